@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// AppEnvironment answers questions about the running process.
+class AppEnvironment
+{
+public:
+    virtual ~AppEnvironment() = default;
+
+    // The directory that holds the executable, without a trailing separator.
+    // Never the current working directory.
+    virtual QString applicationDirectory() const = 0;
+
+    // Ends the process at once: no further handler of any window runs.
+    virtual void endApplication() = 0;
+};

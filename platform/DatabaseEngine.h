@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The database engine: connections to one database file and row sets over
+// the results of statements. The property store reaches the database only
+// through these three interfaces.
+//
+// Every failing operation throws PlatformError with a Japanese description
+// that names what went wrong (file missing, not a database, locked, ...).
+// All objects are used from the user-interface thread only.
+
+// A RowSet is the current result of a statement, read forward, or an
+// updatable cursor over a table that accepts new rows.
+class RowSet
+{
+public:
+    virtual ~RowSet() = default;
+
+    // True when no current row is left; for a fresh result, true when the
+    // result is empty.
+    virtual bool atEnd() = 0;
+
+    // The names of the row set's columns, in the order the engine gives them.
+    virtual QStringList columnNames() const = 0;
+
+    // The value of column `name` (matched regardless of letter case) of the
+    // current row, or std::nullopt when it is NULL.
+    // Throws when there is no current row or no such column.
+    virtual std::optional<QString> field(const QString& name) = 0;
+
+    // Advances to the next row. Throws when already at the end.
+    virtual void moveNext() = 0;
+
+    // Starts a new row; every column is NULL until written.
+    // Throws on a row set that does not accept new rows.
+    virtual void addNew() = 0;
+
+    // Writes one column of the new row. REQUIRES: addNew() was called.
+    virtual void setField(const QString& name, const QString& value) = 0;
+
+    // Stores the new row. Once it returns, the row is durable: it survives a
+    // crash or kill of the process. On failure nothing is stored.
+    virtual void update() = 0;
+};
+
+// A Connection is one open database file.
+class Connection
+{
+public:
+    virtual ~Connection() = default;
+
+    // Opens the existing database file at `path` for reading and writing.
+    // Never creates a file. Throws when the file is missing or is not a
+    // database this engine can open.
+    virtual void open(const QString& path) = 0;
+
+    virtual bool isOpen() const = 0;
+
+    // Runs one statement. Each "?" in `statement` is bound, in order, to one
+    // of `parameters`, so that values are never pasted into SQL text.
+    // A SELECT yields its rows; any other statement yields an empty row set
+    // after it has taken effect. Each statement is its own transaction.
+    virtual std::unique_ptr<RowSet> execute(const QString& statement,
+                                            const QStringList& parameters = {}) = 0;
+
+    // Opens an updatable cursor over the whole of `table`, for appending.
+    virtual std::unique_ptr<RowSet> openTable(const QString& table) = 0;
+};
+
+// A DatabaseEngine makes connections.
+class DatabaseEngine
+{
+public:
+    virtual ~DatabaseEngine() = default;
+
+    // A new connection that is not open yet.
+    virtual std::unique_ptr<Connection> createConnection() = 0;
+};

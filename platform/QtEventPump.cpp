@@ -1,0 +1,8 @@
+#include "platform/QtEventPump.h"
+
+#include <QCoreApplication>
+
+void QtEventPump::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}

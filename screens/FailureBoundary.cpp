@@ -1,0 +1,27 @@
+#include "screens/FailureBoundary.h"
+
+#include "platform/MessageBox.h"
+#include "platform/PlatformError.h"
+
+namespace {
+
+const QString kFailureHeading = QStringLiteral("処理を完了できませんでした。");
+
+} // namespace
+
+bool runHandler(MessageBox& messages, const std::function<void()>& handler)
+{
+    QString description;
+    try {
+        handler();
+        return true;
+    } catch (const PlatformError& error) {
+        description = error.description();
+    } catch (const std::bad_alloc&) {
+        description = QStringLiteral("メモリが足りません。");
+    } catch (const std::exception& error) {
+        description = QString::fromLocal8Bit(error.what());
+    }
+    messages.show(kFailureHeading + QLatin1Char('\n') + description, MB_Critical, kMessageTitle);
+    return false;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+class AppEnvironment;
+class EventPump;
+class FileOpenDialog;
+class MessageBox;
+class PictureLoader;
+class PropertyStore;
+
+// What the screens are given to work with: the store, and the platform
+// services they use directly. main() builds the real ones; tests pass fakes.
+struct ScreenServices
+{
+    PropertyStore& store;
+    MessageBox& messages;
+    FileOpenDialog& fileDialog;
+    PictureLoader& pictures;
+    EventPump& events;
+    AppEnvironment& environment;
+};

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs, and nothing when they are
+# all there already. `--test` adds what the test suite uses besides.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins
+  libsqlite3-dev sqlite3
+  # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
+  fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
+)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(poppler-utils xvfb xauth xdotool imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  sudo="sudo"
+fi
+echo "installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

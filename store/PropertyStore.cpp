@@ -1,0 +1,111 @@
+#include "store/PropertyStore.h"
+
+#include "platform/AppEnvironment.h"
+#include "platform/PlatformError.h"
+#include "store/PropertyRecord.h"
+
+#include <QDir>
+
+namespace {
+
+// Every statement of the store, as text. Keys are bound to "?".
+// Reads no row; its column names show whether the table is complete.
+const QString kColumnsProbe = QStringLiteral("SELECT * FROM Fudousan WHERE 0");
+
+// The row set that stands in while none is current: like a closed recordset,
+// it fails every operation.
+class ClosedRowSet : public RowSet
+{
+public:
+    bool atEnd() override { closed(); }
+    QStringList columnNames() const override { closed(); }
+    std::optional<QString> field(const QString&) override { closed(); }
+    void moveNext() override { closed(); }
+    void addNew() override { closed(); }
+    void setField(const QString&, const QString&) override { closed(); }
+    void update() override { closed(); }
+
+private:
+    [[noreturn]] static void closed()
+    {
+        throw PlatformError(QStringLiteral("データベースの行セットが開かれていません。"));
+    }
+};
+
+} // namespace
+
+PropertyStore::PropertyStore(DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages,
+                             PictureLoader& pictures)
+    : m_engine(engine), m_environment(environment), m_messages(messages), m_pictures(pictures)
+{
+}
+
+PropertyStore::~PropertyStore() = default;
+
+QString PropertyStore::databasePath() const
+{
+    return QDir(m_environment.applicationDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
+}
+
+bool PropertyStore::Open_Database()
+{
+    try {
+        Db_Recordset.reset();
+        Db_Connection = m_engine.createConnection();
+        Db_Connection->open(databasePath());
+
+        // The application never creates the table or a column: a file that
+        // lacks them is a failed open, found now rather than at the first save.
+        const std::unique_ptr<RowSet> probe = Db_Connection->execute(kColumnsProbe);
+        const QStringList present = probe->columnNames();
+        for (const char* column : kPropertyColumns) {
+            if (!present.contains(QString::fromLatin1(column), Qt::CaseInsensitive))
+                throw PlatformError(QStringLiteral("表 Fudousan に列 %1 がありません。").arg(QLatin1String(column)));
+        }
+        m_openFailure.clear();
+        return true;
+    } catch (const PlatformError& error) {
+        m_openFailure = error.description();
+    } catch (const std::exception& error) {
+        m_openFailure = QString::fromLocal8Bit(error.what());
+    }
+    // An unusable connection must not look open to later routines.
+    Db_Connection = m_engine.createConnection();
+    return false;
+}
+
+bool PropertyStore::Run_Query(const QString& statement, const QStringList& parameters)
+{
+    try {
+        std::unique_ptr<RowSet> result = connection().execute(statement, parameters);
+        Db_Recordset = std::move(result);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PropertyStore::Open_Property_Table()
+{
+    try {
+        std::unique_ptr<RowSet> cursor = connection().openTable(kPropertyTable);
+        Db_Recordset = std::move(cursor);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+Connection& PropertyStore::connection()
+{
+    if (!Db_Connection)
+        Db_Connection = m_engine.createConnection();
+    return *Db_Connection;
+}
+
+RowSet& PropertyStore::recordset()
+{
+    if (!Db_Recordset)
+        Db_Recordset = std::make_unique<ClosedRowSet>();
+    return *Db_Recordset;
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "platform/DatabaseEngine.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class AppEnvironment;
+class EntryEditor;
+class EntryView;
+class Grid;
+class MessageBox;
+class PictureLoader;
+
+// The property store: the one database connection of the run, the one current
+// row set, and the routines that save, load, list and delete properties.
+//
+// The database is the file Fudousan.mdb in the executable's directory, holding
+// table Fudousan (store/PropertyRecord.h). The store never creates the file,
+// the table or a column.
+//
+// Keys (locations, column Syozai) are always bound as statement parameters,
+// never pasted into SQL text, so a location with quotes selects exactly the
+// rows whose Syozai equals it.
+//
+// Failures: the three connection routines catch every failure and report it
+// only by their result. The other routines catch nothing: a failing database
+// operation throws PlatformError out of them, and rows already stored stay.
+class PropertyStore
+{
+public:
+    PropertyStore(DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages,
+                  PictureLoader& pictures);
+    ~PropertyStore();
+
+    PropertyStore(const PropertyStore&) = delete;
+    PropertyStore& operator=(const PropertyStore&) = delete;
+
+    // --- Connection and current row set ------------------------------------
+
+    // Opens Db_Connection on databasePath(). Returns false on any failure and
+    // keeps its description for openFailure(); shows nothing. A file that is
+    // not a database, or lacks table Fudousan or one of its 29 columns, is a
+    // failed open.
+    bool Open_Database();
+
+    // Runs one statement ("?" bound to `parameters` in order) on Db_Connection
+    // and makes its result the current row set. Returns false on failure and
+    // then leaves the previous row set current. Shows nothing.
+    bool Run_Query(const QString& statement, const QStringList& parameters = {});
+
+    // Makes an updatable cursor over the whole table Fudousan the current row
+    // set. Returns false on failure, leaving the current row set as it was.
+    bool Open_Property_Table();
+
+    // The application directory followed by "/Fudousan.mdb".
+    QString databasePath() const;
+
+    // Why the last Open_Database failed, in Japanese; empty after a success.
+    QString openFailure() const { return m_openFailure; }
+
+    // Db_Connection, or a fresh unopened connection when there is none, on
+    // which every statement fails.
+    Connection& connection();
+
+    // Db_Recordset, or a closed row set when there is none, on which every
+    // operation fails.
+    RowSet& recordset();
+
+    // --- Saving -------------------------------------------------------------
+
+    // Appends the screen's 28 texts and Map_Image_Path as a new row, then
+    // shows "登録を完了しました。". Throws PlatformError when the row is not
+    // stored; the message then does not appear.
+    void Save_Property(const EntryView& screen);
+
+    // Appends the property when no row has `location` yet (with the message
+    // of Save_Property), then calls printFlyer in every case. Throws when a
+    // save fails; printFlyer is then not called.
+    void Save_If_New_And_Print(const QString& location, const EntryView& screen,
+                               const std::function<void()>& printFlyer);
+
+    // --- Loading ------------------------------------------------------------
+
+    // Fills `screen` from the first row whose Syozai equals `key`, column by
+    // column; a column that cannot be read leaves its box as it was. Never
+    // throws and shows nothing.
+    void Load_Property(const QString& key, EntryEditor& screen);
+
+    // --- Listing and deleting -------------------------------------------------
+
+    // Fills `grid` with one numbered line per stored property, in the
+    // database's own order.
+    void Fill_Property_List(Grid& grid);
+
+    // Deletes every property whose line is selected in `grid`, refills it and
+    // confirms with a message.
+    void Delete_Property(Grid& grid);
+
+    // --- Shared state of the run -------------------------------------------
+
+    std::unique_ptr<Connection> Db_Connection;
+    std::unique_ptr<RowSet> Db_Recordset;
+
+    // The path of the map picture of the property on the entry screen; saving
+    // writes it into column Madori.
+    QString Map_Image_Path;
+
+private:
+    DatabaseEngine& m_engine;
+    AppEnvironment& m_environment;
+    MessageBox& m_messages;
+    PictureLoader& m_pictures;
+    QString m_openFailure;
+};

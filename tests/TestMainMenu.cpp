@@ -1,0 +1,135 @@
+// The main menu: start-up with and without a usable database, its layout in
+// twips, its buttons, and the fonts its faces need.
+#include "TestDatabase.h"
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/FakeEventPump.h"
+#include "fakes/FakeFileOpenDialog.h"
+#include "fakes/RecordingMessageBox.h"
+
+#include "platform/Fonts.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "screens/F_Main.h"
+#include "screens/Twips.h"
+#include "store/PropertyStore.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+class TestMainMenu : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        explicit Fixture(const QString& folder)
+            : environment(folder), store(engine, environment, messages, pictures),
+              menu(ScreenServices{store, messages, fileDialog, pictures, events, environment})
+        {
+        }
+        SqliteDatabaseEngine engine;
+        FakeAppEnvironment environment;
+        RecordingMessageBox messages;
+        QtPictureLoader pictures;
+        FakeFileOpenDialog fileDialog;
+        FakeEventPump events;
+        PropertyStore store;
+        F_Main menu;
+    };
+
+private slots:
+    void initTestCase() { registerFontSubstitutions(); }
+
+    void everyFaceHasAnInstalledSubstitute()
+    {
+        const QStringList missing = missingSubstituteFonts();
+        QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("install: ") + missing.join(QStringLiteral(", "))));
+        // Asking for a face by its layout name must land on its substitute.
+        for (const FontSubstitution& s : fontSubstitutions())
+            QCOMPARE(QFontInfo(QFont(s.requested)).family(), s.substitute);
+    }
+
+    void startsSilentlyWithTheDatabasePresent()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(f.store.Db_Connection && f.store.Db_Connection->isOpen());
+        QCOMPARE(f.menu.focusWidget(), f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0")));
+    }
+
+    void saysOnceWhyTheDatabaseDidNotOpenThenShowsTheMenu()
+    {
+        TestDatabase db(false);
+        Fixture f(db.folder());
+        bool menuVisibleDuringMessage = true;
+        f.messages.onShow = [&](const RecordingMessageBox::Shown&) { menuVisibleDuringMessage = f.menu.isVisible(); };
+        f.menu.start();
+        QCOMPARE(f.messages.shown.size(), 1);
+        const auto& shown = f.messages.shown.first();
+        QCOMPARE(shown.style, int(MB_Critical));
+        QCOMPARE(shown.title, QStringLiteral("Zabrelo"));
+        QVERIFY(shown.text.contains(db.path()));
+        QVERIFY(shown.text.contains(QStringLiteral("ありません")));
+        QVERIFY(!menuVisibleDuringMessage);
+        QVERIFY(f.menu.isVisible());
+        QVERIFY(!QFile::exists(db.path()));
+    }
+
+    void exitEndsTheRunAndOtherIndexesDoNothing()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        f.menu.start();
+        f.menu.Command1_Click(3);
+        f.menu.Command1_Click(-1);
+        QCOMPARE(f.environment.endCount, 0);
+        QTest::mouseClick(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
+        QCOMPARE(f.environment.endCount, 1);
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    void layoutFollowsTheTwipTable()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        QCOMPARE(f.menu.windowTitle(), QStringLiteral("Quintaveli"));
+        QCOMPARE(f.menu.size(), QSize(twipsToPixels(15240), twipsToPixels(11010)));
+        const struct
+        {
+            const char* name;
+            QString text;
+            int top;
+        } buttons[] = {{"Command1_0", QStringLiteral("物件登録一覧"), 5325},
+                       {"Command1_1", QStringLiteral("物件印刷・登録"), 7125},
+                       {"Command1_2", QStringLiteral("終了"), 8925}};
+        for (const auto& b : buttons) {
+            auto* button = f.menu.findChild<QPushButton*>(QLatin1String(b.name));
+            QVERIFY(button);
+            QCOMPARE(button->text(), b.text);
+            QCOMPARE(button->geometry(), twipsRect(4755, b.top, 5745, 975));
+            QCOMPARE(button->font().family(), QStringLiteral("HGP創英角ﾎﾟｯﾌﾟ体"));
+            QCOMPARE(button->font().pointSizeF(), 21.75);
+        }
+        QCOMPARE(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0"))->palette().color(QPalette::Button),
+                 QColor(255, 255, 0));
+        QCOMPARE(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_2"))->palette().color(QPalette::Button),
+                 QColor(255, 128, 255));
+        auto* frame = f.menu.findChild<QWidget*>(QStringLiteral("Shape_1"));
+        QVERIFY(frame);
+        QCOMPARE(frame->geometry(), twipsRect(4635, 7005, 6015, 1215));
+        auto* title = f.menu.findChild<QLabel*>(QStringLiteral("Label1"));
+        QCOMPARE(title->text(), QStringLiteral("Quintaveli"));
+        QCOMPARE(title->geometry(), twipsRect(1080, 720, 5580, 540));
+    }
+};
+
+QTEST_MAIN(TestMainMenu)
+#include "TestMainMenu.moc"

@@ -1,0 +1,122 @@
+// The store's connection and current row set: what opens, what is refused,
+// and what a failed query leaves behind.
+#include "TestDatabase.h"
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/RecordingMessageBox.h"
+
+#include "platform/PlatformError.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "store/PropertyStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+class TestPropertyStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        explicit Fixture(const QString& folder)
+            : environment(folder), store(engine, environment, messages, pictures)
+        {
+        }
+        SqliteDatabaseEngine engine;
+        FakeAppEnvironment environment;
+        RecordingMessageBox messages;
+        QtPictureLoader pictures;
+        PropertyStore store;
+    };
+
+private slots:
+    void opensThePreparedDatabaseBesideTheExecutable()
+    {
+        TestDatabase db;
+        // The working directory must not matter: move it elsewhere.
+        TestDatabase elsewhere;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(elsewhere.folder());
+        Fixture f(db.folder());
+        QCOMPARE(f.store.databasePath(), db.path());
+        QVERIFY(f.store.Open_Database());
+        QVERIFY(f.store.openFailure().isEmpty());
+        QVERIFY(f.store.Db_Connection->isOpen());
+        QDir::setCurrent(previous);
+        QVERIFY(f.messages.shown.isEmpty()); // the store itself never shows anything
+    }
+
+    void refusesWhatIsNotAPropertyDatabase_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QString() << QStringLiteral("ありません");
+        QTest::newRow("other table") << QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Other (a TEXT);")
+                                     << QStringLiteral("Fudousan");
+        QTest::newRow("column missing")
+            << QStringLiteral("ALTER TABLE Fudousan DROP COLUMN Madori;") << QStringLiteral("Madori");
+    }
+
+    void refusesWhatIsNotAPropertyDatabase()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        TestDatabase db(!setup.isEmpty());
+        if (!setup.isEmpty())
+            db.exec(setup);
+        Fixture f(db.folder());
+        QVERIFY(!f.store.Open_Database());
+        QVERIFY2(f.store.openFailure().contains(reason), qPrintable(f.store.openFailure()));
+        QCOMPARE(QFile::exists(db.path()), !setup.isEmpty()); // a missing file stays missing
+        // Every later statement fails, through the result only.
+        QVERIFY(!f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan")));
+        QVERIFY(!f.store.Open_Property_Table());
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    void columnsAreFoundByNameInAnyOrder()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (Extra INTEGER, Madori TEXT, "
+                               "Name_Text, No_Fudousan, Tyuukai, Keitai, Setubi, Hikiwatasi, Setubi_Gasu, "
+                               "Setubi_Haisui, Setubi_Denki, Setubi_Suidou, Douro_Maguti, Douro_Habain, "
+                               "Douro_Houi, Douro_Syurui, Yousekiritu, Kenpeiritu, Tosikeikaku_Youto, "
+                               "Tatemono_Kouhou, Tatemono_Kouzou, Timoku_Genkyou, Timoku_Touki, Tatemono_Tubo, "
+                               "Tatemono_Meitoru, Toti_Tubo, Toti_Meitoru, Koutu, Syozai, Kakaku);"));
+        Fixture f(db.folder());
+        QVERIFY2(f.store.Open_Database(), qPrintable(f.store.openFailure()));
+    }
+
+    void failedQueryKeepsThePreviousRowSet()
+    {
+        TestDatabase db;
+        PropertyRecord r = TestDatabase::distinctRecord(QStringLiteral("1"));
+        r[kSyozaiIndex] = QStringLiteral("東京都港区1-1 'quoted'");
+        db.insert(r);
+        Fixture f(db.folder());
+        QVERIFY(f.store.Open_Database());
+
+        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {r[kSyozaiIndex]}));
+        RowSet* before = f.store.Db_Recordset.get();
+        QVERIFY(!f.store.Run_Query(QStringLiteral("SELECT * FROM NoSuchTable")));
+        QCOMPARE(f.store.Db_Recordset.get(), before);
+        QCOMPARE(f.store.recordset().field(QStringLiteral("Syozai")).value(), r[kSyozaiIndex]);
+    }
+
+    void emptyRowSetIsAClosedOneThatFails()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        QVERIFY(f.store.Open_Database());
+        QVERIFY(!f.store.Db_Recordset);
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.recordset().atEnd());
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.recordset().addNew());
+        QVERIFY(f.store.Open_Property_Table());
+        QVERIFY(f.store.recordset().atEnd()); // the table cursor over an empty table
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPropertyStore)
+#include "TestPropertyStore.moc"
