@@ -4,8 +4,10 @@
 #include "platform/QtAppEnvironment.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtFileOpenDialog.h"
+#include "platform/QtInputMethod.h"
 #include "platform/QtMessageBox.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/QtPrinterSource.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "store/PropertyStore.h"
@@ -23,9 +25,11 @@ int main(int argc, char* argv[])
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;
     QtEventPump events;
+    QtPrinterSource printers(messages);
+    QtInputMethod inputMethod;
     PropertyStore store(engine, environment, messages, pictures);
 
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment});
+    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
     menu.start();
     return app.exec();
 }

@@ -3,8 +3,10 @@
 class AppEnvironment;
 class EventPump;
 class FileOpenDialog;
+class InputMethod;
 class MessageBox;
 class PictureLoader;
+class PrinterSource;
 class PropertyStore;
 
 // What the screens are given to work with: the store, and the platform
@@ -17,4 +19,6 @@ struct ScreenServices
     PictureLoader& pictures;
     EventPump& events;
     AppEnvironment& environment;
+    PrinterSource& printers;
+    InputMethod& inputMethod;
 };

@@ -80,9 +80,12 @@ bool PropertyStore::Run_Query(const QString& statement, const QStringList& param
         std::unique_ptr<RowSet> result = connection().execute(statement, parameters);
         Db_Recordset = std::move(result);
         return true;
-    } catch (const std::exception&) {
-        return false;
+    } catch (const PlatformError& error) {
+        m_lastFailure = error.description();
+    } catch (const std::exception& error) {
+        m_lastFailure = QString::fromLocal8Bit(error.what());
     }
+    return false;
 }
 
 bool PropertyStore::Open_Property_Table()
@@ -91,9 +94,12 @@ bool PropertyStore::Open_Property_Table()
         std::unique_ptr<RowSet> cursor = connection().openTable(kPropertyTable);
         Db_Recordset = std::move(cursor);
         return true;
-    } catch (const std::exception&) {
-        return false;
+    } catch (const PlatformError& error) {
+        m_lastFailure = error.description();
+    } catch (const std::exception& error) {
+        m_lastFailure = QString::fromLocal8Bit(error.what());
     }
+    return false;
 }
 
 Connection& PropertyStore::connection()

@@ -115,4 +115,5 @@ private:
     MessageBox& m_messages;
     PictureLoader& m_pictures;
     QString m_openFailure;
+    QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
 };

@@ -4,7 +4,9 @@
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
 #include "fakes/FakeFileOpenDialog.h"
+#include "fakes/RecordingInputMethod.h"
 #include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrinter.h"
 
 #include "platform/Fonts.h"
 #include "platform/QtPictureLoader.h"
@@ -29,7 +31,7 @@ private:
     {
         explicit Fixture(const QString& folder)
             : environment(folder), store(engine, environment, messages, pictures),
-              menu(ScreenServices{store, messages, fileDialog, pictures, events, environment})
+              menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod})
         {
         }
         SqliteDatabaseEngine engine;
@@ -38,6 +40,8 @@ private:
         QtPictureLoader pictures;
         FakeFileOpenDialog fileDialog;
         FakeEventPump events;
+        RecordingPrinterSource printers;
+        RecordingInputMethod inputMethod;
         PropertyStore store;
         F_Main menu;
     };

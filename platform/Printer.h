@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+// A Printer draws one document on a page device: the system printer, a PDF
+// file, or a recording double in tests. The flyer needs exactly these
+// operations.
+//
+// Coordinates are twips (1/1440 inch) from the top-left corner of the
+// printable area, x to the right and y downwards. Font sizes are points. A
+// text printed at the current position (x, y) has the top of its line box at
+// y, not its baseline. Failing operations throw PlatformError.
+class Printer
+{
+public:
+    static constexpr int kPaperJisB4 = 12;       // paper-size code of JIS B4
+    static constexpr int kOrientationLandscape = 2;
+
+    virtual ~Printer() = default;
+
+    // The printer's current paper size as a Windows paper-size code (A4 is
+    // 9, JIS B4 12); 0 for a size that has no code.
+    virtual int paperSize() = 0;
+    virtual void setPaperSize(int code) = 0;
+    virtual void setOrientation(int code) = 0;
+
+    virtual void setFontName(const QString& family) = 0;
+    virtual void setFontSize(float points) = 0;
+    virtual void setFontBold(bool bold) = 0;
+
+    virtual void setCurrentPosition(float x, float y) = 0;
+    // Draws `text` on one line at the current position in the current font.
+    virtual void printText(const QString& text) = 0;
+
+    virtual void drawLine(float x1, float y1, float x2, float y2) = 0;
+    // The outline of the rectangle with these opposite corners, not filled.
+    virtual void drawBox(float x1, float y1, float x2, float y2) = 0;
+    // The pen setting for later lines and boxes (the flyer uses 6).
+    virtual void setPenSetting(int value) = 0;
+
+    // Draws `picture` at its own size with its top-left corner at (x, y).
+    virtual void drawPicture(const QImage& picture, float x, float y) = 0;
+
+    // Finishes the page; the document goes to the device.
+    virtual void endDocument() = 0;
+};
+
+// A PrinterSource hands out the printer that a flyer goes to.
+class PrinterSource
+{
+public:
+    virtual ~PrinterSource() = default;
+
+    // A printer ready for one document. Throws PlatformError when none can be
+    // had.
+    virtual std::unique_ptr<Printer> openPrinter() = 0;
+};

@@ -1,0 +1,5 @@
+#include "platform/QtInputMethod.h"
+
+void QtInputMethod::switchOnHiragana(QWidget*)
+{
+}
