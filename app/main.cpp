@@ -1,35 +1,7 @@
-// The application: builds the real platform services, the property store and
-// the main menu, and runs the event loop until the menu ends the run.
-#include "platform/Fonts.h"
-#include "platform/QtAppEnvironment.h"
-#include "platform/QtEventPump.h"
-#include "platform/QtFileOpenDialog.h"
-#include "platform/QtInputMethod.h"
-#include "platform/QtMessageBox.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/QtPrinterSource.h"
-#include "platform/SqliteDatabaseEngine.h"
-#include "screens/F_Main.h"
-#include "store/PropertyStore.h"
-
-#include <QApplication>
+// The application's entry point; app/Application.cpp composes the program.
+#include "app/Application.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    registerFontSubstitutions();
-
-    SqliteDatabaseEngine engine;
-    QtAppEnvironment environment;
-    QtMessageBox messages;
-    QtPictureLoader pictures;
-    QtFileOpenDialog fileDialog;
-    QtEventPump events;
-    QtPrinterSource printers(messages);
-    QtInputMethod inputMethod;
-    PropertyStore store(engine, environment, messages, pictures);
-
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
-    menu.start();
-    return app.exec();
+    return runApplication(argc, argv);
 }

@@ -1,0 +1,119 @@
+// Start-up benchmark: process start to main menu shown, beside a bare Qt
+// window built the same way, both on the offscreen platform.
+//
+//   build/bin/bench_startup [runs]      (default 20 runs of each, alternating)
+//
+// Prints the median and fastest wall time from spawn to exit (each child
+// leaves as soon as its window is shown) and the peak resident memory of the
+// children. Nothing is asserted; people compare the figures.
+#include "EmptyDatabase.h"
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+int runBareWindow(int& argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Quintaveli"));
+    window.setFixedSize(1016, 734); // the menu's client area at 96 DPI
+    window.show();
+    QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
+    return app.exec();
+}
+
+struct Run
+{
+    double ms;
+    long peakKiB;
+};
+
+Run spawnChild(const char* self, const char* mode)
+{
+    char* args[] = {const_cast<char*>(self), const_cast<char*>(mode), nullptr};
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, self, nullptr, nullptr, args, environ) != 0) {
+        std::perror("posix_spawn");
+        std::exit(1);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s run failed (status %d)\n", mode, status);
+        std::exit(1);
+    }
+    return {ms, usage.ru_maxrss};
+}
+
+void report(const char* name, std::vector<Run> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.ms < b.ms; });
+    long peak = 0;
+    for (const Run& r : runs)
+        peak = std::max(peak, r.peakKiB);
+    std::printf("%-12s %10.1f %10.1f %12.1f\n", name, runs[runs.size() / 2].ms, runs.front().ms, peak / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 2 && std::strcmp(argv[1], "menu") == 0)
+        return runApplication(argc, argv, [](QWidget*) { QCoreApplication::exit(0); });
+    if (argc == 2 && std::strcmp(argv[1], "bare") == 0)
+        return runBareWindow(argc, argv);
+
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt warns on every start without a runtime folder; give the children one.
+    QTemporaryDir runtimeDir;
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
+        QFile::setPermissions(runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        setenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit().constData(), 1);
+    }
+
+    // The menu must find a database, or it would stop at its start-up message.
+    const QString self = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
+    const QString database = QDir(QFileInfo(self).path()).filePath(QStringLiteral("Fudousan.mdb"));
+    if (!QFileInfo::exists(database) && !createEmptyDatabase(database)) {
+        std::fprintf(stderr, "cannot prepare %s\n", qPrintable(database));
+        return 1;
+    }
+
+    const QByteArray selfPath = self.toLocal8Bit();
+    std::vector<Run> menu;
+    std::vector<Run> bare;
+    spawnChild(selfPath.constData(), "menu"); // warm the file cache
+    spawnChild(selfPath.constData(), "bare");
+    for (int i = 0; i < runs; ++i) {
+        menu.push_back(spawnChild(selfPath.constData(), "menu"));
+        bare.push_back(spawnChild(selfPath.constData(), "bare"));
+    }
+    std::printf("%-12s %10s %10s %12s   (%d runs each)\n", "start-up", "median ms", "min ms", "peak MB", runs);
+    report("main menu", menu);
+    report("bare window", bare);
+    return 0;
+}
