@@ -15,11 +15,17 @@
 #include "store/PropertyRecord.h"
 #include "store/PropertyStore.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -157,6 +163,44 @@ constexpr double kMapButtonPoints = 15.75; // pt, gothic bold
 
 constexpr int kNoticeBevel = 4; // pixels of the raised edge
 
+// The printing notice: a raised blue panel with its caption in large bold
+// type. Type this large is drawn as outlines, which lack the synthetic bold
+// that a face without a bold style gets at normal sizes, so the caption is
+// thickened here.
+class NoticePanel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QFontMetricsF metrics(font());
+        const QRectF inside = contentsRect();
+        const QPointF baseline(inside.center().x() - metrics.horizontalAdvance(text()) / 2,
+                               inside.center().y() + (metrics.ascent() - metrics.descent()) / 2);
+        QPainterPath caption;
+        caption.addText(baseline, font(), text());
+        const QColor ink = palette().color(QPalette::WindowText);
+        // FreeType thickens a synthetic bold by about 1/24 of the em.
+        const double weight = font().bold() && !hasBoldStyle() ? QFontInfo(font()).pixelSize() / 24.0 : 0.0;
+        painter.setPen(weight > 0 ? QPen(ink, weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin) : Qt::NoPen);
+        painter.setBrush(ink);
+        painter.drawPath(caption);
+    }
+
+private:
+    bool hasBoldStyle() const
+    {
+        const QStringList styles = QFontDatabase::styles(QFontInfo(font()).family());
+        return std::any_of(styles.cbegin(), styles.cend(),
+                           [](const QString& s) { return s.contains(QLatin1String("Bold"), Qt::CaseInsensitive); });
+    }
+};
+
 } // namespace
 
 F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
@@ -222,7 +266,7 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
 
     // The printing notice: created last so that it lies over every control it
     // overlaps.
-    m_ssPanel = new QLabel(QStringLiteral("印刷中"), this);
+    m_ssPanel = new NoticePanel(QStringLiteral("印刷中"), this);
     m_ssPanel->setObjectName(QStringLiteral("SSPanel"));
     m_ssPanel->setGeometry(twipsRect(3480, 3720, 9435, 4395));
     m_ssPanel->setFont(screenFont(kFontGothic, 72, true));
@@ -266,6 +310,8 @@ QString F_Tyukai::boxText(int index) const
 void F_Tyukai::setBoxText(int index, const QString& text)
 {
     m_tbox[index]->setText(text);
+    // Show the beginning of a text that is wider than its box.
+    m_tbox[index]->setCursorPosition(0);
 }
 
 QImage F_Tyukai::picture() const
