@@ -5,10 +5,18 @@
 
 #include <QDialog>
 
+class PictureBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 // The property entry screen. Its boxes and picture are the working copy of
-// the property: saving and the flyer read them, loading writes them.
+// the property: saving and the flyer read them, loading writes them. The
+// screen keeps no other copy of the values.
+//
+// Whoever creates the screen destroys it once exec() has returned; every
+// opening therefore starts from a new screen with empty boxes, no picture and
+// no map path.
 class F_Tyukai : public QDialog, public EntryEditor
 {
     Q_OBJECT
@@ -21,12 +29,32 @@ public:
     static void openFromMenu(ScreenServices services);
 
     QString boxText(int index) const override;
-    QImage picture() const override { return m_picture; }
+    QImage picture() const override;
     void setBoxText(int index, const QString& text) override;
-    void setPicture(const QImage& picture) override { m_picture = picture; }
+    void setPicture(const QImage& picture) override;
+
+    // The load handler, run once by the constructor: sets up the map file
+    // dialog and empties the store's map path, since the new screen holds no
+    // map yet.
+    void Form_Load();
+
+    // 0 prints, 1 registers, 2 goes back, 3 shows a map picture; any other
+    // index does nothing. Each runs inside the screen's failure boundary.
+    void Command1_Click(int index);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    bool locationEntered();
+    void printProperty();
+    void registerProperty();
+    void showMap();
+
     ScreenServices m_services;
     QLineEdit* m_tbox[28] = {};
-    QImage m_picture;
+    QPushButton* m_command1[4] = {};
+    PictureBox* m_picture1 = nullptr;
+    QLabel* m_ssPanel = nullptr;
 };
