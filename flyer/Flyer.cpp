@@ -1,9 +1,226 @@
 #include "flyer/Flyer.h"
 
-// Placeholder until the flyer page lands: ends an empty document.
+#include "platform/Fonts.h"
+#include "platform/MessageBox.h"
 #include "platform/Printer.h"
+#include "store/EntryView.h"
+#include "store/PropertyRecord.h"
 
-void Print_Flyer(Printer& printer, const EntryView&, MessageBox&)
+#include <QStringList>
+
+namespace {
+
+const QString kWrongPaper = QStringLiteral("接続されているプリンターでは、印刷出来ません。");
+const QString kTitle = QStringLiteral("売り土地");
+const QString kMapCaption = QStringLiteral("物件地図");
+
+// Unit kinds of Unit_Suffix.
+constexpr int kNoUnit = 0;
+constexpr int kYen = 1;
+constexpr int kTsubo = 2;
+constexpr int kSquareMetre = 3;
+
+// Frame: 30 strokes 1 twip apart per side (twips).
+constexpr int kFrameStrokes = 30;
+constexpr int kFrameLeft = 300;
+constexpr int kFrameCentre = 9000;
+constexpr int kFrameRight = 20000;
+constexpr int kFrameTop = 900;
+constexpr int kFrameBottom = 14000;
+constexpr int kFrameRightEdge = kFrameRight + kFrameStrokes; // 20030
+
+// Particulars table (twips).
+constexpr int kTableLeft = 500;
+constexpr int kTableTop = 1300;
+constexpr int kTableRight = 8850;
+constexpr int kTableBottom = 13700;
+constexpr int kColumnDivider = 2550;
+constexpr int kTitleRule = 2050;
+constexpr int kLabelX = 550;
+constexpr int kValueX = 2600;
+constexpr int kNoRule = -1;
+
+// The only pen setting the page uses: lines after the frame.
+constexpr int kPenSetting = 6;
+
+// Font sizes (points).
+constexpr float kTitleSize = 29;
+constexpr float kCaptionSize = 21;
+constexpr float kParticularsSize = 19;
+constexpr float kNumberSize = 21;
+constexpr float kNameSize = 45;
+
+struct Row
 {
+    int ruleY;             // twips; kNoRule for the row under the title rule
+    int textY;             // twips; rule y + 50
+    const char16_t* label; // nullptr: no label
+    int box;               // Tbox index of the value
+    int unitKind;
+};
+
+// Labels of a group's later rows start with two ideographic spaces and one
+// ordinary space, so their word stands under the second word of the first.
+constexpr Row kRows[] = {
+    {kNoRule, 2100, u"価格", 0, kYen},
+    {2500, 2550, u"所在", 1, kNoUnit},
+    {2950, 3000, u"交通", 2, kNoUnit},
+    {3400, 3450, u"土地面積", 3, kSquareMetre},
+    {3850, 3900, nullptr, 4, kTsubo},
+    {4250, 4300, u"建物面積", 5, kSquareMetre}, // 400 above, not 450
+    {4700, 4750, nullptr, 6, kTsubo},
+    {5150, 5200, u"地目 登記", 7, kNoUnit},
+    {5600, 5650, u"\u3000\u3000 現状", 8, kNoUnit},
+    {6050, 6100, u"建物 構造", 9, kNoUnit},
+    {6500, 6550, u"\u3000\u3000 工法", 10, kNoUnit},
+    {6950, 7000, u"用途地域", 11, kNoUnit},
+    {7400, 7450, u"建ぺい率", 12, kNoUnit},
+    {7850, 7900, u"容積率", 13, kNoUnit},
+    {8300, 8350, u"道路 種類", 14, kNoUnit},
+    {8750, 8800, u"\u3000\u3000 方位", 15, kNoUnit},
+    {9200, 9250, u"\u3000\u3000 幅員", 16, kNoUnit},
+    {9650, 9700, u"\u3000\u3000 間口", 17, kNoUnit},
+    {10100, 10150, u"設備 水道", 18, kNoUnit},
+    {10550, 10600, u"\u3000\u3000 電気", 19, kNoUnit},
+    {11000, 11050, u"\u3000\u3000 排水", 20, kNoUnit},
+    {11450, 11500, u"\u3000\u3000 ガス", 21, kNoUnit},
+    {11900, 11950, u"引渡し時期", 22, kNoUnit},
+    {12350, 12400, u"備考", 23, kNoUnit},
+    {12800, 12850, u"取引形態", 24, kNoUnit},
+    {13250, 13300, u"仲介料", 25, kNoUnit},
+};
+
+// Right half (twips).
+constexpr int kHeaderBox[] = {9500, 1300, 19470, 2050};
+constexpr int kCaptionX = 13400, kCaptionY = 2600;
+constexpr int kTitleX = 3250, kTitleY = 1400;
+constexpr int kNameBlock[] = {9350, 11550, 19650, 13550};
+constexpr int kNameBlockRuleY = 12050;
+constexpr int kNumberX = 9400, kNumberY = 11600;
+constexpr int kNameX = 9400, kNameY = 12250;
+constexpr int kMapX = 9400, kMapY = 3100;
+constexpr int kMapBox[] = {9350, 3050, 19650, 11050};
+
+QString unitSign(int kind)
+{
+    switch (kind) {
+    case kYen:
+        return QStringLiteral("円");
+    case kTsubo:
+        return QStringLiteral("坪");
+    case kSquareMetre:
+        return QStringLiteral("㎡");
+    default:
+        return QString();
+    }
+}
+
+// What the job or the PDF file is called: the number and the location.
+QString documentName(const EntryView& screen)
+{
+    QStringList parts;
+    for (int index : {kNoFudousanIndex, kSyozaiIndex}) {
+        const QString part = screen.boxText(index).trimmed();
+        if (!part.isEmpty())
+            parts << part;
+    }
+    return parts.isEmpty() ? kTitle : parts.join(QLatin1Char('_'));
+}
+
+void drawFrame(Printer& printer)
+{
+    for (int i = 1; i <= kFrameStrokes; ++i) {
+        printer.drawLine(kFrameLeft + i, kFrameTop, kFrameLeft + i, kFrameBottom);
+        printer.drawLine(kFrameCentre + i, kFrameTop, kFrameCentre + i, kFrameBottom);
+        printer.drawLine(kFrameRight + i, kFrameTop, kFrameRight + i, kFrameBottom);
+        printer.drawLine(kFrameLeft, kFrameTop + i, kFrameRightEdge, kFrameTop + i);
+        printer.drawLine(kFrameLeft, kFrameBottom + i, kFrameRightEdge, kFrameBottom + i);
+    }
+}
+
+void drawBox(Printer& printer, const int (&corners)[4])
+{
+    printer.drawBox(corners[0], corners[1], corners[2], corners[3]);
+}
+
+} // namespace
+
+void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages)
+{
+    if (printer.paperSize() != Printer::kPaperJisB4) {
+        messages.show(kWrongPaper, MB_Critical);
+        return;
+    }
+
+    printer.setDocumentName(documentName(screen));
+    printer.setPaperSize(Printer::kPaperJisB4);
+    printer.setOrientation(Printer::kOrientationLandscape);
+    printer.setFontName(kFontMincho);
+
+    drawFrame(printer);
+    printer.setPenSetting(kPenSetting);
+
+    printer.drawBox(kTableLeft, kTableTop, kTableRight, kTableBottom);
+    printer.drawLine(kColumnDivider, kTitleRule, kColumnDivider, kTableBottom);
+
+    printer.setFontBold(true);
+    printer.setFontSize(kTitleSize);
+    Print_At(printer, kTitleX, kTitleY, kTitle);
+    printer.drawLine(kTableLeft, kTitleRule, kTableRight, kTitleRule);
+
+    printer.setFontSize(kCaptionSize);
+    Print_At(printer, kCaptionX, kCaptionY, kMapCaption);
+
+    printer.setFontSize(kParticularsSize);
+    for (const Row& row : kRows) {
+        if (row.ruleY != kNoRule)
+            printer.drawLine(kTableLeft, row.ruleY, kTableRight, row.ruleY);
+        if (row.label)
+            Print_At(printer, kLabelX, row.textY, QString::fromUtf16(row.label));
+        const QString value = screen.boxText(row.box);
+        Print_At(printer, kValueX, row.textY, value + Unit_Suffix(value, row.unitKind));
+    }
+
+    drawBox(printer, kHeaderBox);
+    drawBox(printer, kNameBlock);
+    printer.drawLine(kNameBlock[0], kNameBlockRuleY, kNameBlock[2], kNameBlockRuleY);
+
+    printer.setFontSize(kNumberSize);
+    Print_At(printer, kNumberX, kNumberY, screen.boxText(kNoFudousanIndex));
+    printer.setFontSize(kNameSize);
+    Print_At(printer, kNameX, kNameY, screen.boxText(kNameTextIndex));
+    printer.setFontBold(false);
+
+    Print_Map_Image(printer, screen);
     printer.endDocument();
+}
+
+void Print_At(Printer& printer, int x, int y, const QString& text)
+{
+    printer.setCurrentPosition(float(x), float(y));
+    printer.printText(text);
+}
+
+QString Unit_Suffix(const QString& text, int kind)
+{
+    if (text.isEmpty())
+        return QString();
+    const QString sign = unitSign(kind);
+    if (sign.isEmpty())
+        return QString();
+    // The sign may stand anywhere, spaces around it or not; only the exact
+    // character counts (a trimmed single character equals the sign exactly
+    // when it is the sign).
+    if (text.contains(sign, Qt::CaseSensitive))
+        return QString();
+    return sign;
+}
+
+void Print_Map_Image(Printer& printer, const EntryView& screen)
+{
+    const QImage picture = screen.picture();
+    if (picture.isNull())
+        return;
+    printer.drawPicture(picture, kMapX, kMapY);
+    drawBox(printer, kMapBox);
 }

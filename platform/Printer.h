@@ -44,8 +44,13 @@ public:
     // Draws `picture` at its own size with its top-left corner at (x, y).
     virtual void drawPicture(const QImage& picture, float x, float y) = 0;
 
-    // Finishes the page; the document goes to the device.
+    // Finishes the page; the document goes to the device. A printer released
+    // without it abandons the page: nothing reaches the device.
     virtual void endDocument() = 0;
+
+    // Names the coming document: the job name on a printer, the file name of
+    // a PDF. Drawing is unaffected; printers without a use for it ignore it.
+    virtual void setDocumentName(const QString& name) { (void)name; }
 };
 
 // A PrinterSource hands out the printer that a flyer goes to.

@@ -4,8 +4,10 @@
 
 class MessageBox;
 
-// PrinterSource of this desktop: the system's default printer, or a PDF file
-// when the system has no printer.
+// PrinterSource of this desktop: the system's default printer (or its only
+// printer when no default is set; QtSystemPrinter), else a PDF file in the
+// user's documents folder (QtPdfPrinter), whose path is shown once written
+// through `messages`. openPrinter() never fails for want of a printer.
 class QtPrinterSource : public PrinterSource
 {
 public:

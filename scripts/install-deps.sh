@@ -12,6 +12,8 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(poppler-utils xvfb xauth xdotool imagemagick)
+  # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
+  packages+=(cups printer-driver-cups-pdf)
 fi
 
 missing=()

@@ -42,11 +42,14 @@ public:
         record(QStringLiteral("picture %1 %2").arg(double(x)).arg(double(y)));
     }
     void endDocument() override { record(QStringLiteral("end")); }
+    // Kept aside rather than recorded: it names the job and draws nothing.
+    void setDocumentName(const QString& name) override { documentName = name; }
 
     int paper = kPaperJisB4;  // what paperSize() answers
     int failAtOperation = -1; // throw PlatformError at this operation (0-based)
     QStringList ops;
     QList<QImage> pictures;
+    QString documentName; // the last name given by setDocumentName
 
 private:
     void record(const QString& op)

@@ -1,0 +1,159 @@
+#include "platform/QtPagePrinter.h"
+
+#include "platform/PaperSizes.h"
+#include "platform/PlatformError.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440;
+constexpr double kTwipsPerPoint = 20;
+constexpr double kPenSettingUnit = kTwipsPerInch / 600; // twips per unit of the pen setting
+constexpr double kFallbackDpi = 96;                     // pictures without a usable resolution
+constexpr double kMinimumDpi = 50;
+constexpr double kMaximumDpi = 2400;
+
+// Dots per inch of a stored dots-per-metre value; whole numbers snap, since
+// files store 96 or 300 dpi as a rounded number of dots per metre.
+double dotsPerInch(int dotsPerMetre)
+{
+    const double dpi = dotsPerMetre * 0.0254;
+    const double whole = std::round(dpi);
+    return std::abs(dpi - whole) < 0.05 ? whole : dpi;
+}
+
+QPen linePen(double width)
+{
+    return QPen(QBrush(Qt::black), width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+}
+
+} // namespace
+
+void QtPagePrinter::setPaperSize(int code)
+{
+    const QPageSize size = pageSizeOfWindowsCode(code);
+    if (!size.isValid())
+        throw PlatformError(QStringLiteral("用紙サイズ %1 はこのプリンターでは使えません。").arg(code));
+    m_pageSize = size;
+}
+
+void QtPagePrinter::setOrientation(int code)
+{
+    if (code == 1)
+        m_orientation = QPageLayout::Portrait;
+    else if (code == kOrientationLandscape)
+        m_orientation = QPageLayout::Landscape;
+    else
+        throw PlatformError(QStringLiteral("用紙の向き %1 はこのプリンターでは使えません。").arg(code));
+}
+
+void QtPagePrinter::setFontName(const QString& family)
+{
+    m_font.setFamily(family);
+}
+
+void QtPagePrinter::setFontSize(float points)
+{
+    // Pixels of the twips system: the painter's scale turns them into the
+    // right size on the device (a point size would be scaled twice).
+    m_font.setPixelSize(std::max(1, int(std::lround(points * kTwipsPerPoint))));
+}
+
+void QtPagePrinter::setFontBold(bool bold)
+{
+    m_font.setBold(bold);
+}
+
+void QtPagePrinter::setCurrentPosition(float x, float y)
+{
+    m_position = QPointF(x, y);
+}
+
+void QtPagePrinter::printText(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    m_operations.push_back([font = m_font, at = m_position, text](QPainter& painter) {
+        painter.setFont(font);
+        const QFontMetricsF metrics(painter.font(), painter.device());
+        painter.drawText(QPointF(at.x(), at.y() + metrics.ascent()), text);
+    });
+}
+
+void QtPagePrinter::drawLine(float x1, float y1, float x2, float y2)
+{
+    m_operations.push_back([width = m_penWidth, line = QLineF(x1, y1, x2, y2)](QPainter& painter) {
+        painter.setPen(linePen(width));
+        painter.drawLine(line);
+    });
+}
+
+void QtPagePrinter::drawBox(float x1, float y1, float x2, float y2)
+{
+    const QRectF box = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
+    m_operations.push_back([width = m_penWidth, box](QPainter& painter) {
+        painter.setPen(linePen(width));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(box);
+    });
+}
+
+void QtPagePrinter::setPenSetting(int value)
+{
+    m_penWidth = penWidthTwips(value);
+}
+
+void QtPagePrinter::drawPicture(const QImage& picture, float x, float y)
+{
+    if (picture.isNull())
+        return;
+    const QRectF target(QPointF(x, y), pictureSizeTwips(picture));
+    m_operations.push_back([picture, target](QPainter& painter) { painter.drawImage(target, picture); });
+}
+
+void QtPagePrinter::endDocument()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    printPage();
+    m_operations.clear();
+}
+
+void QtPagePrinter::setDocumentName(const QString& name)
+{
+    m_documentName = name;
+}
+
+QSizeF QtPagePrinter::pictureSizeTwips(const QImage& picture)
+{
+    double dpiX = dotsPerInch(picture.dotsPerMeterX());
+    double dpiY = dotsPerInch(picture.dotsPerMeterY());
+    const auto plausible = [](double dpi) { return dpi >= kMinimumDpi && dpi <= kMaximumDpi; };
+    if (!plausible(dpiX) || !plausible(dpiY))
+        dpiX = dpiY = kFallbackDpi;
+    return QSizeF(picture.width() * kTwipsPerInch / dpiX, picture.height() * kTwipsPerInch / dpiY);
+}
+
+double QtPagePrinter::penWidthTwips(int value)
+{
+    return std::max(1.0, value * kPenSettingUnit);
+}
+
+QPageLayout QtPagePrinter::pageLayout() const
+{
+    return QPageLayout(m_pageSize, m_orientation, QMarginsF(0, 0, 0, 0));
+}
+
+void QtPagePrinter::paintPage(QPainter& painter) const
+{
+    const QPaintDevice* device = painter.device();
+    painter.scale(device->logicalDpiX() / kTwipsPerInch, device->logicalDpiY() / kTwipsPerInch);
+    for (const auto& operation : m_operations)
+        operation(painter);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/Printer.h"
+
+#include <QFont>
+#include <QPageLayout>
+
+#include <functional>
+#include <vector>
+
+class QPainter;
+
+// A Printer that paints with QPainter; the system printer and the PDF file
+// share this one paint path and differ only in the device they open.
+//
+// The page's operations are kept until endDocument(), which opens the device,
+// paints them in one go and closes it. A page abandoned half way (a failure,
+// or a printer released without endDocument) never reaches the device: no
+// half page is queued or written.
+//
+// Units on the device: twips from the top-left corner of the printable area.
+// The painter is scaled by (device dots per inch)/1440 and fonts are sized in
+// pixels of that scaled system (points x 20), so text keeps its point size on
+// every resolution. A text's line box starts at the current position: its
+// baseline is y + the font's ascent. Lines before any pen setting are 1 twip
+// wide; pen setting n makes later lines n/600 inch wide (6 is 14.4 twips).
+// Lines have flat ends and boxes mitred corners. Pictures are drawn at their
+// own physical size (pictureSizeTwips), never scaled to anything else.
+class QtPagePrinter : public Printer
+{
+public:
+    // Code 12 (JIS B4) and the other codes Qt knows. Throws PlatformError for
+    // a code without a paper size.
+    void setPaperSize(int code) override;
+    // 1 portrait, 2 landscape; other values throw PlatformError.
+    void setOrientation(int code) override;
+    void setFontName(const QString& family) override;
+    void setFontSize(float points) override;
+    void setFontBold(bool bold) override;
+    void setCurrentPosition(float x, float y) override;
+    void printText(const QString& text) override;
+    void drawLine(float x1, float y1, float x2, float y2) override;
+    void drawBox(float x1, float y1, float x2, float y2) override;
+    void setPenSetting(int value) override;
+    void drawPicture(const QImage& picture, float x, float y) override;
+    // Paints the page on the device. Throws PlatformError when the device
+    // cannot be opened or written; nothing of the page is left behind then.
+    // A second call does nothing.
+    void endDocument() override;
+    void setDocumentName(const QString& name) override;
+
+    // The size in twips at which `picture` is drawn: its pixels at the
+    // physical resolution stored with it when that is plausible (50 to 2400
+    // dots per inch), else at 96 dots per inch (15 twips a pixel).
+    static QSizeF pictureSizeTwips(const QImage& picture);
+
+    // Width in twips of lines drawn with pen setting `value`: value/600 inch.
+    static double penWidthTwips(int value);
+
+protected:
+    // The paper and orientation chosen so far (JIS B4 portrait until set),
+    // without margins.
+    QPageLayout pageLayout() const;
+    // The name given by setDocumentName, or empty.
+    QString documentName() const { return m_documentName; }
+
+    // Paints the kept operations. REQUIRES: `painter` is active on the
+    // device, untransformed, with its origin at the top-left corner of the
+    // printable area.
+    void paintPage(QPainter& painter) const;
+
+    // Opens the device, paints the page through paintPage and closes it.
+    // Throws PlatformError on failure, leaving nothing behind.
+    virtual void printPage() = 0;
+
+private:
+    QPageSize m_pageSize{QPageSize::JisB4};
+    QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
+    QFont m_font;
+    QPointF m_position;
+    double m_penWidth = 1; // twips
+    QString m_documentName;
+    bool m_ended = false;
+    std::vector<std::function<void(QPainter&)>> m_operations;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/QtPagePrinter.h"
+
+#include <QPrinterInfo>
+
+// The flyer on a printer of the system (a CUPS queue on Linux).
+//
+// Its paper size is the printer's default page size as the system reports it
+// (a queue whose default is JIS B4 answers 12). endDocument() sets up a fresh
+// print job with the chosen paper and orientation, the smallest margins the
+// printer allows and the document name as job name, paints the page and
+// hands the job over. A job that cannot be started or finished throws
+// PlatformError with a Japanese description, and nothing is queued.
+class QtSystemPrinter : public QtPagePrinter
+{
+public:
+    // REQUIRES: `printer` is not null.
+    explicit QtSystemPrinter(const QPrinterInfo& printer);
+
+    int paperSize() override;
+
+protected:
+    void printPage() override;
+
+private:
+    QPrinterInfo m_printer;
+};

@@ -1,0 +1,251 @@
+// The flyer page as a sequence of printer operations, and the unit rule.
+#include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrinter.h"
+#include "flyer/Flyer.h"
+#include "platform/Fonts.h"
+#include "tools/FlyerSample.h"
+
+#include <QGuiApplication>
+#include <QTest>
+
+namespace {
+
+// What the page must record for `screen`, written out from the page layout:
+// positions in twips, sizes in points.
+QStringList expectedPage(const EntryView& screen, bool withMap)
+{
+    QStringList ops = {"paperSize", "setPaperSize 12", "setOrientation 2", "font ＭＳ 明朝"};
+    for (int i = 1; i <= 30; ++i) {
+        ops << QString("line %1 900 %1 14000").arg(300 + i) << QString("line %1 900 %1 14000").arg(9000 + i)
+            << QString("line %1 900 %1 14000").arg(20000 + i) << QString("line 300 %1 20030 %1").arg(900 + i)
+            << QString("line 300 %1 20030 %1").arg(14000 + i);
+    }
+    ops << "pen 6"
+        << "box 500 1300 8850 13700"
+        << "line 2550 2050 2550 13700"
+        << "bold 1"
+        << "size 29"
+        << "at 3250 1400"
+        << "text 売り土地"
+        << "line 500 2050 8850 2050"
+        << "size 21"
+        << "at 13400 2600"
+        << "text 物件地図"
+        << "size 19";
+
+    struct Row
+    {
+        int ruleY;
+        QString label;
+        QString unit;
+    };
+    const QString ideo = QString(QChar(0x3000)) + QChar(0x3000) + QChar(' ');
+    const QList<Row> rows = {
+        {0, "価格", "円"},          {2500, "所在", ""},          {2950, "交通", ""},
+        {3400, "土地面積", "㎡"},   {3850, "", "坪"},            {4250, "建物面積", "㎡"},
+        {4700, "", "坪"},           {5150, "地目 登記", ""},     {5600, ideo + "現状", ""},
+        {6050, "建物 構造", ""},    {6500, ideo + "工法", ""},   {6950, "用途地域", ""},
+        {7400, "建ぺい率", ""},     {7850, "容積率", ""},        {8300, "道路 種類", ""},
+        {8750, ideo + "方位", ""},  {9200, ideo + "幅員", ""},   {9650, ideo + "間口", ""},
+        {10100, "設備 水道", ""},   {10550, ideo + "電気", ""},  {11000, ideo + "排水", ""},
+        {11450, ideo + "ガス", ""}, {11900, "引渡し時期", ""},   {12350, "備考", ""},
+        {12800, "取引形態", ""},    {13250, "仲介料", ""},
+    };
+    for (int box = 0; box < rows.size(); ++box) {
+        const Row& row = rows[box];
+        const int textY = row.ruleY ? row.ruleY + 50 : 2100;
+        if (row.ruleY)
+            ops << QString("line 500 %1 8850 %1").arg(row.ruleY);
+        if (!row.label.isEmpty())
+            ops << QString("at 550 %1").arg(textY) << "text " + row.label;
+        const QString value = screen.boxText(box);
+        ops << QString("at 2600 %1").arg(textY) << "text " + value + (value.isEmpty() ? QString() : row.unit);
+    }
+    ops << "box 9500 1300 19470 2050"
+        << "box 9350 11550 19650 13550"
+        << "line 9350 12050 19650 12050"
+        << "size 21"
+        << "at 9400 11600"
+        << "text " + screen.boxText(26) << "size 45"
+        << "at 9400 12250"
+        << "text " + screen.boxText(27) << "bold 0";
+    if (withMap)
+        ops << "picture 9400 3100"
+            << "box 9350 3050 19650 11050";
+    ops << "end";
+    return ops;
+}
+
+void compareOps(const QStringList& actual, const QStringList& expected)
+{
+    for (int i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+        if (actual[i] != expected[i])
+            QFAIL(qPrintable(QString("operation %1: got \"%2\", expected \"%3\"").arg(i).arg(actual[i], expected[i])));
+    }
+    QCOMPARE(actual.size(), expected.size());
+}
+
+} // namespace
+
+class TestFlyer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unitSuffix_data();
+    void unitSuffix();
+    void fullPageWithMap();
+    void pageWithoutMapHasNoMapBox();
+    void emptyValuesGetNoUnit();
+    void refusesPaperOtherThanJisB4_data();
+    void refusesPaperOtherThanJisB4();
+    void namesTheDocumentAfterNumberAndLocation();
+    void printerFailurePassesToCaller();
+};
+
+void TestFlyer::unitSuffix_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("sign");
+
+    QTest::newRow("price gets yen") << "2980万" << 1 << "円";
+    QTest::newRow("price with yen") << "2980万円" << 1 << "";
+    QTest::newRow("yen in front") << "円2980" << 1 << "";
+    QTest::newRow("yen between spaces") << "2980万 円 " << 1 << "";
+    QTest::newRow("yen between ideographic spaces") << "2980万　円　" << 1 << "";
+    QTest::newRow("empty price") << "" << 1 << "";
+    QTest::newRow("empty tsubo") << "" << 2 << "";
+    QTest::newRow("empty square metres") << "" << 3 << "";
+    QTest::newRow("square metres") << "150.25" << 3 << "㎡";
+    QTest::newRow("with square metre sign") << "150.25㎡" << 3 << "";
+    QTest::newRow("m2 is not the sign") << "150.25m2" << 3 << "㎡";
+    QTest::newRow("m superscript 2 is not the sign") << "150.25m²" << 3 << "㎡";
+    QTest::newRow("tsubo") << "45.5" << 2 << "坪";
+    QTest::newRow("tsubo with sign") << "約45坪" << 2 << "";
+    QTest::newRow("another kind's sign") << "45円" << 2 << "坪";
+    QTest::newRow("kind without sign") << "2980" << 0 << "";
+    QTest::newRow("unknown kind") << "2980" << 4 << "";
+    QTest::newRow("a lone space") << " " << 1 << "円";
+}
+
+void TestFlyer::unitSuffix()
+{
+    QFETCH(QString, text);
+    QFETCH(int, kind);
+    QFETCH(QString, sign);
+    QCOMPARE(Unit_Suffix(text, kind), sign);
+}
+
+void TestFlyer::fullPageWithMap()
+{
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setBoxText(5, "98.5");
+    screen.setBoxText(6, "29.8");
+    const QImage map(120, 90, QImage::Format_RGB32);
+    screen.setPicture(map);
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    compareOps(printer.ops, expectedPage(screen, true));
+    QCOMPARE(printer.pictures.size(), 1);
+    QCOMPARE(printer.pictures[0].size(), map.size());
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFlyer::pageWithoutMapHasNoMapBox()
+{
+    SampleEntryView screen;
+    screen.fillWithSample();
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    compareOps(printer.ops, expectedPage(screen, false));
+    QVERIFY(printer.pictures.isEmpty());
+}
+
+void TestFlyer::emptyValuesGetNoUnit()
+{
+    SampleEntryView screen; // every box empty
+    screen.setBoxText(1, "所在地");
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    compareOps(printer.ops, expectedPage(screen, false));
+    for (const QString& op : printer.ops)
+        QVERIFY2(op != "text 円" && op != "text 坪" && op != "text ㎡", qPrintable(op));
+}
+
+void TestFlyer::refusesPaperOtherThanJisB4_data()
+{
+    QTest::addColumn<int>("paper");
+    QTest::newRow("A4") << 9;
+    QTest::newRow("ISO B4") << 42;
+    QTest::newRow("A3") << 8;
+    QTest::newRow("size without a code") << 0;
+}
+
+void TestFlyer::refusesPaperOtherThanJisB4()
+{
+    QFETCH(int, paper);
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setPicture(QImage(10, 10, QImage::Format_RGB32));
+    RecordingPrinter printer;
+    printer.paper = paper;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    QCOMPARE(printer.ops, QStringList{"paperSize"});
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QString("接続されているプリンターでは、印刷出来ません。"));
+    QCOMPARE(messages.shown[0].style, 16);
+    QCOMPARE(messages.shown[0].title, QString("Mirandel"));
+}
+
+void TestFlyer::namesTheDocumentAfterNumberAndLocation()
+{
+    SampleEntryView screen;
+    screen.setBoxText(1, " 横浜市中区1-2 ");
+    screen.setBoxText(26, "A-12");
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+    Print_Flyer(printer, screen, messages);
+    QCOMPARE(printer.documentName, QString("A-12_横浜市中区1-2"));
+
+    screen.setBoxText(26, "");
+    RecordingPrinter second;
+    Print_Flyer(second, screen, messages);
+    QCOMPARE(second.documentName, QString("横浜市中区1-2"));
+}
+
+void TestFlyer::printerFailurePassesToCaller()
+{
+    SampleEntryView screen;
+    screen.fillWithSample();
+    RecordingPrinter printer;
+    printer.failAtOperation = 40;
+    RecordingMessageBox messages;
+
+    QVERIFY_THROWS_EXCEPTION(PlatformError, Print_Flyer(printer, screen, messages));
+    QCOMPARE(printer.ops.size(), 40);
+    QVERIFY(!printer.ops.contains("end"));
+}
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    registerFontSubstitutions();
+    TestFlyer test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestFlyer.moc"

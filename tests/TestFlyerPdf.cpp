@@ -1,0 +1,350 @@
+// The flyer through the real paint path into a PDF file, checked with the
+// poppler tools; paper codes, picture sizes and file naming of the back ends.
+#include "fakes/RecordingMessageBox.h"
+#include "flyer/Flyer.h"
+#include "platform/Fonts.h"
+#include "platform/PaperSizes.h"
+#include "platform/QtPdfPrinter.h"
+#include "platform/QtPrinterSource.h"
+#include "tools/FlyerSample.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// One run of text on the page as pdftotext -bbox reports it, in twips.
+struct Phrase
+{
+    QString text;
+    double x, y, width, height;
+};
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// pdftotext splits words where the script changes (kanji, kana, digits);
+// neighbouring words on one line with no gap are joined back into phrases.
+QList<Phrase> phrases(const QString& pdf)
+{
+    static const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    QList<Phrase> result;
+    auto it = word.globalMatch(run("pdftotext", {"-bbox", pdf, "-"}));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const double x0 = m.captured(1).toDouble() * 20, y0 = m.captured(2).toDouble() * 20;
+        const double x1 = m.captured(3).toDouble() * 20, y1 = m.captured(4).toDouble() * 20;
+        if (!result.isEmpty()) {
+            Phrase& last = result.last();
+            if (qAbs(last.y - y0) < 1 && qAbs(last.x + last.width - x0) < 2) {
+                last.text += m.captured(5);
+                last.width = x1 - last.x;
+                continue;
+            }
+        }
+        result.append({m.captured(5), x0, y0, x1 - x0, y1 - y0});
+    }
+    return result;
+}
+
+QString renderFlyer(const QString& folder, SampleEntryView& screen, RecordingMessageBox& messages)
+{
+    QtPdfPrinter printer(messages, folder);
+    Print_Flyer(printer, screen, messages);
+    return printer.writtenPath();
+}
+
+bool havePoppler()
+{
+    return !QStandardPaths::findExecutable("pdftotext").isEmpty() && !QStandardPaths::findExecutable("pdffonts").isEmpty();
+}
+
+} // namespace
+
+class TestFlyerPdf : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void paperCodes_data();
+    void paperCodes();
+    void pictureSize_data();
+    void pictureSize();
+    void textStandsWhereThePageSaysAtItsSize_data();
+    void textStandsWhereThePageSaysAtItsSize();
+    void pageIsJisB4LandscapeWithEmbeddedFonts();
+    void typedTextExtractsExactly();
+    void mapKeepsItsOwnSize();
+    void neverOverwritesAFile();
+    void safeFileName_data();
+    void safeFileName();
+    void abandonedPageLeavesNothing();
+    void sourceFallsBackToPdfWithoutPrinter();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_flyer;    // the flyer with a map, rendered once
+    QString m_mapImage; // the map drawn on it
+};
+
+void TestFlyerPdf::initTestCase()
+{
+    QVERIFY2(missingSubstituteFonts().isEmpty(), qPrintable(missingSubstituteFonts().join(", ")));
+    if (!havePoppler())
+        QSKIP("poppler-utils (pdftotext, pdffonts) not installed");
+    QVERIFY(m_dir.isValid());
+
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setBoxText(27, "閑静な住宅街");
+    QImage map(640, 500, QImage::Format_RGB32);
+    map.fill(Qt::darkGreen);
+    map.setDotsPerMeterX(3780); // 96 dpi
+    map.setDotsPerMeterY(3780);
+    screen.setPicture(map);
+    RecordingMessageBox messages;
+    m_flyer = renderFlyer(m_dir.filePath("flyers"), screen, messages);
+
+    QVERIFY(QFileInfo::exists(m_flyer));
+    QCOMPARE(QFileInfo(m_flyer).fileName(), QString("No.2024-017_東京都世田谷区桜丘三丁目12番5.pdf"));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].style, 64);
+    QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
+    QVERIFY2(messages.shown[0].text.contains(m_flyer), qPrintable(messages.shown[0].text));
+}
+
+void TestFlyerPdf::paperCodes_data()
+{
+    QTest::addColumn<QPageSize>("size");
+    QTest::addColumn<int>("code");
+    QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << 12;
+    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << 12;
+    QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << 42;
+    QTest::newRow("A3") << QPageSize(QPageSize::A3) << 8;
+    QTest::newRow("A4") << QPageSize(QPageSize::A4) << 9;
+    QTest::newRow("A5") << QPageSize(QPageSize::A5) << 11;
+    QTest::newRow("JIS B5") << QPageSize(QPageSize::JisB5) << 13;
+    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << 1;
+    QTest::newRow("Legal") << QPageSize(QPageSize::Legal) << 5;
+    QTest::newRow("custom") << QPageSize(QSizeF(100, 100), QPageSize::Millimeter) << 0;
+    QTest::newRow("invalid") << QPageSize() << 0;
+}
+
+void TestFlyerPdf::paperCodes()
+{
+    QFETCH(QPageSize, size);
+    QFETCH(int, code);
+    QCOMPARE(windowsPaperCode(size), code);
+    if (code)
+        QVERIFY(pageSizeOfWindowsCode(code).isEquivalentTo(size));
+}
+
+void TestFlyerPdf::pictureSize_data()
+{
+    QTest::addColumn<int>("dotsPerMetre");
+    QTest::addColumn<double>("twipsPerPixel");
+    QTest::newRow("96 dpi") << 3780 << 15.0;
+    QTest::newRow("72 dpi") << 2835 << 20.0;
+    QTest::newRow("300 dpi") << 11811 << 4.8;
+    QTest::newRow("none stored") << 0 << 15.0;
+    QTest::newRow("implausibly coarse") << 39 << 15.0;     // 1 dpi
+    QTest::newRow("implausibly fine") << 393701 << 15.0;   // 10000 dpi
+}
+
+void TestFlyerPdf::pictureSize()
+{
+    QFETCH(int, dotsPerMetre);
+    QFETCH(double, twipsPerPixel);
+    QImage picture(200, 100, QImage::Format_RGB32);
+    picture.setDotsPerMeterX(dotsPerMetre);
+    picture.setDotsPerMeterY(dotsPerMetre);
+    const QSizeF size = QtPagePrinter::pictureSizeTwips(picture);
+    QVERIFY2(qAbs(size.width() - 200 * twipsPerPixel) < 0.5, qPrintable(QString::number(size.width())));
+    QVERIFY2(qAbs(size.height() - 100 * twipsPerPixel) < 0.5, qPrintable(QString::number(size.height())));
+}
+
+void TestFlyerPdf::textStandsWhereThePageSaysAtItsSize_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("points");
+    QTest::newRow("title") << "売り土地" << 3250 << 1400 << 29;
+    QTest::newRow("caption") << "物件地図" << 13400 << 2600 << 21;
+    QTest::newRow("first label") << "価格" << 550 << 2100 << 19;
+    QTest::newRow("price with yen") << "2980万円" << 2600 << 2100 << 19;
+    QTest::newRow("land area") << "土地面積" << 550 << 3450 << 19;
+    QTest::newRow("square metres") << "150.25㎡" << 2600 << 3450 << 19;
+    QTest::newRow("tsubo") << "45.45坪" << 2600 << 3900 << 19;
+    QTest::newRow("after the short pitch") << "建物面積" << 550 << 4300 << 19;
+    // Two ideographic spaces and a space: 2.5 characters of 19 points.
+    QTest::newRow("indented label") << "現状" << 550 + 950 << 5650 << 19;
+    QTest::newRow("last label") << "仲介料" << 550 << 13300 << 19;
+    QTest::newRow("last value") << "規定による" << 2600 << 13300 << 19;
+    QTest::newRow("number line") << "No.2024-017" << 9400 << 11600 << 21;
+    QTest::newRow("name line") << "閑静な住宅街" << 9400 << 12250 << 45;
+}
+
+void TestFlyerPdf::textStandsWhereThePageSaysAtItsSize()
+{
+    QFETCH(QString, text);
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(int, points);
+    const QList<Phrase> found = phrases(m_flyer);
+    for (const Phrase& p : found) {
+        if (p.text != text)
+            continue;
+        // Within a few twips of the anchor: the top of the line box.
+        QVERIFY2(qAbs(p.x - x) <= 5 && qAbs(p.y - y) <= 5,
+                 qPrintable(QString("at %1, %2").arg(p.x).arg(p.y)));
+        // The line box of IPA明朝 is one em: its height is the point size.
+        QVERIFY2(qAbs(p.height - points * 20) <= 10, qPrintable(QString("height %1 twips").arg(p.height)));
+        return;
+    }
+    QFAIL(qPrintable("not on the page: " + text));
+}
+
+void TestFlyerPdf::pageIsJisB4LandscapeWithEmbeddedFonts()
+{
+    const QString info = run("pdfinfo", {m_flyer});
+    QVERIFY(info.contains(QRegularExpression("Pages:\\s+1\\n")));
+    const auto size = QRegularExpression("Page size:\\s+([\\d.]+) x ([\\d.]+) pts").match(info);
+    QVERIFY2(size.hasMatch(), qPrintable(info));
+    QVERIFY(qAbs(size.captured(1).toDouble() / 72 * 25.4 - 364) < 1);
+    QVERIFY(qAbs(size.captured(2).toDouble() / 72 * 25.4 - 257) < 1);
+
+    const QStringList fonts = run("pdffonts", {m_flyer}).split('\n', Qt::SkipEmptyParts).mid(2);
+    QVERIFY(!fonts.isEmpty());
+    for (const QString& font : fonts) {
+        QVERIFY2(font.startsWith("IPAMincho"), qPrintable(font));
+        QVERIFY2(font.contains(QRegularExpression("\\syes\\s+(yes|no)\\s+yes\\s")), qPrintable(font)); // embedded, with a ToUnicode map
+    }
+    // A subset: the whole IPA明朝 is several megabytes.
+    QVERIFY(QFileInfo(m_flyer).size() < 500 * 1024);
+}
+
+void TestFlyerPdf::typedTextExtractsExactly()
+{
+    // Kanji that some CJK fonts turn into Kangxi radicals in Qt's PDFs.
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setBoxText(1, "目黒区日の出町");
+    screen.setBoxText(2, "水道橋駅より");
+    screen.setBoxText(11, "第一種住居地域");
+    screen.setBoxText(23, "用途変更可・面積広め");
+    RecordingMessageBox messages;
+    const QString pdf = renderFlyer(m_dir.filePath("kanji"), screen, messages);
+    const QString text = run("pdftotext", {pdf, "-"});
+    for (const QString& expected : {"売り土地", "物件地図", "土地面積", "建物面積", "用途地域", "目黒区日の出町",
+                                    "水道橋駅より", "第一種住居地域", "用途変更可・面積広め"}) {
+        QVERIFY2(text.contains(expected), qPrintable(expected));
+    }
+    QVERIFY2(!text.contains(QRegularExpression("[\\x{2F00}-\\x{2FDF}]")), "Kangxi radicals in the text");
+    QCOMPARE(text.count("売り土地"), 1); // bold does not double the text
+}
+
+void TestFlyerPdf::mapKeepsItsOwnSize()
+{
+    const QString list = run("pdfimages", {"-list", m_flyer});
+    if (list.isEmpty())
+        QSKIP("pdfimages not available");
+    // 640 x 500 pixels at 96 dpi: drawn 9600 x 7500 twips, so 96 pixels an inch.
+    const auto row = QRegularExpression("\\s640\\s+500\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
+                                        QRegularExpression::MultilineOption)
+                         .match(list);
+    QVERIFY2(row.hasMatch(), qPrintable(list));
+    QCOMPARE(row.captured(1).toInt(), 96);
+    QCOMPARE(row.captured(2).toInt(), 96);
+}
+
+void TestFlyerPdf::neverOverwritesAFile()
+{
+    const QString folder = m_dir.filePath("again");
+    SampleEntryView screen;
+    screen.setBoxText(1, "所在/1:2");
+    screen.setBoxText(26, "7");
+    RecordingMessageBox messages;
+    const QString first = renderFlyer(folder, screen, messages);
+    const QByteArray firstBytes = [&] { QFile f(first); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QString second = renderFlyer(folder, screen, messages);
+    const QString third = renderFlyer(folder, screen, messages);
+
+    QCOMPARE(QFileInfo(first).fileName(), QString("7_所在_1_2.pdf"));
+    QCOMPARE(QFileInfo(second).fileName(), QString("7_所在_1_2 (2).pdf"));
+    QCOMPARE(QFileInfo(third).fileName(), QString("7_所在_1_2 (3).pdf"));
+    QFile f(first);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), firstBytes);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+}
+
+void TestFlyerPdf::safeFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("safe");
+    QTest::newRow("plain") << "12_東京都港区" << "12_東京都港区";
+    QTest::newRow("separators and reserved") << "a/b\\c:d*e?f\"g<h>i|j" << "a_b_c_d_e_f_g_h_i_j";
+    QTest::newRow("control characters") << "a\nb\tc" << "a_b_c";
+    QTest::newRow("dots and spaces at the ends") << " ..隠し. " << "隠し";
+    QTest::newRow("parent folder") << ".." << "チラシ";
+    QTest::newRow("empty") << "" << "チラシ";
+    QTest::newRow("long") << QString(100, QChar(0x571F)) << QString(70, QChar(0x571F));
+}
+
+void TestFlyerPdf::safeFileName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, safe);
+    QCOMPARE(QtPdfPrinter::safeFileName(name), safe);
+}
+
+void TestFlyerPdf::abandonedPageLeavesNothing()
+{
+    const QString folder = m_dir.filePath("abandoned");
+    QDir().mkpath(folder);
+    RecordingMessageBox messages;
+    {
+        QtPdfPrinter printer(messages, folder);
+        printer.setDocumentName("途中");
+        printer.drawLine(0, 0, 100, 100);
+        printer.printText("途中");
+    }
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFlyerPdf::sourceFallsBackToPdfWithoutPrinter()
+{
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        QSKIP("this machine has a printer");
+    RecordingMessageBox messages;
+    QtPrinterSource source(messages);
+    const std::unique_ptr<Printer> printer = source.openPrinter();
+    QVERIFY(dynamic_cast<QtPdfPrinter*>(printer.get()));
+    QCOMPARE(printer->paperSize(), 12);
+}
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    registerFontSubstitutions();
+    TestFlyerPdf test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestFlyerPdf.moc"
