@@ -277,6 +277,9 @@ void QtGrid::changeEvent(QEvent* event)
 
 void QtGrid::fitRowHeightToFont()
 {
+    // The header is drawn in the cell font too; it does not follow the view's
+    // font by itself, since platform themes give headers a font of their own.
+    horizontalHeader()->setFont(font());
     // One line of the cell font with a little room above and below (pixels).
     const int height = fontMetrics().height() + 6;
     verticalHeader()->setMinimumSectionSize(1);

@@ -108,6 +108,7 @@ private slots:
         QCOMPARE(grid.geometry(), twipsRect(375, 1380, 11355, 6495));
         QCOMPARE(grid.font().family(), QStringLiteral("ＭＳ ゴシック"));
         QCOMPARE(grid.font().pointSizeF(), 24.0);
+        QCOMPARE(grid.horizontalHeader()->font(), grid.font()); // the header row too
         QCOMPARE(grid.columnWidth(0), twipsToPixels(810));
         QCOMPARE(grid.columnWidth(1), twipsToPixels(10005));
         QCOMPARE(grid.rowCount(), 1);
