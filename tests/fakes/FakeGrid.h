@@ -40,7 +40,6 @@ public:
     void setCellText(int row, int column, const QString& text) override
     {
         check(row, column);
-        ++setCellTextCalls;
         cells[std::size_t(row)][column] = text;
     }
 
@@ -77,7 +76,6 @@ public:
     std::vector<QStringList> cells; // row 0 is the header
     std::vector<int> selection;     // grid row numbers, in the order the user picked them
     int setRowCountCalls = 0;
-    int setCellTextCalls = 0;
     int appendCalls = 0;
 
 private:
