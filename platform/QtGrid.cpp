@@ -148,8 +148,16 @@ public:
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
+        // Long running numbers shrink to fit the narrow column rather than
+        // lose digits.
+        QFont font = option.font;
+        const int room = option.rect.width() - 4; // pixels
+        const int needed = QFontMetrics(font).horizontalAdvance(header.text);
+        if (needed > room && room > 0 && font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * room / needed);
+        header.fontMetrics = QFontMetrics(font);
         painter->save();
-        painter->setFont(option.font);
+        painter->setFont(font);
         style->drawControl(QStyle::CE_Header, &header, painter, option.widget);
         painter->restore();
     }
