@@ -1,16 +1,132 @@
 #include "screens/F_Itiran.h"
 
+#include "platform/Fonts.h"
+#include "platform/MessageBox.h"
+#include "platform/QtGrid.h"
+#include "screens/F_Tyukai.h"
+#include "screens/FailureBoundary.h"
 #include "screens/ScreenKit.h"
+#include "screens/Twips.h"
+#include "store/PropertyStore.h"
+
+#include <QPushButton>
+
+namespace {
+
+constexpr int kKeyColumn = 1;
+
+// The grid VSF (twips; font in points).
+constexpr int kGridLeft = 375;
+constexpr int kGridTop = 1380;
+constexpr int kGridWidth = 11355;
+constexpr int kGridHeight = 6495;
+constexpr int kNumberColumnWidth = 810; // twips
+constexpr int kKeyColumnWidth = 10005;  // twips
+constexpr double kGridPoints = 24;
+
+constexpr double kPopPoints = 21.75; // title and buttons
+
+// The buttons stand in frames 2895 x 1335 twips at top 8880.
+constexpr int kFrameTop = 8880;
+constexpr int kFrameWidth = 2895;
+constexpr int kFrameHeight = 1335;
+
+} // namespace
 
 F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     : QDialog(parent), m_services(services)
 {
     setObjectName(QStringLiteral("F_Itiran"));
     setUpScreenWindow(this);
+
+    const QFont popFont = screenFont(kFontPop, kPopPoints);
+
+    // Frames first, so they lie beneath the buttons they frame.
+    makeShape(this, QStringLiteral("Shape_0"), 4320, kFrameTop, kFrameWidth, kFrameHeight);  // 表示
+    makeShape(this, QStringLiteral("Shape_1"), 8040, kFrameTop, kFrameWidth, kFrameHeight);  // 削除
+    makeShape(this, QStringLiteral("Shape_2"), 11760, kFrameTop, kFrameWidth, kFrameHeight); // 戻る
+
+    m_vsf = new QtGrid({QStringLiteral("No."), QStringLiteral("物件所在地")}, this);
+    m_vsf->setObjectName(QStringLiteral("VSF"));
+    m_vsf->setFont(screenFont(kFontGothic, kGridPoints));
+    m_vsf->setGeometry(twipsRect(kGridLeft, kGridTop, kGridWidth, kGridHeight));
+    m_vsf->setColumnWidth(0, twipsToPixels(kNumberColumnWidth));
+    m_vsf->setColumnWidth(kKeyColumn, twipsToPixels(kKeyColumnWidth));
+
+    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("不動産売買物件一覧表"), 390, 360, 4590, 525, popFont, true);
+
+    m_command1 = makeFaceButton(this, QStringLiteral("Command1"), QStringLiteral("戻る"), 12000, 9120, 2415, 915,
+                                popFont, QColor(255, 128, 128));
+    m_command2 = makeFaceButton(this, QStringLiteral("Command2"), QStringLiteral("削除"), 8280, 9060, 2415, 1005,
+                                popFont, QColor(128, 255, 128));
+    m_command3 = makeFaceButton(this, QStringLiteral("Command3"), QStringLiteral("表示"), 4560, 9060, 2415, 1005,
+                                popFont, QColor(255, 255, 0));
+    for (QPushButton* button : {m_command1, m_command2, m_command3}) {
+        // Enter in the grid must not press a button behind the agent's back.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(m_command1, &QPushButton::clicked, this, &F_Itiran::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &F_Itiran::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &F_Itiran::Command3_Click);
+
+    setTabOrder(m_vsf, m_command1);
+    setTabOrder(m_command1, m_command2);
+    setTabOrder(m_command2, m_command3);
+    m_vsf->setFocus();
 }
+
+F_Itiran::~F_Itiran() = default;
 
 void F_Itiran::openFromMenu(ScreenServices services)
 {
-    F_Itiran screen(services);
-    screen.exec();
+    std::unique_ptr<F_Tyukai> entry;
+    {
+        F_Itiran list(services);
+        list.Form_Load();
+        list.exec();
+        entry = list.takeEntryScreen();
+    } // the list is gone before the entry screen shows
+    if (entry)
+        entry->exec();
+}
+
+void F_Itiran::Form_Load()
+{
+    runHandler(m_services.messages, [this] { m_services.store.Fill_Property_List(*m_vsf); });
+}
+
+void F_Itiran::Command1_Click()
+{
+    close();
+}
+
+void F_Itiran::Command2_Click()
+{
+    runHandler(m_services.messages, [this] { m_services.store.Delete_Property(*m_vsf); });
+}
+
+void F_Itiran::Command3_Click()
+{
+    runHandler(m_services.messages, [this] {
+        const int count = m_vsf->selectedRowCount();
+        if (count == 0) {
+            m_services.messages.show(QStringLiteral("データを選択して下さい。"), MB_Critical, kMessageTitle);
+            return;
+        }
+        // Positions run from the top down: the last is the lowest line.
+        const QString key = m_vsf->cellText(m_vsf->selectedRow(count - 1), kKeyColumn);
+
+        auto entry = std::make_unique<F_Tyukai>(m_services);
+        // A new entry screen has no map until the loaded property gives one.
+        m_services.store.Map_Image_Path.clear();
+        m_services.store.Load_Property(key, *entry);
+        m_entryScreen = std::move(entry);
+        close();
+    });
+}
+
+std::unique_ptr<F_Tyukai> F_Itiran::takeEntryScreen()
+{
+    return std::move(m_entryScreen);
 }

@@ -4,18 +4,54 @@
 
 #include <QDialog>
 
-// The property list screen.
+#include <memory>
+
+class F_Tyukai;
+class QPushButton;
+class QtGrid;
+
+// The property list screen: every stored property as one numbered line of the
+// grid VSF. The agent selects lines and deletes them, or shows the lowest
+// selected one in a new entry screen, which then takes this screen's place.
 class F_Itiran : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit F_Itiran(ScreenServices services, QWidget* parent = nullptr);
+    ~F_Itiran() override;
 
-    // Creates a new list screen, shows it modally and destroys it when it
-    // closes.
+    // Creates a new list screen, fills it and shows it modally; destroys it
+    // when it closes. When "表示" prepared an entry screen, that screen is
+    // shown modally next, after the list is gone, and destroyed when it
+    // closes; the caller (the menu) gets control back only then.
     static void openFromMenu(ScreenServices services);
+
+    // Load handler: fills the grid.
+    void Form_Load();
+
+    // "戻る": closes the screen.
+    void Command1_Click();
+
+    // "削除": deletes the selected properties, no question asked.
+    void Command2_Click();
+
+    // "表示": with no line selected, asks for one. Otherwise loads the
+    // property of the lowest selected line into a new, hidden entry screen
+    // and closes; takeEntryScreen() then hands that screen out.
+    void Command3_Click();
+
+    // The entry screen prepared by "表示", or null. The caller shows it once
+    // this screen is gone.
+    std::unique_ptr<F_Tyukai> takeEntryScreen();
+
+    QtGrid& grid() { return *m_vsf; }
 
 private:
     ScreenServices m_services;
+    QtGrid* m_vsf = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QPushButton* m_command3 = nullptr;
+    std::unique_ptr<F_Tyukai> m_entryScreen;
 };

@@ -85,19 +85,37 @@ public:
 
     // --- Loading ------------------------------------------------------------
 
-    // Fills `screen` from the first row whose Syozai equals `key`, column by
-    // column; a column that cannot be read leaves its box as it was. Never
-    // throws and shows nothing.
+    // Fills `screen` from the first row (in the table's own order) whose
+    // Syozai equals `key`: each of the 28 columns into its box, and the
+    // picture of the file named in Madori into the picture box. Each column
+    // and the picture succeed or fail on their own: a NULL or unreadable
+    // column keeps its box's text; a NULL Madori, or a file that is missing or
+    // not a picture, keeps the picture; an empty Madori clears it. When Madori
+    // can be read, Map_Image_Path becomes it (even if its file is gone), so
+    // that saving the loaded property again keeps its own map. A key that
+    // matches no row, or a failed query, changes nothing.
+    // Never throws and shows nothing.
     void Load_Property(const QString& key, EntryEditor& screen);
 
     // --- Listing and deleting -------------------------------------------------
 
-    // Fills `grid` with one numbered line per stored property, in the
-    // database's own order.
+    // Fills `grid` with one line per stored property, in the table's own
+    // (registration) order: line r (r = 1, 2, ...) holds the text of r in
+    // column 0 and the property's Syozai, its key, in column 1. Lines the grid
+    // held before are replaced; an empty table leaves the grid as it was.
+    // Throws PlatformError when the table cannot be read (the grid then stays
+    // as it was), and when a row's Syozai is NULL (the lines above it stay).
+    // REQUIRES: the grid has at least two columns.
     void Fill_Property_List(Grid& grid);
 
-    // Deletes every property whose line is selected in `grid`, refills it and
-    // confirms with a message.
+    // Deletes, one statement per selected line and with no question asked,
+    // every row whose Syozai equals that line's key (so duplicates go
+    // together); then resets the grid to its header, refills it and shows
+    // "データの削除が出来ました。". With no line selected it shows
+    // "データを選択して下さい。" and does nothing else.
+    // Throws PlatformError when a deletion fails: the deletions before it
+    // stay, the grid is refilled if the table can still be read, and the
+    // completion message is not shown.
     void Delete_Property(Grid& grid);
 
     // --- Shared state of the run -------------------------------------------

@@ -1,0 +1,52 @@
+// Loading: a stored property put back into the entry screen.
+#include "store/PropertyStore.h"
+
+#include "platform/PictureLoader.h"
+#include "store/EntryView.h"
+#include "store/PropertyRecord.h"
+
+#include <exception>
+
+namespace {
+
+// Of several rows with one location, the first in the database's own order.
+const QString kFirstByLocation = QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ? ORDER BY rowid LIMIT 1");
+
+// Runs one unit of the load; a unit that fails is skipped without a word.
+template<typename Unit> void quietly(Unit&& unit)
+{
+    try {
+        unit();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+void PropertyStore::Load_Property(const QString& key, EntryEditor& screen)
+{
+    // A failed query leaves an older row set current: reading it would fill
+    // the screen with some other property.
+    if (!Run_Query(kFirstByLocation, {key}))
+        return;
+
+    RowSet& row = recordset();
+    for (int i = 0; i < kBoxCount; ++i) {
+        quietly([&] {
+            // NULL keeps the box's text.
+            if (const std::optional<QString> value = row.field(propertyColumn(i)))
+                screen.setBoxText(i, *value);
+        });
+    }
+
+    quietly([&] {
+        const std::optional<QString> path = row.field(propertyColumn(kMadoriIndex));
+        if (!path)
+            return;
+        // The map is the loaded property's own, whether or not its file still
+        // loads: registering the property again keeps its map.
+        Map_Image_Path = *path;
+        // An empty path clears the picture; a file that does not load keeps it.
+        screen.setPicture(m_pictures.load(*path));
+    });
+}

@@ -1,0 +1,374 @@
+// The list screen on its real grid: layout, selection, the show button's hand
+// over to the entry screen, and the way back to the menu.
+#include "TestDatabase.h"
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/FakeEventPump.h"
+#include "fakes/FakeFileOpenDialog.h"
+#include "fakes/RecordingInputMethod.h"
+#include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrinter.h"
+
+#include "platform/Fonts.h"
+#include "platform/QtGrid.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "screens/F_Itiran.h"
+#include "screens/F_Tyukai.h"
+#include "screens/Twips.h"
+#include "store/PropertyStore.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+PropertyRecord withLocation(const QString& location, const QString& tag)
+{
+    PropertyRecord r = TestDatabase::distinctRecord(tag);
+    r[kSyozaiIndex] = location;
+    return r;
+}
+
+template<typename T> int liveCount(const QString& objectName)
+{
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        count += (qobject_cast<T*>(w) && w->objectName() == objectName) ? 1 : 0;
+    return count;
+}
+
+// Runs `step` on the modal window of class T as soon as one is up.
+template<typename T> void whenModal(const std::function<void(T*)>& step)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, step] {
+        if (T* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            step(window);
+        }
+    });
+    timer->start(10);
+}
+
+void ctrlClickLine(QtGrid& grid, int row)
+{
+    const QRect cell = grid.visualRect(grid.model()->index(row - 1, 1));
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+}
+
+} // namespace
+
+class TestListScreen : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        explicit Fixture(const QString& folder)
+            : environment(folder), store(engine, environment, messages, pictures),
+              services{store, messages, fileDialog, pictures, events, environment, printers, inputMethod}
+        {
+            if (!store.Open_Database())
+                qFatal("%s", qPrintable(store.openFailure()));
+        }
+        SqliteDatabaseEngine engine;
+        FakeAppEnvironment environment;
+        RecordingMessageBox messages;
+        QtPictureLoader pictures;
+        FakeFileOpenDialog fileDialog;
+        FakeEventPump events;
+        RecordingPrinterSource printers;
+        RecordingInputMethod inputMethod;
+        PropertyStore store;
+        ScreenServices services;
+    };
+
+private slots:
+    void initTestCase() { registerFontSubstitutions(); }
+
+    void layoutFollowsTheTwipTable()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Itiran screen(f.services);
+        QCOMPARE(screen.windowTitle(), QStringLiteral("Quintaveli"));
+        QCOMPARE(screen.size(), QSize(twipsToPixels(15240), twipsToPixels(11010)));
+
+        QtGrid& grid = screen.grid();
+        QCOMPARE(grid.objectName(), QStringLiteral("VSF"));
+        QCOMPARE(grid.geometry(), twipsRect(375, 1380, 11355, 6495));
+        QCOMPARE(grid.font().family(), QStringLiteral("ＭＳ ゴシック"));
+        QCOMPARE(grid.font().pointSizeF(), 24.0);
+        QCOMPARE(grid.horizontalHeader()->font(), grid.font()); // the header row too
+        QCOMPARE(grid.columnWidth(0), twipsToPixels(810));
+        QCOMPARE(grid.columnWidth(1), twipsToPixels(10005));
+        QCOMPARE(grid.rowCount(), 1);
+        QCOMPARE(grid.cellText(0, 0), QStringLiteral("No."));
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地"));
+
+        auto* title = screen.findChild<QLabel*>(QStringLiteral("Label1"));
+        QVERIFY(title);
+        QCOMPARE(title->text(), QStringLiteral("不動産売買物件一覧表"));
+        QCOMPARE(title->geometry(), twipsRect(390, 360, 4590, 525));
+        QCOMPARE(title->font().family(), QStringLiteral("HGP創英角ﾎﾟｯﾌﾟ体"));
+        QCOMPARE(title->font().pointSizeF(), 21.75);
+        QCOMPARE(title->focusPolicy(), Qt::NoFocus);
+
+        const struct
+        {
+            const char* name;
+            QString text;
+            QRect twips;
+            QColor face;
+            QRect frame;
+        } buttons[] = {
+            {"Command1", QStringLiteral("戻る"), {12000, 9120, 2415, 915}, {255, 128, 128}, {11760, 8880, 2895, 1335}},
+            {"Command2", QStringLiteral("削除"), {8280, 9060, 2415, 1005}, {128, 255, 128}, {8040, 8880, 2895, 1335}},
+            {"Command3", QStringLiteral("表示"), {4560, 9060, 2415, 1005}, {255, 255, 0}, {4320, 8880, 2895, 1335}},
+        };
+        for (const auto& b : buttons) {
+            auto* button = screen.findChild<QPushButton*>(QLatin1String(b.name));
+            QVERIFY(button);
+            QCOMPARE(button->text(), b.text);
+            const QRect& t = b.twips;
+            QCOMPARE(button->geometry(), twipsRect(t.x(), t.y(), t.width(), t.height()));
+            QCOMPARE(button->font().family(), QStringLiteral("HGP創英角ﾎﾟｯﾌﾟ体"));
+            QCOMPARE(button->font().pointSizeF(), 21.75);
+            QCOMPARE(button->palette().color(QPalette::Button), b.face);
+            // Its frame surrounds it.
+            const QRect& fr = b.frame;
+            bool framed = false;
+            for (QFrame* shape : screen.findChildren<QFrame*>(QRegularExpression(QStringLiteral("^Shape_"))))
+                framed |= shape->geometry() == twipsRect(fr.x(), fr.y(), fr.width(), fr.height());
+            QVERIFY2(framed, b.name);
+        }
+
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QCOMPARE(QApplication::focusWidget(), &grid);
+        // Tab leaves the grid and walks 戻る, 削除, 表示.
+        for (const auto& b : buttons) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(b.name));
+        }
+    }
+
+    void gridModelKeepsItsContract()
+    {
+        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.appendRows({{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}});
+        grid.setRowCount(5);
+        grid.setCellText(4, 1, QStringLiteral("d"));
+        grid.setCellText(0, 1, QStringLiteral("所在"));
+        QCOMPARE(grid.cellText(4, 1), QStringLiteral("d"));
+        QCOMPARE(grid.cellText(3, 1), QString());
+        grid.setRowCount(2);
+        QCOMPARE(grid.rowCount(), 2);
+        QCOMPARE(grid.cellText(1, 1), QStringLiteral("a"));
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("所在"));
+        QVERIFY(!(grid.model()->flags(grid.model()->index(0, 1)) & Qt::ItemIsEditable));
+        grid.appendRows({});
+        grid.setRowCount(1);
+        QCOMPARE(grid.rowCount(), 1);
+        QVERIFY_THROWS_EXCEPTION(PlatformError, grid.cellText(1, 0));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, grid.setRowCount(0));
+    }
+
+    void selectionIsReadTopDown()
+    {
+        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        grid.resize(600, 800);
+        std::vector<std::pair<QString, QString>> rows;
+        for (int r = 1; r <= 6; ++r)
+            rows.emplace_back(QString::number(r), QStringLiteral("k%1").arg(r));
+        grid.appendRows(rows);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QCOMPARE(grid.selectedRowCount(), 0);
+
+        // Picked bottom-up with Ctrl, one on the fixed column: read top-down.
+        ctrlClickLine(grid, 5);
+        ctrlClickLine(grid, 2);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          grid.visualRect(grid.model()->index(3, 0)).center());
+        QCOMPARE(grid.selectedRowCount(), 3);
+        QCOMPARE(grid.selectedRow(0), 2);
+        QCOMPARE(grid.selectedRow(1), 4);
+        QCOMPARE(grid.selectedRow(2), 5);
+        ctrlClickLine(grid, 4); // Ctrl+click again takes a line out
+        QCOMPARE(grid.selectedRowCount(), 2);
+        QCOMPARE(grid.selectedRow(1), 5);
+
+        // A cut list drops the lines past its end from the selection.
+        grid.setRowCount(4);
+        QCOMPARE(grid.selectedRowCount(), 1);
+        QCOMPARE(grid.selectedRow(0), 2);
+        QVERIFY_THROWS_EXCEPTION(PlatformError, grid.selectedRow(1));
+    }
+
+    void emptyTableShowsTheHeaderAloneAndShowAsksForALine()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Itiran screen(f.services);
+        screen.Form_Load();
+        QCOMPARE(screen.grid().rowCount(), 1);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("データを選択して下さい。"));
+        QCOMPARE(f.messages.shown.first().style, 16);
+        QCOMPARE(f.messages.shown.first().title, QStringLiteral("Zabrelo"));
+        QVERIFY(!screen.takeEntryScreen());
+    }
+
+    void deleteButtonRemovesTheSelectedLines()
+    {
+        TestDatabase db;
+        for (const char* l : {"a", "b", "c"})
+            db.insert(withLocation(QString::fromLatin1(l), QStringLiteral("x")));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services);
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QtGrid& grid = screen.grid();
+        ctrlClickLine(grid, 1);
+        ctrlClickLine(grid, 3);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
+        QCOMPARE(db.rowCount(), 1);
+        QCOMPARE(grid.rowCount(), 2);
+        QCOMPARE(grid.cellText(1, 0), QStringLiteral("1"));
+        QCOMPARE(grid.cellText(1, 1), QStringLiteral("b"));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QVERIFY(screen.isVisible());
+    }
+
+    void showLoadsTheLowestSelectedLineThenTheUserIsBackAtTheMenu()
+    {
+        TestDatabase db;
+        const QString mapPath = QDir(db.folder()).filePath(QStringLiteral("地図.bmp"));
+        QImage map(64, 48, QImage::Format_RGB32);
+        map.fill(QColor(0, 128, 255));
+        QVERIFY(map.save(mapPath));
+        db.insert(withLocation(QStringLiteral("一"), QStringLiteral("1")));
+        db.insert(withLocation(QStringLiteral("二"), QStringLiteral("2")));
+        db.insert(withLocation(QStringLiteral("三"), QStringLiteral("3")));
+        PropertyRecord fourth = withLocation(QStringLiteral("a' OR '1'='1"), QStringLiteral("4"));
+        fourth[0] = QStringLiteral(" 1,980万円 ");
+        fourth[7] = QString();
+        fourth[27] = QStringLiteral("  ");
+        fourth[kMadoriIndex] = mapPath;
+        db.insert(fourth);
+        Fixture f(db.folder());
+        f.store.Map_Image_Path = QStringLiteral("a map chosen earlier");
+
+        whenModal<F_Itiran>([](F_Itiran* list) {
+            ctrlClickLine(list->grid(), 4);
+            ctrlClickLine(list->grid(), 2);
+            QTest::mouseClick(list->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        });
+        QStringList texts;
+        QImage shown;
+        int listsAlive = -1;
+        bool entryVisible = false;
+        whenModal<F_Tyukai>([&](F_Tyukai* entry) {
+            listsAlive = liveCount<F_Itiran>(QStringLiteral("F_Itiran"));
+            entryVisible = entry->isVisible();
+            for (int i = 0; i < kBoxCount; ++i)
+                texts << entry->findChild<QLineEdit*>(QStringLiteral("Tbox_%1").arg(i))->text();
+            shown = entry->picture();
+            entry->close();
+        });
+
+        F_Itiran::openFromMenu(f.services);
+
+        QCOMPARE(listsAlive, 0);
+        QVERIFY(entryVisible);
+        for (int i = 0; i < kBoxCount; ++i)
+            QCOMPARE(texts.value(i), fourth[i]);
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), map);
+        QCOMPARE(f.store.Map_Image_Path, mapPath);
+        QVERIFY(f.messages.shown.isEmpty());
+        // Back at the menu: neither screen is left.
+        QCOMPARE(liveCount<F_Itiran>(QStringLiteral("F_Itiran")), 0);
+        QCOMPARE(liveCount<F_Tyukai>(QStringLiteral("F_Tyukai")), 0);
+        QCOMPARE(db.rowCount(), 4);
+    }
+
+    void backAndTheCloseButtonLeaveNoScreen_data()
+    {
+        QTest::addColumn<bool>("useBack");
+        QTest::newRow("戻る") << true;
+        QTest::newRow("close button") << false;
+    }
+
+    void backAndTheCloseButtonLeaveNoScreen()
+    {
+        QFETCH(bool, useBack);
+        TestDatabase db;
+        Fixture f(db.folder());
+        int rows = -1;
+        whenModal<F_Itiran>([&](F_Itiran* list) {
+            rows = list->grid().rowCount();
+            if (useBack)
+                QTest::mouseClick(list->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+            else
+                list->close();
+        });
+        F_Itiran::openFromMenu(f.services);
+        QCOMPARE(rows, 1);
+        QCOMPARE(liveCount<F_Itiran>(QStringLiteral("F_Itiran")), 0);
+        QCOMPARE(liveCount<F_Tyukai>(QStringLiteral("F_Tyukai")), 0);
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    void registeringALoadedPropertyAddsARowWithItsOwnMap_data()
+    {
+        QTest::addColumn<QString>("madori");
+        QTest::newRow("with a map") << QStringLiteral("/maps/its own.jpg");
+        QTest::newRow("without a map") << QString();
+    }
+
+    void registeringALoadedPropertyAddsARowWithItsOwnMap()
+    {
+        QFETCH(QString, madori);
+        TestDatabase db;
+        PropertyRecord stored = withLocation(QStringLiteral("O'Hara 1-2"), QStringLiteral("s"));
+        stored[kMadoriIndex] = madori;
+        db.insert(stored);
+        Fixture f(db.folder());
+        f.store.Map_Image_Path = QStringLiteral("/maps/another property.bmp");
+        F_Itiran list(f.services);
+        list.Form_Load();
+        list.grid().selectRow(0);
+        list.Command3_Click();
+        std::unique_ptr<F_Tyukai> entry = list.takeEntryScreen();
+        QVERIFY(entry);
+        QVERIFY(!entry->isVisible());
+
+        entry->findChild<QLineEdit*>(QStringLiteral("Tbox_0"))->setText(QStringLiteral("値下げ"));
+        f.store.Save_Property(*entry);
+
+        const auto rows = db.rows();
+        QCOMPARE(rows.size(), std::size_t(2));
+        for (int i = 0; i < kColumnCount; ++i)
+            QCOMPARE(rows[0][std::size_t(i)].value_or(QStringLiteral("<NULL>")), stored[i]);
+        PropertyRecord expected = stored;
+        expected[0] = QStringLiteral("値下げ");
+        for (int i = 0; i < kColumnCount; ++i)
+            QCOMPARE(rows[1][std::size_t(i)].value_or(QStringLiteral("<NULL>")), expected[i]);
+    }
+};
+
+QTEST_MAIN(TestListScreen)
+#include "TestListScreen.moc"
