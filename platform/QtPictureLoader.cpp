@@ -26,6 +26,61 @@ bool jpegEndsProperly(QFile& file)
     return file.read(tail).contains(QByteArray("\xFF\xD9", 2));
 }
 
+// The size a bitmap or GIF header declares (for a GIF its logical screen,
+// which a decoder allocates whatever its frames hold); for other formats what
+// the reader finds. Qt's own handlers refuse some absurd headers without
+// telling the size, which the user deserves to hear.
+QSize declaredSize(QFile& file, const QByteArray& format, QImageReader& reader)
+{
+    if (format == "bmp" || format == "gif") {
+        if (!file.seek(0))
+            return QSize();
+        const QByteArray h = file.read(26);
+        auto le = [&](int at, int bytes) {
+            quint32 value = 0;
+            for (int i = bytes - 1; i >= 0; --i)
+                value = (value << 8) | quint8(h[at + i]);
+            return value;
+        };
+        QSize size;
+        if (format == "gif" && h.size() >= 10)
+            size = QSize(int(le(6, 2)), int(le(8, 2)));
+        else if (format == "bmp" && h.size() >= 26 && le(14, 4) >= 40)
+            size = QSize(qAbs(qint32(le(18, 4))), qAbs(qint32(le(22, 4))));
+        file.seek(0);
+        if (size.isValid())
+            return size;
+    }
+    return reader.size();
+}
+
+// An uncompressed bitmap that lost its end still decodes, the missing rows
+// left blank. Its header tells how long the pixel rows must be.
+bool bitmapIsComplete(QFile& file)
+{
+    if (!file.seek(0))
+        return false;
+    const QByteArray header = file.read(54);
+    file.seek(0); // the decoder reads from the start
+    if (header.size() < 54)
+        return false;
+    auto le = [&](int at, int bytes) {
+        quint32 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | quint8(header[at + i]);
+        return value;
+    };
+    const quint32 infoSize = le(14, 4);
+    const quint32 compression = le(30, 4);
+    if (infoSize < 40 || (compression != 0 && compression != 3)) // old or compressed: the decoder judges
+        return true;
+    const qint64 width = qint32(le(18, 4));
+    const qint64 height = qAbs(qint64(qint32(le(22, 4))));
+    const qint64 bitsPerPixel = le(28, 2);
+    const qint64 rowBytes = ((qAbs(width) * bitsPerPixel + 31) / 32) * 4;
+    return file.size() >= qint64(le(10, 4)) + rowBytes * height;
+}
+
 } // namespace
 
 QtPictureLoader::QtPictureLoader(int allocationLimitMb)
@@ -59,7 +114,7 @@ QImage QtPictureLoader::load(const QString& path)
 
     // The declared size is checked before decoding, so that a header that
     // claims a huge picture costs nothing.
-    const QSize declared = reader.size();
+    const QSize declared = declaredSize(file, format, reader);
     if (declared.isValid()) {
         const qint64 bytes = qint64(declared.width()) * declared.height() * 4;
         if (bytes > qint64(m_allocationLimitMb) * 1024 * 1024)
@@ -68,6 +123,9 @@ QImage QtPictureLoader::load(const QString& path)
                              .arg(declared.height())
                              .arg(m_allocationLimitMb));
     }
+
+    if (format == "bmp" && !bitmapIsComplete(file))
+        refuse(path, QStringLiteral("画像ファイルが途中で切れています。"));
 
     QImage picture = reader.read();
     if (picture.isNull()) {
