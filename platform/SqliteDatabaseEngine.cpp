@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 #include <QVector>
 
 #include <sqlite3.h>
@@ -127,7 +128,11 @@ public:
         const qsizetype cell = qsizetype(m_row) * m_width + it.value();
         if (m_nulls.at(cell))
             return std::nullopt;
-        return QString::fromUtf8(m_cells.at(cell));
+        // QString::fromUtf8 would drop a byte-order mark at the start of a
+        // value; a stored text comes back exactly as it was written.
+        QStringDecoder decode(QStringConverter::Utf8,
+                              QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        return decode(m_cells.at(cell));
     }
 
     void moveNext() override
