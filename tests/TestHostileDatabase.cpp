@@ -64,9 +64,9 @@ QByteArray preparedBytes(int rows, const QString& sql = QString())
     return fileBytes(scratch.path());
 }
 
-QByteArray randomBytes(int size, quint32 seed)
+QByteArray randomBytes(int size, quint32 start)
 {
-    QRandomGenerator random(seed);
+    QRandomGenerator random(start);
     QByteArray bytes(size, Qt::Uninitialized);
     for (char& b : bytes)
         b = char(random.bounded(256));
