@@ -55,8 +55,9 @@ public:
     virtual ~Connection() = default;
 
     // Opens the existing database file at `path` for reading and writing.
-    // Never creates a file. Throws when the file is missing or is not a
-    // database this engine can open.
+    // Never creates a file and writes nothing to it. Throws when the file is
+    // missing, is not a database this engine can open, or is cut short or
+    // damaged. A read-only file opens; writing to it then throws.
     virtual void open(const QString& path) = 0;
 
     virtual bool isOpen() const = 0;

@@ -2,49 +2,138 @@
 
 #include "platform/PlatformError.h"
 
-#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
 namespace {
 
-// Whether JPEG `data` runs to its end-of-image marker. The decoder fills a
-// cut-off file with grey and calls it a picture; a map half missing is no map.
-// Markers cannot occur inside the compressed data (0xFF is stuffed there), so
-// the image is complete when an end marker follows the last start-of-scan.
-bool jpegIsComplete(const QByteArray& data)
+[[noreturn]] void refuse(const QString& path, const QString& what)
 {
-    const int lastScan = int(data.lastIndexOf(QByteArray("\xFF\xDA", 2)));
-    return lastScan >= 0 && data.indexOf(QByteArray("\xFF\xD9", 2), lastScan) >= 0;
+    throw PlatformError(QStringLiteral("地図の画像を読み込めません: %1\n%2").arg(QDir::toNativeSeparators(path), what));
+}
+
+// A JPEG that lost its end still decodes, its missing part painted grey; a
+// map printed that way would look whole to nobody. The end-of-image marker
+// must be present near the end of the file (cameras may append a few bytes).
+bool jpegEndsProperly(QFile& file)
+{
+    const qint64 size = file.size();
+    const qint64 tail = qMin<qint64>(size, 4096);
+    if (!file.seek(size - tail))
+        return false;
+    return file.read(tail).contains(QByteArray("\xFF\xD9", 2));
+}
+
+// The size a bitmap or GIF header declares (for a GIF its logical screen,
+// which a decoder allocates whatever its frames hold); for other formats what
+// the reader finds. Qt's own handlers refuse some absurd headers without
+// telling the size, which the user deserves to hear.
+QSize declaredSize(QFile& file, const QByteArray& format, QImageReader& reader)
+{
+    if (format == "bmp" || format == "gif") {
+        if (!file.seek(0))
+            return QSize();
+        const QByteArray h = file.read(26);
+        auto le = [&](int at, int bytes) {
+            quint32 value = 0;
+            for (int i = bytes - 1; i >= 0; --i)
+                value = (value << 8) | quint8(h[at + i]);
+            return value;
+        };
+        QSize size;
+        if (format == "gif" && h.size() >= 10)
+            size = QSize(int(le(6, 2)), int(le(8, 2)));
+        else if (format == "bmp" && h.size() >= 26 && le(14, 4) >= 40)
+            size = QSize(qAbs(qint32(le(18, 4))), qAbs(qint32(le(22, 4))));
+        file.seek(0);
+        if (size.isValid())
+            return size;
+    }
+    return reader.size();
+}
+
+// An uncompressed bitmap that lost its end still decodes, the missing rows
+// left blank. Its header tells how long the pixel rows must be.
+bool bitmapIsComplete(QFile& file)
+{
+    if (!file.seek(0))
+        return false;
+    const QByteArray header = file.read(54);
+    file.seek(0); // the decoder reads from the start
+    if (header.size() < 54)
+        return false;
+    auto le = [&](int at, int bytes) {
+        quint32 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | quint8(header[at + i]);
+        return value;
+    };
+    const quint32 infoSize = le(14, 4);
+    const quint32 compression = le(30, 4);
+    if (infoSize < 40 || (compression != 0 && compression != 3)) // old or compressed: the decoder judges
+        return true;
+    const qint64 width = qint32(le(18, 4));
+    const qint64 height = qAbs(qint64(qint32(le(22, 4))));
+    const qint64 bitsPerPixel = le(28, 2);
+    const qint64 rowBytes = ((qAbs(width) * bitsPerPixel + 31) / 32) * 4;
+    return file.size() >= qint64(le(10, 4)) + rowBytes * height;
 }
 
 } // namespace
+
+QtPictureLoader::QtPictureLoader(int allocationLimitMb)
+    : m_allocationLimitMb(allocationLimitMb)
+{
+}
 
 QImage QtPictureLoader::load(const QString& path)
 {
     if (path.isEmpty())
         return QImage();
 
-    if (!QFileInfo(path).isFile())
-        throw PlatformError(QStringLiteral("画像ファイルが見つかりません: %1").arg(path));
+    const QFileInfo info(path);
+    if (!info.exists())
+        refuse(path, QStringLiteral("ファイルが見つかりません（移動または削除された可能性があります）。"));
+    if (info.isDir())
+        refuse(path, QStringLiteral("これはフォルダーです。画像ファイルを選んで下さい。"));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw PlatformError(QStringLiteral("画像ファイルを読めません: %1（%2）").arg(path, file.errorString()));
-    QByteArray data = file.readAll();
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
+        refuse(path, QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
+    if (file.size() == 0)
+        refuse(path, QStringLiteral("ファイルが空です（0バイト）。"));
 
-    QImageReader reader(&buffer);
-    // The file's contents decide the format, not its name: agents receive
-    // maps whose extension does not match what they hold.
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format(); // read() forgets it
+    reader.setAllocationLimit(m_allocationLimitMb);
+    const QByteArray format = reader.format();
+    if (format.isEmpty())
+        refuse(path, QStringLiteral("画像ファイルではないか、読み込めない形式です（ビットマップ・GIF・JPEG が使えます）。"));
+
+    // The declared size is checked before decoding, so that a header that
+    // claims a huge picture costs nothing.
+    const QSize declared = declaredSize(file, format, reader);
+    if (declared.isValid()) {
+        const qint64 bytes = qint64(declared.width()) * declared.height() * 4;
+        if (bytes > qint64(m_allocationLimitMb) * 1024 * 1024)
+            refuse(path, QStringLiteral("画像が大きすぎます（%1 × %2 ピクセル）。%3 MB までの画像が使えます。")
+                             .arg(declared.width())
+                             .arg(declared.height())
+                             .arg(m_allocationLimitMb));
+    }
+
+    if (format == "bmp" && !bitmapIsComplete(file))
+        refuse(path, QStringLiteral("画像ファイルが途中で切れています。"));
+
     QImage picture = reader.read();
-    if (picture.isNull())
-        throw PlatformError(QStringLiteral("画像として読み込めません: %1（%2）").arg(path, reader.errorString()));
-    if (format == "jpeg" && !jpegIsComplete(data))
-        throw PlatformError(QStringLiteral("画像ファイルが途中で切れています: %1").arg(path));
+    if (picture.isNull()) {
+        if (reader.error() == QImageReader::InvalidDataError || reader.error() == QImageReader::UnknownError)
+            refuse(path, QStringLiteral("画像ファイルが壊れているか、途中で切れています。"));
+        refuse(path, QStringLiteral("画像として読み込めません（%1）。").arg(reader.errorString()));
+    }
+    if (format == "jpeg" && !jpegEndsProperly(file))
+        refuse(path, QStringLiteral("画像ファイルが途中で切れています。"));
     return picture;
 }

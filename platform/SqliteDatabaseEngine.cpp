@@ -2,12 +2,15 @@
 
 #include "platform/PlatformError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 #include <QVector>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +20,7 @@ struct Handle
 {
     sqlite3* db = nullptr;
     QString path;
+    bool walReady = false; // the file is in WAL mode, or this connection cannot write
     ~Handle() { sqlite3_close_v2(db); }
 };
 using HandlePtr = std::shared_ptr<Handle>;
@@ -27,27 +31,59 @@ struct Statement
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
-QString describeCode(int code)
+bool canWrite(const QString& path)
 {
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
+// Why a file-level operation failed, told from what the file system allows
+// this process: the engine's own codes do not tell a read-only file from a
+// folder in which the journal files cannot be created.
+QString describeAccess(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!canWrite(path))
+        return QStringLiteral("データベースファイル %1 は読み取り専用のため、書き込めません。"
+                              "ファイルの読み取り専用の設定を外して下さい。").arg(QDir::toNativeSeparators(path));
+    if (!canWrite(folder))
+        return QStringLiteral("データベースファイルのあるフォルダー %1 に書き込めないため、"
+                              "作業用ファイル（Fudousan.mdb-wal など）を作れません。"
+                              "フォルダーに書き込めるようにして下さい。").arg(QDir::toNativeSeparators(folder));
+    return QString();
+}
+
+QString describeCode(int code, const QString& path)
+{
+    const QString file = QDir::toNativeSeparators(path);
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QStringLiteral("データベースが他のプログラムで使用中のため、処理できませんでした。しばらく待ってからやり直して下さい。");
+        return QStringLiteral("データベースファイル %1 は他のプログラムが使用中です。"
+                              "%2 秒待ちましたが空きませんでした。しばらく待ってからやり直して下さい。")
+            .arg(file)
+            .arg(SqliteDatabaseEngine::kBusyTimeoutMs / 1000);
     case SQLITE_READONLY:
-        return QStringLiteral("データベースファイルに書き込めません（読み取り専用か、フォルダーに書き込めません）。");
     case SQLITE_CANTOPEN:
-        return QStringLiteral("データベースファイルを開けません。");
-    case SQLITE_NOTADB:
-        return QStringLiteral("データベースファイルではありません。");
-    case SQLITE_CORRUPT:
-        return QStringLiteral("データベースファイルが壊れています。");
-    case SQLITE_FULL:
-        return QStringLiteral("ディスクがいっぱいのため、書き込めませんでした。");
-    case SQLITE_IOERR:
-        return QStringLiteral("データベースファイルの読み書きに失敗しました。");
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        return QStringLiteral("データベースファイルへのアクセスが許可されていません。");
+    case SQLITE_IOERR: {
+        const QString access = describeAccess(path);
+        if (!access.isEmpty())
+            return access;
+        if ((code & 0xff) == SQLITE_READONLY)
+            return QStringLiteral("データベースファイル %1 に書き込めません。").arg(file);
+        if ((code & 0xff) == SQLITE_IOERR)
+            return QStringLiteral("データベースファイル %1 の読み書きに失敗しました。").arg(file);
+        if ((code & 0xff) == SQLITE_CANTOPEN)
+            return QStringLiteral("データベースファイル %1 を開けません。").arg(file);
+        return QStringLiteral("データベースファイル %1 へのアクセスが許可されていません。").arg(file);
+    }
+    case SQLITE_NOTADB:
+        return QStringLiteral("%1 はデータベースファイルではありません。").arg(file);
+    case SQLITE_CORRUPT:
+        return QStringLiteral("データベースファイル %1 が壊れています。").arg(file);
+    case SQLITE_FULL:
+        return QStringLiteral("ディスクがいっぱいのため、データベースファイル %1 に書き込めませんでした。").arg(file);
     case SQLITE_TOOBIG:
         return QStringLiteral("値が大きすぎるため、保存できませんでした。");
     case SQLITE_CONSTRAINT:
@@ -57,11 +93,9 @@ QString describeCode(int code)
     }
 }
 
-[[noreturn]] void fail(sqlite3* db, int code, const QString& context = QString())
+[[noreturn]] void fail(sqlite3* db, int code, const QString& path)
 {
-    QString text = describeCode(code);
-    if (!context.isEmpty())
-        text += QLatin1Char('\n') + context;
+    QString text = describeCode(code, path);
     const char* engineText = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
     text += QStringLiteral("\n（%1）").arg(QString::fromUtf8(engineText));
     throw PlatformError(text);
@@ -94,7 +128,11 @@ public:
         const qsizetype cell = qsizetype(m_row) * m_width + it.value();
         if (m_nulls.at(cell))
             return std::nullopt;
-        return QString::fromUtf8(m_cells.at(cell));
+        // QString::fromUtf8 would drop a byte-order mark at the start of a
+        // value; a stored text comes back exactly as it was written.
+        QStringDecoder decode(QStringConverter::Utf8,
+                              QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        return decode(m_cells.at(cell));
     }
 
     void moveNext() override
@@ -128,20 +166,41 @@ void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statemen
 {
     const int rc = sqlite3_prepare_v2(handle->db, sql.constData(), int(sql.size()), &statement.stmt, nullptr);
     if (rc != SQLITE_OK)
-        fail(handle->db, rc);
+        fail(handle->db, rc, handle->path);
+}
+
+std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters);
+
+// WAL with synchronous=FULL: each committed row is on disk when the commit
+// returns, and readers never block the writer. The switch is made at the
+// first write, not at open, so that a file that is refused or only read is
+// left exactly as it was.
+void makeWalReady(const HandlePtr& handle)
+{
+    if (handle->walReady)
+        return;
+    handle->walReady = true;
+    try {
+        runToEnd(handle, QStringLiteral("PRAGMA journal_mode=WAL"), {});
+    } catch (...) {
+        handle->walReady = false;
+        throw;
+    }
 }
 
 std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters)
 {
     Statement statement;
     prepare(handle, sql.toUtf8(), statement);
+    if (!sqlite3_stmt_readonly(statement.stmt))
+        makeWalReady(handle);
     if (sqlite3_bind_parameter_count(statement.stmt) != parameters.size())
         throw PlatformError(QStringLiteral("SQL文の引数の数が合いません。"));
     for (int i = 0; i < parameters.size(); ++i) {
         const QByteArray value = parameters.at(i).toUtf8();
         const int rc = sqlite3_bind_text(statement.stmt, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
         if (rc != SQLITE_OK)
-            fail(handle->db, rc);
+            fail(handle->db, rc, handle->path);
     }
 
     const int width = sqlite3_column_count(statement.stmt);
@@ -156,7 +215,7 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
-            fail(handle->db, rc);
+            fail(handle->db, rc, handle->path);
         for (int c = 0; c < width; ++c) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.stmt, c));
             nulls.append(text == nullptr);
@@ -255,9 +314,33 @@ QString describeForeignFile(const QString& path)
         return QStringLiteral("このファイルは Access（ACE）形式のデータベースです。このプログラムはそのままでは開けません。"
                               "SQLite 形式のデータベースに移し替えて下さい。");
     if (!head.startsWith(QByteArray("SQLite format 3\0", 16)))
-        return QStringLiteral("データベースファイルではありません。");
-    if (head.size() < 64 || QFileInfo(path).size() < 512)
-        return QStringLiteral("データベースファイルが途中で切れています。");
+        return QStringLiteral("データベースファイルではありません（SQLite 形式でも Access 形式でもありません）。");
+    const qint64 size = QFileInfo(path).size();
+    if (head.size() < 64 || size < 512)
+        return QStringLiteral("データベースファイルが途中で切れています（%1 バイトしかありません）。").arg(size);
+
+    // The header records the size the file had at its last complete write
+    // (valid when the change counter matches the version-valid-for number).
+    // A shorter file lost its end, unless a WAL file still holds pages that
+    // have not been copied back yet.
+    file.seek(0);
+    const QByteArray header = file.read(100);
+    auto be32 = [&](int at) {
+        return (quint32(quint8(header[at])) << 24) | (quint32(quint8(header[at + 1])) << 16)
+               | (quint32(quint8(header[at + 2])) << 8) | quint32(quint8(header[at + 3]));
+    };
+    if (header.size() == 100) {
+        quint32 pageSize = (quint32(quint8(header[16])) << 8) | quint8(header[17]);
+        if (pageSize == 1)
+            pageSize = 65536;
+        const quint64 expected = quint64(pageSize) * be32(28);
+        const QFileInfo wal(path + QStringLiteral("-wal"));
+        const bool walHoldsPages = wal.exists() && wal.size() > 0;
+        if (be32(24) == be32(92) && expected > quint64(size) && !walHoldsPages)
+            return QStringLiteral("データベースファイルが途中で切れています（%1 バイトあるはずが %2 バイトしかありません）。")
+                .arg(expected)
+                .arg(size);
+    }
     return QString();
 }
 
@@ -282,18 +365,25 @@ public:
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle->db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
-            fail(handle->db, rc);
+            fail(handle->db, rc, path);
         sqlite3_extended_result_codes(handle->db, 0);
         sqlite3_busy_timeout(handle->db, SqliteDatabaseEngine::kBusyTimeoutMs);
 
         // Reading the schema is the first real read of the file: it finds
-        // files that only look like databases.
+        // files that only look like databases. The quick check then reads
+        // every page once, so a damaged file is refused now and never
+        // written to. None of these statements writes to the file.
+        handle->walReady = true;
         runToEnd(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"), {});
-        if (!sqlite3_db_readonly(handle->db, "main")) {
-            // WAL with synchronous=FULL: each committed row is on disk when
-            // the commit returns, and readers never block the writer.
-            runToEnd(handle, QStringLiteral("PRAGMA journal_mode=WAL"), {});
-        }
+        auto check = runToEnd(handle, QStringLiteral("PRAGMA quick_check(1)"), {});
+        const QString verdict = check->atEnd() ? QString() : check->field(QStringLiteral("quick_check")).value_or(QString());
+        if (verdict != QLatin1String("ok"))
+            throw PlatformError(QStringLiteral("データベースファイル %1 が壊れています。\n（%2）")
+                                    .arg(QDir::toNativeSeparators(path), verdict));
+        auto mode = runToEnd(handle, QStringLiteral("PRAGMA journal_mode"), {});
+        handle->walReady = sqlite3_db_readonly(handle->db, "main")
+                           || (!mode->atEnd()
+                               && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
         m_handle = std::move(handle);
     }

@@ -56,12 +56,23 @@ bool PropertyStore::Open_Database()
 
         // The application never creates the table or a column: a file that
         // lacks them is a failed open, found now rather than at the first save.
-        const std::unique_ptr<RowSet> probe = Db_Connection->execute(kColumnsProbe);
+        std::unique_ptr<RowSet> probe;
+        try {
+            probe = Db_Connection->execute(kColumnsProbe);
+        } catch (const PlatformError& error) {
+            // The file itself was read and checked when it opened: what fails
+            // here is the table.
+            throw PlatformError(QStringLiteral("このデータベースファイルには物件の表 Fudousan がありません。\n")
+                                + error.description());
+        }
         const QStringList present = probe->columnNames();
+        QStringList missing;
         for (const char* column : kPropertyColumns) {
             if (!present.contains(QString::fromLatin1(column), Qt::CaseInsensitive))
-                throw PlatformError(QStringLiteral("表 Fudousan に列 %1 がありません。").arg(QLatin1String(column)));
+                missing << QString::fromLatin1(column);
         }
+        if (!missing.isEmpty())
+            throw PlatformError(QStringLiteral("表 Fudousan に列 %1 がありません。").arg(missing.join(QStringLiteral("、"))));
         m_openFailure.clear();
         return true;
     } catch (const PlatformError& error) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -92,7 +93,9 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
         for (int c = 0; c < kColumnCount; ++c) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
             if (text)
-                row.emplace_back(QString::fromUtf8(text, sqlite3_column_bytes(stmt, c)));
+                row.emplace_back(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom
+                                                                    | QStringConverter::Flag::Stateless)(
+                    QByteArrayView(text, sqlite3_column_bytes(stmt, c))));
             else
                 row.emplace_back(std::nullopt);
         }

@@ -1,0 +1,148 @@
+// fudousan_fault_driver: drives the real property store from a separate
+// process, for tests that kill it, lock the database against it or run it as
+// another user. Prints one line per finished step and flushes it at once.
+//
+//   save FOLDER FIRST           registers properties FIRST, FIRST+1, ... until
+//                               killed; "ready" once the database is open,
+//                               then "saved N" after each save returned
+//   delete FOLDER FIRST LAST    deletes them one location at a time;
+//                               "ready", then "deleted N" after each
+//                               delete returned
+//   open-save FOLDER            opens the database and registers one property;
+//                               "open ok" / "open failed<TAB>why",
+//                               "save ok" / "save failed<TAB>why"
+//   hold-lock FOLDER            takes the write lock of FOLDER/Fudousan.mdb,
+//                               prints "locked" and holds it until stdin closes
+#include "FaultRecord.h"
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/RecordingMessageBox.h"
+
+#include "platform/PlatformError.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "store/PropertyStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <sqlite3.h>
+
+namespace {
+
+void say(const QString& line)
+{
+    QString flat = line;
+    flat.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    std::fputs(flat.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+struct Store
+{
+    explicit Store(const QString& folder)
+        : environment(folder), store(engine, environment, messages, pictures)
+    {
+    }
+    SqliteDatabaseEngine engine;
+    FakeAppEnvironment environment;
+    RecordingMessageBox messages;
+    QtPictureLoader pictures;
+    PropertyStore store;
+};
+
+void saveOne(PropertyStore& store, int seq)
+{
+    const PropertyRecord record = faultRecord(seq);
+    store.Map_Image_Path = record[kMadoriIndex];
+    store.Save_Property(FixedEntryView(record));
+}
+
+int saveLoop(const QString& folder, int first)
+{
+    Store s(folder);
+    if (!s.store.Open_Database()) {
+        say(QStringLiteral("open failed\t") + s.store.openFailure());
+        return 3;
+    }
+    say(QStringLiteral("ready"));
+    for (int seq = first;; ++seq) {
+        saveOne(s.store, seq);
+        say(QStringLiteral("saved %1").arg(seq));
+    }
+}
+
+int deleteLoop(const QString& folder, int first, int last)
+{
+    Store s(folder);
+    if (!s.store.Open_Database()) {
+        say(QStringLiteral("open failed\t") + s.store.openFailure());
+        return 3;
+    }
+    say(QStringLiteral("ready"));
+    for (int seq = first; seq <= last; ++seq) {
+        if (!s.store.Run_Query(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), {faultKey(seq)})) {
+            say(QStringLiteral("delete failed %1").arg(seq));
+            return 4;
+        }
+        say(QStringLiteral("deleted %1").arg(seq));
+    }
+    return 0;
+}
+
+int openAndSave(const QString& folder)
+{
+    Store s(folder);
+    if (s.store.Open_Database())
+        say(QStringLiteral("open ok"));
+    else
+        say(QStringLiteral("open failed\t") + s.store.openFailure());
+    try {
+        saveOne(s.store, 999999);
+        say(QStringLiteral("save ok"));
+    } catch (const PlatformError& error) {
+        say(QStringLiteral("save failed\t") + error.description());
+    }
+    return 0;
+}
+
+int holdLock(const QString& folder)
+{
+    sqlite3* db = nullptr;
+    const QByteArray path = QFile::encodeName(QDir(folder).filePath(QStringLiteral("Fudousan.mdb")));
+    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+        || sqlite3_exec(db, "BEGIN EXCLUSIVE; INSERT INTO Fudousan (Syozai) VALUES ('lock holder');", nullptr,
+                        nullptr, nullptr)
+               != SQLITE_OK) {
+        say(QStringLiteral("lock failed\t") + QString::fromUtf8(sqlite3_errmsg(db)));
+        return 5;
+    }
+    say(QStringLiteral("locked"));
+    while (std::fgetc(stdin) != EOF) {
+    }
+    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const QString mode = args.value(0);
+    const QString folder = args.value(1);
+    if (mode == QLatin1String("save") && args.size() == 3)
+        return saveLoop(folder, args.at(2).toInt());
+    if (mode == QLatin1String("delete") && args.size() == 4)
+        return deleteLoop(folder, args.at(2).toInt(), args.at(3).toInt());
+    if (mode == QLatin1String("open-save") && args.size() == 2)
+        return openAndSave(folder);
+    if (mode == QLatin1String("hold-lock") && args.size() == 2)
+        return holdLock(folder);
+    std::fprintf(stderr, "usage: fudousan_fault_driver save|delete|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
+    return 2;
+}

@@ -1,0 +1,324 @@
+// Database files a user may put beside the program by mistake or that the
+// machine may spoil: each is refused at start-up with one message that names
+// the file and what is wrong, the menu still opens and the file is left byte
+// for byte as it was. Also a read-only file, a folder closed for writing, a
+// table laid out differently, and a lock held by another process.
+#include "FaultRecord.h"
+#include "FaultSupport.h"
+#include "TestDatabase.h"
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/FakeEventPump.h"
+#include "fakes/FakeFileOpenDialog.h"
+#include "fakes/RecordingInputMethod.h"
+#include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrinter.h"
+
+#include "platform/PlatformError.h"
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "screens/F_Main.h"
+#include "store/PropertyStore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Fixture
+{
+    explicit Fixture(const QString& folder)
+        : environment(folder), store(engine, environment, messages, pictures),
+          menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod})
+    {
+    }
+    SqliteDatabaseEngine engine;
+    FakeAppEnvironment environment;
+    RecordingMessageBox messages;
+    QtPictureLoader pictures;
+    FakeFileOpenDialog fileDialog;
+    FakeEventPump events;
+    RecordingPrinterSource printers;
+    RecordingInputMethod inputMethod;
+    PropertyStore store;
+    F_Main menu;
+};
+
+// The bytes of a prepared database holding `rows` properties, after `sql`,
+// with every connection closed (so no WAL file is left beside it).
+QByteArray preparedBytes(int rows, const QString& sql = QString())
+{
+    TestDatabase scratch;
+    for (int seq = 0; seq < rows; ++seq)
+        scratch.insert(faultRecord(seq));
+    if (!sql.isEmpty())
+        scratch.exec(sql);
+    return fileBytes(scratch.path());
+}
+
+QByteArray randomBytes(int size, quint32 start)
+{
+    QRandomGenerator random(start);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& b : bytes)
+        b = char(random.bounded(256));
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestHostileDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hostileFilesAreRefusedByNameAndLeftUntouched_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("reasons"); // every one must be in the message
+
+        const QByteArray good = preparedBytes(40);
+        QByteArray corrupt = good;
+        corrupt.replace(3 * 4096 + 8, 400, QByteArray(400, '\xA5')); // inside a table page
+
+        QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+        jet += randomBytes(4096 - jet.size(), 7);
+        QByteArray sqliteHeaderOnly = good.left(100);
+        QByteArray fakeHeader = good.left(100) + randomBytes(int(good.size()) - 100, 11);
+
+        QTest::newRow("zero bytes") << QByteArray() << QStringList{QStringLiteral("空")};
+        QTest::newRow("random bytes") << randomBytes(65536, 5)
+                                      << QStringList{QStringLiteral("データベースファイルではありません")};
+        QTest::newRow("text file") << QByteArray("物件一覧\t価格\n").repeated(200)
+                                   << QStringList{QStringLiteral("データベースファイルではありません")};
+        QTest::newRow("Jet 4.0")
+            << jet << QStringList{QStringLiteral("Access"), QStringLiteral("Jet"), QStringLiteral("そのままでは開けません")};
+        QTest::newRow("cut to half") << good.left(good.size() / 2) << QStringList{QStringLiteral("途中で切れて")};
+        QTest::newRow("cut after one page") << good.left(4096) << QStringList{QStringLiteral("途中で切れて")};
+        QTest::newRow("header only") << sqliteHeaderOnly << QStringList{QStringLiteral("途中で切れて")};
+        QTest::newRow("header then noise") << fakeHeader << QStringList{QStringLiteral("壊れて")};
+        QTest::newRow("damaged page") << corrupt << QStringList{QStringLiteral("壊れて")};
+        // Made in rollback-journal mode: even the switch to WAL would change it.
+        QTest::newRow("another table")
+            << preparedBytes(0, QStringLiteral("PRAGMA journal_mode=DELETE; DROP TABLE Fudousan; "
+                                               "CREATE TABLE Bukken (Kakaku TEXT, Syozai TEXT);"))
+            << QStringList{QStringLiteral("表 Fudousan がありません")};
+        QTest::newRow("columns missing")
+            << preparedBytes(3, QStringLiteral("PRAGMA journal_mode=DELETE; ALTER TABLE Fudousan DROP COLUMN Madori; "
+                                               "ALTER TABLE Fudousan DROP COLUMN Setubi_Gasu;"))
+            << QStringList{QStringLiteral("Madori"), QStringLiteral("Setubi_Gasu")};
+    }
+
+    void hostileFilesAreRefusedByNameAndLeftUntouched()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, reasons);
+        TestDatabase db(false);
+        writeFile(db.path(), content);
+
+        Fixture f(db.folder());
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QCOMPARE(f.messages.shown.size(), 1);
+        const RecordingMessageBox::Shown& shown = f.messages.shown.first();
+        qInfo("%s", qPrintable(shown.text.section(QLatin1Char('\n'), 1, 2).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        QCOMPARE(shown.style, int(MB_Critical));
+        QCOMPARE(shown.title, QStringLiteral("Zabrelo"));
+        QVERIFY2(shown.text.contains(db.path()), qPrintable(shown.text));
+        for (const QString& reason : reasons)
+            QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
+
+        // Saving afterwards fails cleanly and still writes nothing.
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(FixedEntryView(faultRecord(1))));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QVERIFY(fileBytes(db.path()) == content);
+        QVERIFY(!QFile::exists(db.path() + QStringLiteral("-journal")));
+    }
+
+    void aFolderInPlaceOfTheFileIsNamed()
+    {
+        TestDatabase db(false);
+        QVERIFY(QDir(db.folder()).mkdir(QStringLiteral("Fudousan.mdb")));
+        Fixture f(db.folder());
+        f.menu.start();
+        QCOMPARE(f.messages.shown.size(), 1);
+        QVERIFY(f.messages.shown.first().text.contains(db.path()));
+        QVERIFY(f.messages.shown.first().text.contains(QStringLiteral("フォルダー")));
+        QVERIFY(f.menu.isVisible());
+    }
+
+    // Columns are found by name: extra columns and another order still save
+    // and read back, and a rollback-journal file is changed only by a save.
+    void anotherColumnOrderWithExtraColumnsWorks()
+    {
+        TestDatabase db;
+        QStringList reversed;
+        for (int i = kColumnCount - 1; i >= 0; --i)
+            reversed << QString::fromLatin1(kPropertyColumns[i]) + QStringLiteral(" TEXT");
+        db.exec(QStringLiteral("PRAGMA journal_mode=DELETE; DROP TABLE Fudousan; CREATE TABLE Fudousan "
+                               "(Bikou2 TEXT, %1, Kousin INTEGER DEFAULT 7);")
+                    .arg(reversed.join(QStringLiteral(", "))));
+        const QByteArray before = fileBytes(db.path());
+
+        Fixture f(db.folder());
+        f.menu.start();
+        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(fileBytes(db.path()) == before); // opening and reading write nothing
+
+        const PropertyRecord record = faultRecord(42);
+        f.store.Map_Image_Path = record[kMadoriIndex];
+        f.store.Save_Property(FixedEntryView(record));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("登録を完了しました。"));
+
+        const auto rows = db.rows(); // read by column name, directly from the file
+        QCOMPARE(rows.size(), size_t(1));
+        for (int i = 0; i < kColumnCount; ++i)
+            QCOMPARE(rows[0][i], std::optional<QString>(record[i]));
+        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {record[kSyozaiIndex]}));
+        for (int i = 0; i < kColumnCount; ++i)
+            QCOMPARE(f.store.recordset().field(propertyColumn(i)), std::optional<QString>(record[i]));
+        QCOMPARE(f.store.recordset().field(QStringLiteral("Kousin")), std::optional<QString>(QStringLiteral("7")));
+        QCOMPARE(f.store.recordset().field(QStringLiteral("Bikou2")), std::optional<QString>());
+    }
+
+    // A second process holds the write lock: a save waits the engine's busy
+    // time, then says the file is in use; once the lock is gone it succeeds.
+    void aLockHeldElsewhereIsWaitedForThenReported()
+    {
+        TestDatabase db;
+        db.insert(faultRecord(1));
+        QProcess holder;
+        holder.start(faultDriverPath(), {QStringLiteral("hold-lock"), db.folder()});
+        QVERIFY(holder.waitForStarted(5000));
+        QByteArray said;
+        while (!said.contains('\n') && holder.waitForReadyRead(5000))
+            said += holder.readAllStandardOutput();
+        QCOMPARE(said, QByteArray("locked\n"));
+
+        Fixture f(db.folder());
+        f.menu.start();
+        QVERIFY(f.messages.shown.isEmpty()); // reading is not blocked by a writer
+
+        QElapsedTimer clock;
+        clock.start();
+        QString description;
+        try {
+            f.store.Save_Property(FixedEntryView(faultRecord(2)));
+        } catch (const PlatformError& error) {
+            description = error.description();
+        }
+        const qint64 waited = clock.elapsed();
+        qInfo("locked save: refused after %lld ms: %s", waited, qPrintable(description.section(QLatin1Char('\n'), 0, 0)));
+        QVERIFY2(description.contains(QStringLiteral("使用中")), qPrintable(description));
+        QVERIFY(description.contains(db.path()));
+        QVERIFY(waited >= SqliteDatabaseEngine::kBusyTimeoutMs * 8 / 10);
+        QVERIFY(waited < SqliteDatabaseEngine::kBusyTimeoutMs * 4);
+        QVERIFY(f.messages.shown.isEmpty()); // no completion message
+
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(5000));
+        QCOMPARE(holder.exitCode(), 0);
+        f.store.Save_Property(FixedEntryView(faultRecord(2)));
+        const auto rows = db.rows();
+        QCOMPARE(rows.size(), size_t(2));
+        QCOMPARE(rows[1][kSyozaiIndex], std::optional<QString>(faultKey(2)));
+    }
+
+    // Permission bits do not bind root, so the store runs in the driver
+    // process as user nobody when the test runs as root.
+    void readOnlyFileAndClosedFolderAreNamed_data()
+    {
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<bool>("walFile");
+        QTest::addColumn<QString>("openResult");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read-only file") << 0444 << 0777 << true << QStringLiteral("open ok")
+                                        << QStringLiteral("読み取り専用");
+        QTest::newRow("read-only file, rollback journal")
+            << 0444 << 0777 << false << QStringLiteral("open ok") << QStringLiteral("読み取り専用");
+        QTest::newRow("closed folder") << 0666 << 0555 << true << QStringLiteral("open failed")
+                                       << QStringLiteral("フォルダー");
+        QTest::newRow("closed folder, rollback journal")
+            << 0666 << 0555 << false << QStringLiteral("open ok") << QStringLiteral("フォルダー");
+    }
+
+    void readOnlyFileAndClosedFolderAreNamed()
+    {
+        QFETCH(int, fileMode);
+        QFETCH(int, folderMode);
+        QFETCH(bool, walFile);
+        QFETCH(QString, openResult);
+        QFETCH(QString, reason);
+
+        QStringList command;
+        QTemporaryDir programs;
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("running as root without setpriv: cannot run the store as an unprivileged user");
+            // The driver is copied where user nobody may run it.
+            const QString driver = QDir(programs.path()).filePath(QStringLiteral("fudousan_fault_driver"));
+            QVERIFY(QFile::copy(faultDriverPath(), driver));
+            QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                               | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                               | QFileDevice::ExeOther));
+            command << setpriv << QStringLiteral("--reuid=65534") << QStringLiteral("--regid=65534")
+                    << QStringLiteral("--clear-groups") << driver;
+        } else {
+            command << faultDriverPath();
+        }
+
+        TestDatabase db;
+        for (int seq = 0; seq < 5; ++seq)
+            db.insert(faultRecord(seq));
+        if (!walFile)
+            db.exec(QStringLiteral("PRAGMA journal_mode=DELETE;"));
+        const auto rowsBefore = db.rows();
+        const QByteArray bytesBefore = fileBytes(db.path());
+        QVERIFY(!QFile::exists(db.path() + QStringLiteral("-wal")));
+
+        QVERIFY(::chmod(QFile::encodeName(db.path()).constData(), mode_t(fileMode)) == 0);
+        QVERIFY(::chmod(QFile::encodeName(db.folder()).constData(), mode_t(folderMode)) == 0);
+        QProcess driver;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        driver.setProcessEnvironment(env);
+        driver.start(command.takeFirst(), command + QStringList{QStringLiteral("open-save"), db.folder()});
+        QVERIFY(driver.waitForFinished(30000));
+        const QStringList said = QString::fromUtf8(driver.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ::chmod(QFile::encodeName(db.folder()).constData(), 0700);
+        ::chmod(QFile::encodeName(db.path()).constData(), 0600);
+        qInfo("%s", qPrintable(said.join(QStringLiteral(" | "))));
+
+        QVERIFY2(said.size() == 2, qPrintable(QString::fromLocal8Bit(driver.readAllStandardError())));
+        QVERIFY2(said.at(0).startsWith(openResult), qPrintable(said.at(0)));
+        QVERIFY2(said.at(1).startsWith(QStringLiteral("save failed")), qPrintable(said.at(1)));
+        const QString told = said.at(openResult == QLatin1String("open ok") ? 1 : 0);
+        QVERIFY2(told.contains(reason), qPrintable(told));
+        QVERIFY2(told.contains(db.folder()), qPrintable(told));
+        // Nothing stored is lost, and the file is as it was.
+        QVERIFY(fileBytes(db.path()) == bytesBefore);
+        QVERIFY(db.rows() == rowsBefore);
+        QCOMPARE(pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    }
+};
+
+QTEST_MAIN(TestHostileDatabase)
+#include "TestHostileDatabase.moc"

@@ -1,0 +1,261 @@
+// Map pictures that are empty, not pictures, cut short, misnamed, absurdly
+// large by their headers, oddly named, folders, or gone by the time they are
+// read. The corpus is generated here. None may crash or eat memory; each
+// failure names the file in Japanese; the good ones load.
+#include "platform/PlatformError.h"
+#include "platform/QtPictureLoader.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+// A map-like test picture: coloured blocks and lines, so that JPEG has
+// something to encode.
+QImage drawing(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    for (int i = 0; i < 12; ++i) {
+        p.fillRect(QRect(i * width / 12, (i % 3) * height / 3, width / 14, height / 4), QColor::fromHsv(i * 30, 200, 220));
+        p.drawLine(0, i * height / 12, width, height - i * height / 12);
+    }
+    return image;
+}
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format, 90))
+        qFatal("cannot encode %s", format);
+    return bytes;
+}
+
+// A 1 x 1 GIF (Qt writes no GIF). Logical screen size at bytes 6..9, image
+// descriptor (0x2C) at byte 30 with its size at bytes 35..38, little-endian.
+QByteArray tinyGif()
+{
+    return QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw==");
+}
+
+void putLe16(QByteArray& bytes, int at, quint16 value)
+{
+    bytes[at] = char(value & 0xff);
+    bytes[at + 1] = char(value >> 8);
+}
+
+void putLe32(QByteArray& bytes, int at, qint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char((quint32(value) >> (8 * i)) & 0xff);
+}
+
+QByteArray gifClaiming(quint16 screenWidth, quint16 screenHeight, quint16 frameWidth, quint16 frameHeight)
+{
+    QByteArray gif = tinyGif();
+    Q_ASSERT(gif.at(30) == 0x2C);
+    putLe16(gif, 6, screenWidth);
+    putLe16(gif, 8, screenHeight);
+    putLe16(gif, 35, frameWidth);
+    putLe16(gif, 37, frameHeight);
+    return gif;
+}
+
+// A real BMP whose header (width at byte 18, height at byte 22) claims
+// another size; a negative height means rows stored top-down.
+QByteArray bmpClaiming(qint32 width, qint32 height)
+{
+    QByteArray bmp = encoded(drawing(40, 30), "BMP");
+    putLe32(bmp, 18, width);
+    putLe32(bmp, 22, height);
+    return bmp;
+}
+
+// A bitmap of `width` x `height` 8-bit pixels, run-length encoded, whose
+// data is only the end-of-bitmap mark: a few bytes that would decode into
+// width x height bytes or more.
+QByteArray rleBitmapClaiming(qint32 width, qint32 height)
+{
+    const QByteArray data("\x00\x01", 2);
+    QByteArray bmp(14 + 40 + 256 * 4, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    putLe32(bmp, 2, qint32(bmp.size() + data.size()));
+    putLe32(bmp, 10, 14 + 40 + 256 * 4);
+    putLe32(bmp, 14, 40);
+    putLe32(bmp, 18, width);
+    putLe32(bmp, 22, height);
+    putLe16(bmp, 26, 1);
+    putLe16(bmp, 28, 8);
+    putLe32(bmp, 30, 1); // BI_RLE8
+    putLe32(bmp, 34, qint32(data.size()));
+    putLe32(bmp, 46, 256);
+    for (int i = 0; i < 256; ++i)
+        bmp[54 + i * 4] = bmp[55 + i * 4] = bmp[56 + i * 4] = char(i);
+    return bmp + data;
+}
+
+long peakResidentKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+class TestHostilePictures : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString place(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = QDir(m_dir.path()).filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void pictures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("loadsAs");  // invalid: refused
+        QTest::addColumn<QString>("reason"); // a pattern the refusal matches
+
+        const QImage map = drawing(320, 240);
+        const QByteArray jpeg = encoded(map, "JPEG");
+        const QByteArray bmp = encoded(map, "BMP");
+        const QByteArray png = encoded(map, "PNG");
+        const QSize none;
+
+        QTest::newRow("bitmap") << "map.bmp" << bmp << QSize(320, 240) << QString();
+        QTest::newRow("JPEG") << "map.jpg" << jpeg << QSize(320, 240) << QString();
+        QTest::newRow("GIF") << "map.gif" << tinyGif() << QSize(1, 1) << QString();
+        QTest::newRow("PNG named .jpg") << "png.jpg" << png << QSize(320, 240) << QString();
+        QTest::newRow("GIF named .jpg") << "gif.jpg" << tinyGif() << QSize(1, 1) << QString();
+        QTest::newRow("JPEG named .bmp") << "jpeg.bmp" << jpeg << QSize(320, 240) << QString();
+        QTest::newRow("spaces, quotes, Japanese")
+            << "物件 資料/地図 \"北側\" 'A' 案 ①.jpg" << jpeg << QSize(320, 240) << QString();
+
+        QTest::newRow("zero bytes") << "empty.bmp" << QByteArray() << none << QStringLiteral("空");
+        QTest::newRow("text named .bmp") << "text.bmp" << QByteArray("所在 東京都港区\r\n価格 3000万円\r\n").repeated(50)
+                                         << none << QStringLiteral("画像ファイルではない");
+        QTest::newRow("JPEG cut short") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << none
+                                        << QStringLiteral("途中で切れて");
+        QTest::newRow("JPEG header only") << "head.jpg" << jpeg.left(200) << none << QStringLiteral("途中で切れて");
+        QTest::newRow("bitmap cut short") << "cut.bmp" << bmp.left(bmp.size() * 6 / 10) << none
+                                          << QStringLiteral("途中で切れて");
+        // A valid 1 x 1 frame on a 65535 x 65535 screen: the screen is what
+        // a decoder would allocate.
+        QTest::newRow("GIF screen of 65535 x 65535")
+            << "huge.gif" << gifClaiming(65535, 65535, 1, 1) << none << QStringLiteral("大きすぎ");
+        QTest::newRow("GIF screen and frame of 65535 x 65535")
+            << "huge-frame.gif" << gifClaiming(65535, 65535, 65535, 65535) << none << QStringLiteral("大きすぎ|壊れて");
+        QTest::newRow("GIF frame of 65535 x 65535 on a 1 x 1 screen")
+            << "frame.gif" << gifClaiming(1, 1, 65535, 65535) << none << QStringLiteral("壊れて");
+        QTest::newRow("RLE bitmap claiming 30000 x 30000")
+            << "huge-rle.bmp" << rleBitmapClaiming(30000, 30000) << none << QStringLiteral("大きすぎ");
+        QTest::newRow("RLE bitmap claiming 65535 x 65535")
+            << "huger-rle.bmp" << rleBitmapClaiming(65535, 65535) << none << QStringLiteral("大きすぎ");
+        QTest::newRow("bitmap claiming 30000 x 30000")
+            << "huge.bmp" << bmpClaiming(30000, 30000) << none << QStringLiteral("大きすぎ|壊れて|途中で切れて");
+        QTest::newRow("bitmap claiming 30000 x -30000")
+            << "topdown.bmp" << bmpClaiming(30000, -30000) << none << QStringLiteral("大きすぎ|壊れて|途中で切れて");
+    }
+
+    void pictures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, loadsAs);
+        QFETCH(QString, reason);
+        const QString path = place(name, bytes);
+        const long peakBefore = peakResidentKb();
+
+        QtPictureLoader loader;
+        QString refusal;
+        QImage picture;
+        try {
+            picture = loader.load(path);
+        } catch (const PlatformError& error) {
+            refusal = error.description();
+        }
+        const long grownMb = (peakResidentKb() - peakBefore) / 1024;
+        if (refusal.isEmpty())
+            qInfo("loaded %dx%d", picture.width(), picture.height());
+        else
+            qInfo("refused: %s", qPrintable(refusal.section(QLatin1Char('\n'), 1)));
+        QVERIFY2(grownMb < 64, qPrintable(QStringLiteral("peak memory grew by %1 MB").arg(grownMb)));
+
+        if (loadsAs.isValid()) {
+            QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            QCOMPARE(picture.size(), loadsAs);
+        } else {
+            QVERIFY2(!refusal.isEmpty(), "a hostile picture was loaded");
+            QVERIFY2(refusal.contains(QRegularExpression(reason)), qPrintable(refusal));
+            QVERIFY2(refusal.contains(QDir::toNativeSeparators(path)), qPrintable(refusal));
+        }
+    }
+
+    void foldersAndVanishedFilesAreNamed()
+    {
+        QtPictureLoader loader;
+        QVERIFY(loader.load(QString()).isNull()); // no path: no picture, no failure
+
+        const QString folder = QDir(m_dir.path()).filePath(QStringLiteral("地図.jpg"));
+        QVERIFY(QDir().mkpath(folder));
+        try {
+            loader.load(folder);
+            QFAIL("a folder was loaded");
+        } catch (const PlatformError& error) {
+            QVERIFY(error.description().contains(QStringLiteral("フォルダー")));
+        }
+
+        // Chosen in the dialog, then removed before it is read.
+        const QString gone = place(QStringLiteral("gone.jpg"), encoded(drawing(50, 50), "JPEG"));
+        QVERIFY(QFile::remove(gone));
+        try {
+            loader.load(gone);
+            QFAIL("a vanished file was loaded");
+        } catch (const PlatformError& error) {
+            QVERIFY(error.description().contains(QStringLiteral("見つかりません")));
+            QVERIFY(error.description().contains(gone));
+        }
+    }
+
+    // The cap holds for real decodes too, not only for declared sizes: with a
+    // cap of 1 MB, 400 x 400 pixels (0.6 MB) load and 600 x 600 (1.4 MB) do not.
+    void theAllocationCapIsKept()
+    {
+        QCOMPARE(QtPictureLoader().allocationLimitMb(), QtPictureLoader::kDefaultAllocationLimitMb);
+        QtPictureLoader small(1);
+        const QString fits = place(QStringLiteral("fits.png"), encoded(drawing(400, 400), "PNG"));
+        const QString over = place(QStringLiteral("over.png"), encoded(drawing(600, 600), "PNG"));
+        QCOMPARE(small.load(fits).size(), QSize(400, 400));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, small.load(over));
+        // A picture near the default cap's scale still loads by default.
+        const QString large = place(QStringLiteral("large.png"), encoded(drawing(4000, 3000), "PNG"));
+        QCOMPARE(QtPictureLoader().load(large).size(), QSize(4000, 3000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostilePictures)
+#include "TestHostilePictures.moc"
