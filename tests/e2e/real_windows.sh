@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Drives the real application in a real X server (Xvfb) as a person would:
+# menu, entry screen, typing Japanese text, picking a map in the real file
+# dialog, registering, printing to PDF, the list, showing and deleting. Then it
+# checks the database file and the PDF, and keeps a screenshot of each step.
+#
+#   real_windows.sh APP MAKE_EMPTY_DATABASE ARTIFACT_DIR
+#
+# The application is started from a copy in a fresh folder (so its database is
+# a fresh one beside it) while the working directory is another folder.
+# Exits 77 (skipped) where Xvfb or xdotool is missing.
+set -euo pipefail
+
+app=$1 make_db=$2 artifacts=$3
+for tool in xvfb-run xdotool import sqlite3 pdftotext convert; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed"
+    exit 77
+  fi
+done
+
+if [[ -z "${INSIDE_XVFB:-}" ]]; then
+  export INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/app" "$work/elsewhere" "$work/home/Documents" "$work/run" "$work/maps" "$artifacts"
+chmod 700 "$work/run"
+cp "$app" "$work/app/fudousan"
+"$make_db" "$work/app" >/dev/null
+db="$work/app/Fudousan.mdb"
+map="$work/maps/地図 北側.jpg"
+convert -size 400x300 xc:'#fffbe0' -fill '#3a9a3a' -draw 'rectangle 40,40 220,160' \
+  -stroke blue -strokewidth 4 -draw 'line 0,230 400,230' "$map"
+
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+export CUPS_SERVER="$work/no-cups.sock" # no printer: the flyer becomes a PDF
+export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+unset QT_LOGGING_RULES
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$artifacts/failure.png" || true
+  exit 1
+}
+shot() { sleep 0.4; import -window root "$artifacts/$1.png"; }
+
+# The newest visible window whose title matches $1 (waits up to 10 s).
+window() {
+  local ids
+  for _ in $(seq 100); do
+    ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)
+    if [[ -n "$ids" ]]; then
+      echo "$ids" | tail -n 1
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no window named $1"
+}
+
+# Waits until no visible window's title matches $1.
+gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "window $1 still open"
+}
+
+count_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
+
+# Clicks at (x, y) pixels inside window $1.
+click() {
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+  sleep 0.3
+}
+
+# Clicks a box and types into it.
+type_into() {
+  click "$1" "$2" "$3"
+  # Characters outside the keymap are typed by remapping a key for each; a
+  # slower pace keeps the X server from dropping any.
+  xdotool type --delay 60 "$4"
+}
+
+# Answers the message box titled $1 with Return, after a screenshot $2.
+answer_message() {
+  local box
+  box=$(window "^$1\$")
+  shot "$2"
+  xdotool key Return
+  gone "^$1\$"
+}
+
+sql() { sqlite3 "$db" "$1"; }
+
+cd "$work/elsewhere"
+"$work/app/fudousan" &
+app_pid=$!
+
+# Pixel positions below are the layouts' twips / 15 (96 DPI), at a control's centre.
+menu=$(window '^Quintaveli$')
+sleep 0.5
+shot 01-menu
+
+# The entry screen: type a property, pick its map, register it.
+click "$menu" 508 507
+for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -ge 2 ]] && break; sleep 0.1; done
+entry=$(window '^Quintaveli$')
+[[ "$entry" != "$menu" ]] || fail "the entry screen did not open"
+location="東京都港区芝公園4丁目 'A'棟"
+type_into "$entry" 177 86 "2980万"
+type_into "$entry" 276 118 "$location"
+type_into "$entry" 193 197 "150.25"
+type_into "$entry" 782 669 "No.12"
+type_into "$entry" 665 708 "駅徒歩5分・南向き"
+
+before=$(count_windows '.')
+click "$entry" 915 157 # 地図表示
+for _ in $(seq 100); do [[ $(count_windows '.') -gt $before ]] && break; sleep 0.1; done
+[[ $(count_windows '.') -gt $before ]] || fail "the file dialog did not open"
+sleep 0.5
+xdotool type --delay 60 "$map"
+xdotool key Return
+sleep 1
+shot 02-entry-filled
+
+click "$entry" 755 51 # 登録
+answer_message Mirandel 03-registered
+[[ $(sql "SELECT count(*) FROM Fudousan") == 1 ]] || fail "registering stored $(sql 'SELECT count(*) FROM Fudousan') rows"
+[[ $(sql "SELECT Syozai FROM Fudousan") == "$location" ]] || fail "stored location is $(sql 'SELECT Syozai FROM Fudousan')"
+[[ $(sql "SELECT Kakaku || '|' || Toti_Meitoru || '|' || No_Fudousan || '|' || Name_Text FROM Fudousan") == "2980万|150.25|No.12|駅徒歩5分・南向き" ]] ||
+  fail "stored values: $(sql "SELECT * FROM Fudousan")"
+[[ $(sql "SELECT Madori FROM Fudousan") == "$map" ]] || fail "stored map path is $(sql 'SELECT Madori FROM Fudousan')"
+
+# Printing a stored location stores nothing more and writes the PDF flyer.
+click "$entry" 587 51 # 印刷
+answer_message Zabrelo 04-printed
+[[ $(sql "SELECT count(*) FROM Fudousan") == 1 ]] || fail "printing a stored property added a row"
+pdf=$(find "$HOME/Documents" -name '*.pdf' | head -n 1)
+[[ -n "$pdf" ]] || fail "no PDF flyer in $HOME/Documents"
+cp "$pdf" "$artifacts/flyer.pdf"
+text=$(pdftotext "$pdf" -)
+for expected in 売り土地 物件地図 2980万円 150.25㎡ "$location" 駅徒歩5分・南向き; do
+  grep -qF -- "$expected" <<<"$text" || fail "the flyer lacks $expected"
+done
+
+click "$entry" 924 51 # 戻る
+for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sleep 0.1; done
+[[ $(count_windows '^Quintaveli$') -eq 1 ]] || fail "the entry screen did not close"
+
+# The list: select the property and show it again.
+click "$menu" 508 387 # 物件登録一覧
+list=$(window '^Quintaveli$')
+[[ "$list" != "$menu" ]] || fail "the list screen did not open"
+shot 05-list
+click "$list" 300 160 # first line of the grid
+click "$list" 385 637 # 表示
+sleep 1
+[[ $(count_windows '^Quintaveli$') -eq 2 ]] || fail "expected the menu and the reloaded entry screen"
+shot 06-reloaded
+reloaded=$(window '^Quintaveli$')
+click "$reloaded" 924 51 # 戻る
+for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sleep 0.1; done
+[[ $(count_windows '^Quintaveli$') -eq 1 ]] || fail "closing the reloaded entry screen did not lead back to the menu"
+
+# Delete it.
+click "$menu" 508 387
+list=$(window '^Quintaveli$')
+click "$list" 300 160
+click "$list" 633 637 # 削除
+answer_message Zabrelo 07-deleted
+[[ $(sql "SELECT count(*) FROM Fudousan") == 0 ]] || fail "the property was not deleted"
+shot 08-list-after-delete
+click "$list" 880 638 # 戻る
+sleep 0.5
+
+# 終了 ends the run.
+click "$menu" 508 627
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then fail "終了 did not end the application"; fi
+wait "$app_pid" || true
+app_pid=""
+echo "1 passed, 0 failed"
