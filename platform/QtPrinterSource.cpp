@@ -11,10 +11,10 @@ std::unique_ptr<Printer> QtPrinterSource::openPrinter()
 {
     QPrinterInfo printer = QPrinterInfo::defaultPrinter();
     if (printer.isNull()) {
-        // No default chosen: a lone printer is the obvious one; among several
-        // none is, and the flyer goes to a file rather than a guess.
+        // No default chosen: the flyer still goes to paper, on the first
+        // printer the system lists; a file is only for a system without one.
         const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-        if (printers.size() == 1)
+        if (!printers.isEmpty())
             printer = printers.first();
     }
     if (!printer.isNull())

@@ -95,8 +95,15 @@ QString describeCode(int code, const QString& path)
 
 [[noreturn]] void fail(sqlite3* db, int code, const QString& path)
 {
-    QString text = describeCode(code, path);
     const char* engineText = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    // A statement on a table the file does not have: say which, in words the
+    // user can act on.
+    static const QByteArray kNoSuchTable("no such table: ");
+    if (QByteArray(engineText).startsWith(kNoSuchTable)) {
+        const QString table = QString::fromUtf8(QByteArray(engineText).mid(kNoSuchTable.size()));
+        throw PlatformError(QStringLiteral("このデータベースファイル（%1）には表 %2 がありません。").arg(path, table));
+    }
+    QString text = describeCode(code, path);
     text += QStringLiteral("\n（%1）").arg(QString::fromUtf8(engineText));
     throw PlatformError(text);
 }

@@ -111,15 +111,14 @@ void F_Itiran::Command3_Click()
     runHandler(m_services.messages, [this] {
         const int count = m_vsf->selectedRowCount();
         if (count == 0) {
-            m_services.messages.show(QStringLiteral("データを選択して下さい。"), MB_Critical, kMessageTitle);
+            m_services.messages.show(kSelectDataMessage, MB_Critical, kMessageTitle);
             return;
         }
         // Positions run from the top down: the last is the lowest line.
         const QString key = m_vsf->cellText(m_vsf->selectedRow(count - 1), kKeyColumn);
 
+        // A new entry screen starts with no map path; the loaded row gives it its own.
         auto entry = std::make_unique<F_Tyukai>(m_services);
-        // A new entry screen has no map until the loaded property gives one.
-        m_services.store.Map_Image_Path.clear();
         m_services.store.Load_Property(key, *entry);
         m_entryScreen = std::move(entry);
         close();

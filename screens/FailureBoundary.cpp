@@ -21,6 +21,9 @@ bool runHandler(MessageBox& messages, const std::function<void()>& handler)
         description = QStringLiteral("メモリが足りません。");
     } catch (const std::exception& error) {
         description = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        // Nothing may escape into Qt's event loop, which would end the run.
+        description = QStringLiteral("原因不明のエラーが発生しました。");
     }
     messages.show(kFailureHeading + QLatin1Char('\n') + description, MB_Critical, kMessageTitle);
     return false;

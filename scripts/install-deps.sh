@@ -26,6 +26,11 @@ fi
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null; then
+    echo "missing packages: ${missing[*]}" >&2
+    echo "run this script as root, or install sudo, to install them" >&2
+    exit 1
+  fi
   sudo="sudo"
 fi
 echo "installing: ${missing[*]}"

@@ -14,10 +14,9 @@ namespace {
 // in rowid order is the database's own order; without ORDER BY the engine may
 // answer from the index on Syozai, which yields the keys sorted instead.
 const QString kListLocations = QStringLiteral("SELECT Syozai FROM Fudousan ORDER BY rowid");
-const QString kDeleteLocation = QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?");
+const QString kDeleteLocation = QStringLiteral("Delete from Fudousan where Syozai= ?");
 
 const QString kDeleted = QStringLiteral("データの削除が出来ました。");
-const QString kSelectData = QStringLiteral("データを選択して下さい。");
 
 constexpr int kNumberColumn = 0;
 constexpr int kKeyColumn = 1;
@@ -63,7 +62,7 @@ void PropertyStore::Delete_Property(Grid& grid)
 {
     const int count = grid.selectedRowCount();
     if (count == 0) {
-        m_messages.show(kSelectData, MB_Critical, kMessageTitle);
+        m_messages.show(kSelectDataMessage, MB_Critical, kMessageTitle);
         return;
     }
 

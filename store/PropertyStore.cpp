@@ -56,15 +56,7 @@ bool PropertyStore::Open_Database()
 
         // The application never creates the table or a column: a file that
         // lacks them is a failed open, found now rather than at the first save.
-        std::unique_ptr<RowSet> probe;
-        try {
-            probe = Db_Connection->execute(kColumnsProbe);
-        } catch (const PlatformError& error) {
-            // The file itself was read and checked when it opened: what fails
-            // here is the table.
-            throw PlatformError(QStringLiteral("このデータベースファイルには物件の表 Fudousan がありません。\n")
-                                + error.description());
-        }
+        const std::unique_ptr<RowSet> probe = Db_Connection->execute(kColumnsProbe);
         const QStringList present = probe->columnNames();
         QStringList missing;
         for (const char* column : kPropertyColumns) {

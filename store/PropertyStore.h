@@ -15,6 +15,9 @@ class Grid;
 class MessageBox;
 class PictureLoader;
 
+// The answer to a show or delete with no line selected.
+inline const QString kSelectDataMessage = QStringLiteral("データを選択して下さい。");
+
 // The property store: the one database connection of the run, the one current
 // row set, and the routines that save, load, list and delete properties.
 //

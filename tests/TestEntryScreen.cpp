@@ -317,6 +317,57 @@ private slots:
             QCOMPARE(stored[i], expected[i]);
     }
 
+    // Each box's value reaches the flyer on its own row: the particulars run
+    // down the page in box order, each value in the value column beside its
+    // row's label, and the number and name lines stand in the right half.
+    void everyBoxLandsOnItsOwnFlyerRow()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        const PropertyRecord typed = TestDatabase::distinctRecord(QStringLiteral("typed"));
+        for (int i = 0; i < kBoxCount; ++i)
+            QTest::keyClicks(box(screen, i), typed[i]);
+        click(screen, 0);
+        QCOMPARE(f.printers.documents.size(), 1);
+        const QStringList ops = f.printers.documents.first();
+
+        // Where each text was printed: the "at x y" that precedes it.
+        auto positionOf = [&](const QString& value) -> QPointF {
+            for (int k = 1; k < ops.size(); ++k) {
+                if (ops.at(k).startsWith(QStringLiteral("text ")) && ops.at(k).mid(5).startsWith(value)
+                    && ops.at(k - 1).startsWith(QStringLiteral("at "))) {
+                    const QStringList xy = ops.at(k - 1).split(QLatin1Char(' '));
+                    return QPointF(xy.at(1).toDouble(), xy.at(2).toDouble());
+                }
+            }
+            return QPointF(-1, -1);
+        };
+        auto labelAt = [&](double y) {
+            for (int k = 1; k < ops.size(); ++k) {
+                if (ops.at(k - 1) == QStringLiteral("at 550 %1").arg(y))
+                    return true;
+            }
+            return false;
+        };
+
+        double previousY = 2050; // the title rule
+        int labelled = 0;
+        for (int i = 0; i < kNoFudousanIndex; ++i) {
+            const QPointF at = positionOf(typed[i]);
+            QVERIFY2(at.y() > previousY, qPrintable(QStringLiteral("box %1 is out of order on the flyer").arg(i)));
+            QCOMPARE(at.x(), 2600.0);
+            labelled += labelAt(at.y()) ? 1 : 0;
+            previousY = at.y();
+        }
+        QCOMPARE(labelled, 24); // the two tsubo rows carry no label
+        // The number and the name stand in the right half, the name below.
+        QCOMPARE(positionOf(typed[kNoFudousanIndex]).x(), 9400.0);
+        QCOMPARE(positionOf(typed[kNameTextIndex]).x(), 9400.0);
+        QVERIFY(positionOf(typed[kNameTextIndex]).y() > positionOf(typed[kNoFudousanIndex]).y());
+        QCOMPARE(db.rowCount(), 1);
+    }
+
     void textsAreStoredExactlyAsTyped_data()
     {
         QTest::addColumn<QString>("text");
