@@ -15,6 +15,7 @@
 //                               prints "locked" and holds it until stdin closes
 #include "FaultRecord.h"
 #include "fakes/FakeAppEnvironment.h"
+#include "fakes/FakeGrid.h"
 #include "fakes/RecordingMessageBox.h"
 
 #include "platform/PlatformError.h"
@@ -81,10 +82,25 @@ int deleteLoop(const QString& folder, int first, int last)
         say(QStringLiteral("open failed\t") + s.store.openFailure());
         return 3;
     }
+    // Deleting goes the way the list screen goes: select the property's
+    // line, then Delete_Property, which deletes, refills and confirms.
+    FakeGrid grid;
+    s.store.Fill_Property_List(grid);
     say(QStringLiteral("ready"));
     for (int seq = first; seq <= last; ++seq) {
-        if (!s.store.Run_Query(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), {faultKey(seq)})) {
-            say(QStringLiteral("delete failed %1").arg(seq));
+        const QString key = faultKey(seq);
+        int line = 1;
+        while (line < grid.rowCount() && grid.cellText(line, 1) != key)
+            ++line;
+        if (line == grid.rowCount()) {
+            say(QStringLiteral("delete failed %1: not listed").arg(seq));
+            return 4;
+        }
+        grid.selection = {line};
+        try {
+            s.store.Delete_Property(grid);
+        } catch (const PlatformError& error) {
+            say(QStringLiteral("delete failed %1\t").arg(seq) + error.description());
             return 4;
         }
         say(QStringLiteral("deleted %1").arg(seq));
