@@ -8,7 +8,6 @@
 
 namespace {
 
-// Every statement of the store, as text. Keys are bound to "?".
 // Reads no row; its column names show whether the table is complete.
 const QString kColumnsProbe = QStringLiteral("SELECT * FROM Fudousan WHERE 0");
 
@@ -79,23 +78,19 @@ bool PropertyStore::Open_Database()
 
 bool PropertyStore::Run_Query(const QString& statement, const QStringList& parameters)
 {
-    try {
-        std::unique_ptr<RowSet> result = connection().execute(statement, parameters);
-        Db_Recordset = std::move(result);
-        return true;
-    } catch (const PlatformError& error) {
-        m_lastFailure = error.description();
-    } catch (const std::exception& error) {
-        m_lastFailure = QString::fromLocal8Bit(error.what());
-    }
-    return false;
+    return makeCurrent([&] { return connection().execute(statement, parameters); });
 }
 
 bool PropertyStore::Open_Property_Table()
 {
+    return makeCurrent([&] { return connection().openTable(kPropertyTable); });
+}
+
+bool PropertyStore::makeCurrent(const std::function<std::unique_ptr<RowSet>()>& open)
+{
     try {
-        std::unique_ptr<RowSet> cursor = connection().openTable(kPropertyTable);
-        Db_Recordset = std::move(cursor);
+        std::unique_ptr<RowSet> rows = open();
+        Db_Recordset = std::move(rows);
         return true;
     } catch (const PlatformError& error) {
         m_lastFailure = error.description();

@@ -131,6 +131,10 @@ public:
     QString Map_Image_Path;
 
 private:
+    // Makes the row set that `open` returns current; on failure keeps the
+    // current one and the failure's description for m_lastFailure.
+    bool makeCurrent(const std::function<std::unique_ptr<RowSet>()>& open);
+
     DatabaseEngine& m_engine;
     AppEnvironment& m_environment;
     MessageBox& m_messages;
