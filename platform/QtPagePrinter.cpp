@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 
 #include <cmath>
 
@@ -25,6 +26,65 @@ double dotsPerInch(int dotsPerMetre)
     const double dpi = dotsPerMetre * 0.0254;
     const double whole = std::round(dpi);
     return std::abs(dpi - whole) < 0.05 ? whole : dpi;
+}
+
+// How far past the page's right edge a cut text still reaches, in line
+// heights of its font: glyphs that shaping joins or moves across the cut lie
+// wholly beyond the edge.
+constexpr double kCutMarginLines = 4;
+// Characters measured first when looking for the cut; doubled until the
+// measured part reaches past the edge.
+constexpr qsizetype kFirstMeasure = 256;
+
+// Characters that may set a left-to-right line out of its written order, so
+// that where a character stands depends on what follows it.
+bool hasRightToLeft(QStringView text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+// The beginning of `text` that covers `room` (the width left up to the
+// page's right edge) and the margin beyond it, cut between two characters as
+// a reader sees them; the whole text when it is shorter or may not be cut.
+// Qt shapes and lays out the whole of a line however far it runs off the
+// page, which for a pasted megabyte takes seconds for each text, and places
+// glyphs tens of millions of units away wrongly; what lies past the edge is
+// never seen anyway.
+QString visiblePart(const QString& text, const QPainter& painter, const QFontMetricsF& metrics, double room)
+{
+    if (text.size() <= kFirstMeasure)
+        return text;
+    // The line's own direction: given, or that of its first strong character.
+    const Qt::LayoutDirection direction = painter.layoutDirection();
+    if (direction == Qt::RightToLeft || (direction == Qt::LayoutDirectionAuto && text.isRightToLeft()))
+        return text;
+    const double reach = room + kCutMarginLines * metrics.height();
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype measure = kFirstMeasure; measure < text.size(); measure *= 2) {
+        characters.setPosition(measure);
+        if (!characters.isAtBoundary() && characters.toNextBoundary() < 0)
+            break;
+        const QString head = text.left(characters.position());
+        if (hasRightToLeft(head))
+            break;
+        if (metrics.horizontalAdvance(head) > reach)
+            return head;
+    }
+    return text;
 }
 
 QPen linePen(double width)
@@ -81,7 +141,9 @@ void QtPagePrinter::printText(const QString& text)
     m_operations.push_back([font = m_font, at = m_position, text](QPainter& painter) {
         painter.setFont(font);
         const QFontMetricsF metrics(painter.font(), painter.device());
-        painter.drawText(QPointF(at.x(), at.y() + metrics.ascent()), text);
+        const double pageRight = painter.worldTransform().inverted().map(QPointF(painter.device()->width(), 0)).x();
+        const QString shown = visiblePart(text, painter, metrics, pageRight - at.x());
+        painter.drawText(QPointF(at.x(), at.y() + metrics.ascent()), shown);
     });
 }
 

@@ -22,8 +22,12 @@ class QPainter;
 // The painter is scaled by (device dots per inch)/1440 and fonts are sized in
 // pixels of that scaled system (points x 20), so text keeps its point size on
 // every resolution. A text's line box starts at the current position: its
-// baseline is y + the font's ascent. Lines before any pen setting are 1 twip
-// wide; pen setting n makes later lines n/600 inch wide (6 is 14.4 twips).
+// baseline is y + the font's ascent. A text is one line; the part of a long
+// text that would lie wholly beyond the right edge of the printable area is
+// not drawn (what shows is the same), so a pasted megabyte prints as fast as
+// a page-wide line. Texts with right-to-left characters are drawn whole.
+// Lines before any pen setting are 1 twip wide; pen setting n makes later
+// lines n/600 inch wide (6 is 14.4 twips).
 // Lines have flat ends and boxes mitred corners. Pictures are drawn at their
 // own physical size (pictureSizeTwips), never scaled to anything else.
 class QtPagePrinter : public Printer

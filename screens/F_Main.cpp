@@ -10,6 +10,7 @@
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -128,10 +129,15 @@ void F_Main::Form_Load()
     PropertyStore& store = m_services.store;
     if (store.Open_Database())
         return;
-    // Said once, now: an agent must not find out from a failed save.
-    m_services.messages.show(QStringLiteral("データベースを開けませんでした。\n%1\n%2\n"
-                                            "物件の登録・一覧・削除はできません。")
-                                 .arg(store.databasePath(), store.openFailure()),
+    // Said once, now: an agent must not find out from a failed save. Most
+    // reasons name the file themselves; the others get it in the first line.
+    const QString path = QDir::toNativeSeparators(store.databasePath());
+    const QString reason = store.openFailure();
+    const QString failed = reason.contains(path)
+                               ? QStringLiteral("データベースを開けませんでした。")
+                               : QStringLiteral("データベースファイル %1 を開けませんでした。").arg(path);
+    m_services.messages.show(failed + QLatin1Char('\n') + reason
+                                 + QStringLiteral("\n物件の登録・一覧・削除はできません。"),
                              MB_Critical, kMessageTitle);
 }
 

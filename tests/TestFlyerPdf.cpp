@@ -9,7 +9,9 @@
 #include "tools/FlyerSample.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -67,6 +69,40 @@ QString renderFlyer(const QString& folder, SampleEntryView& screen, RecordingMes
     return printer.writtenPath();
 }
 
+// The page printer's paint path into a picture of the page at 150 dpi.
+class ImagePagePrinter : public QtPagePrinter
+{
+public:
+    int paperSize() override { return kPaperJisB4; }
+    QImage page;
+
+protected:
+    void printPage() override
+    {
+        constexpr double dpi = 150;
+        const QSizeF inches = pageLayout().fullRect(QPageLayout::Inch).size();
+        page = QImage((inches * dpi).toSize(), QImage::Format_RGB32);
+        page.setDotsPerMeterX(qRound(dpi / 0.0254));
+        page.setDotsPerMeterY(qRound(dpi / 0.0254));
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        paintPage(painter);
+    }
+};
+
+QImage pageWithText(const QString& text, int x, int y, float points)
+{
+    ImagePagePrinter printer;
+    printer.setPaperSize(Printer::kPaperJisB4);
+    printer.setOrientation(Printer::kOrientationLandscape);
+    printer.setFontName(kFontMincho);
+    printer.setFontBold(true);
+    printer.setFontSize(points);
+    Print_At(printer, x, y, text);
+    printer.endDocument();
+    return printer.page;
+}
+
 bool havePoppler()
 {
     return !QStandardPaths::findExecutable("pdftotext").isEmpty() && !QStandardPaths::findExecutable("pdffonts").isEmpty();
@@ -86,6 +122,8 @@ private slots:
     void pictureSize();
     void textStandsWhereThePageSaysAtItsSize_data();
     void textStandsWhereThePageSaysAtItsSize();
+    void longTextShowsAsFarAsThePageReaches_data();
+    void longTextShowsAsFarAsThePageReaches();
     void pageIsJisB4LandscapeWithEmbeddedFonts();
     void typedTextExtractsExactly();
     void mapKeepsItsOwnSize();
@@ -217,6 +255,67 @@ void TestFlyerPdf::textStandsWhereThePageSaysAtItsSize()
         return;
     }
     QFAIL(qPrintable("not on the page: " + text));
+}
+
+void TestFlyerPdf::longTextShowsAsFarAsThePageReaches_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("cut"); // what lies beyond the page may be left out
+    QTest::newRow("kanji and digits") << "東京都港区芝公園4-2-8 価格3,980万円 '\"; " << 2600 << 19 << true;
+    QTest::newRow("name line") << "閑静な住宅街、南向き。" << 9400 << 45 << true;
+    QTest::newRow("narrow Latin") << "il.,'|!" << 2600 << 19 << true;
+    QTest::newRow("marks, pairs and joined emoji")
+        << QStringLiteral("e\u0301か\u3099🇯🇵👨\u200D👩\u200D👧𠮷\u0301\u0302") << 2600 << 19 << true;
+    // Hundreds of characters without width, then 40 full-width ones that
+    // end a little short of the edge.
+    QTest::newRow("ends just short of the edge")
+        << QString(472, QChar(0x200B)) + QString(40, QChar(0x571F)) << 2600 << 19 << true;
+    // Its end stands at the left: it is drawn whole.
+    QTest::newRow("right to left") << QStringLiteral("שלום עולם 123 ") << 2600 << 19 << false;
+    QTest::newRow("left to right, then long right to left")
+        << QStringLiteral("No.1 ") + QStringLiteral("שלום עולם ").repeated(30) << 2600 << 19 << false;
+}
+
+// A line that runs off the page looks as it does when Qt draws it whole,
+// however much follows the part that shows.
+void TestFlyerPdf::longTextShowsAsFarAsThePageReaches()
+{
+    QFETCH(QString, line);
+    QFETCH(int, x);
+    QFETCH(int, points);
+    QFETCH(bool, cut);
+    constexpr int y = 2100; // twips
+    QString text;
+    while (text.size() < 3000)
+        text += line;
+
+    // Qt drawing the whole text, at the place and size the page printer uses.
+    QImage whole = pageWithText(QString(), x, y, points);
+    {
+        QPainter painter(&whole);
+        painter.scale(whole.logicalDpiX() / 1440.0, whole.logicalDpiY() / 1440.0);
+        QFont font(kFontMincho);
+        font.setPixelSize(points * 20);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.drawText(QPointF(x, y + QFontMetricsF(painter.font(), painter.device()).ascent()), text);
+    }
+    const QImage edge = whole.copy(whole.width() - 40, 0, 40, whole.height());
+    bool inked = false;
+    for (int row = 0; row < edge.height() && !inked; ++row)
+        for (int column = 0; column < edge.width() && !inked; ++column)
+            inked = edge.pixel(column, row) != qRgb(255, 255, 255);
+    QVERIFY2(inked, "the text reaches the right edge");
+
+    QCOMPARE(pageWithText(text, x, y, points), whole);
+    if (!cut)
+        return;
+    QString megabyte = text;
+    while (megabyte.size() < (1 << 20))
+        megabyte += line;
+    QCOMPARE(pageWithText(megabyte, x, y, points), whole);
 }
 
 void TestFlyerPdf::pageIsJisB4LandscapeWithEmbeddedFonts()

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,6 +57,18 @@ template<typename T> void whenModal(const std::function<void(T*)>& step)
         }
     });
     timer->start(10);
+}
+
+// Replaces the text of box `index` as the input method does when the agent
+// confirms what was typed.
+void typeInto(F_Tyukai* entry, int index, const QString& text)
+{
+    auto* box = entry->findChild<QLineEdit*>(QStringLiteral("Tbox_%1").arg(index));
+    box->setFocus();
+    box->selectAll();
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(box, &commit);
 }
 
 void ctrlClickLine(QtGrid& grid, int row)
@@ -339,6 +352,7 @@ private slots:
         QTest::newRow("without a map") << QString();
     }
 
+    // 表示, an edit, then the entry screen's own 登録 button.
     void registeringALoadedPropertyAddsARowWithItsOwnMap()
     {
         QFETCH(QString, madori);
@@ -348,25 +362,62 @@ private slots:
         db.insert(stored);
         Fixture f(db.folder());
         f.store.Map_Image_Path = QStringLiteral("/maps/another property.bmp");
-        F_Itiran list(f.services);
-        list.Form_Load();
-        list.grid().selectRow(0);
-        list.Command3_Click();
-        std::unique_ptr<F_Tyukai> entry = list.takeEntryScreen();
-        QVERIFY(entry);
-        QVERIFY(!entry->isVisible());
 
-        entry->findChild<QLineEdit*>(QStringLiteral("Tbox_0"))->setText(QStringLiteral("値下げ"));
-        f.store.Save_Property(*entry);
+        whenModal<F_Itiran>([](F_Itiran* list) {
+            ctrlClickLine(list->grid(), 1);
+            QTest::mouseClick(list->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        });
+        whenModal<F_Tyukai>([](F_Tyukai* entry) {
+            typeInto(entry, 0, QStringLiteral("1,680万円"));
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_1")), Qt::LeftButton);
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
+        });
+        F_Itiran::openFromMenu(f.services);
 
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("登録を完了しました。"));
         const auto rows = db.rows();
         QCOMPARE(rows.size(), std::size_t(2));
-        for (int i = 0; i < kColumnCount; ++i)
-            QCOMPARE(rows[0][std::size_t(i)].value_or(QStringLiteral("<NULL>")), stored[i]);
         PropertyRecord expected = stored;
-        expected[0] = QStringLiteral("値下げ");
-        for (int i = 0; i < kColumnCount; ++i)
+        expected[0] = QStringLiteral("1,680万円");
+        for (int i = 0; i < kColumnCount; ++i) {
+            QCOMPARE(rows[0][std::size_t(i)].value_or(QStringLiteral("<NULL>")), stored[i]);
             QCOMPARE(rows[1][std::size_t(i)].value_or(QStringLiteral("<NULL>")), expected[i]);
+        }
+    }
+
+    // 表示, an edit that leaves the location alone, then 印刷: the flyer shows
+    // the edit, the property is already stored, so nothing is written.
+    void printingALoadedPropertyPrintsTheEditButStoresNothing()
+    {
+        TestDatabase db;
+        db.insert(withLocation(QStringLiteral("一"), QStringLiteral("1")));
+        const PropertyRecord stored = withLocation(QStringLiteral("港区芝公園 'A' 棟"), QStringLiteral("2"));
+        db.insert(stored);
+        const auto before = db.rows();
+        Fixture f(db.folder());
+
+        whenModal<F_Itiran>([](F_Itiran* list) {
+            ctrlClickLine(list->grid(), 2);
+            QTest::mouseClick(list->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        });
+        whenModal<F_Tyukai>([](F_Tyukai* entry) {
+            typeInto(entry, 23, QStringLiteral("南向き、値下げしました"));
+            typeInto(entry, kNameTextIndex, QStringLiteral("日当たり良好"));
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_0")), Qt::LeftButton);
+            QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
+        });
+        F_Itiran::openFromMenu(f.services);
+
+        QCOMPARE(f.printers.documents.size(), 1);
+        const QStringList& page = f.printers.documents.first();
+        QVERIFY(page.contains(QStringLiteral("text 南向き、値下げしました")));
+        QVERIFY(page.contains(QStringLiteral("text 日当たり良好")));
+        QVERIFY(page.contains(QStringLiteral("text ") + stored[kSyozaiIndex]));
+        QVERIFY(!page.contains(QStringLiteral("text ") + stored[23]));
+        QCOMPARE(page.last(), QStringLiteral("end"));
+        QVERIFY(f.messages.shown.isEmpty());
+        QCOMPARE(db.rows(), before);
     }
 };
 
