@@ -34,17 +34,18 @@ QString QtPdfPrinter::safeFileName(const QString& name)
         const bool control = c.unicode() < 0x20 || c.unicode() == 0x7f;
         safe.append(control || forbidden.contains(c) ? QLatin1Char('_') : c);
     }
-    const auto trimmable = [](QChar c) { return c.isSpace() || c == QLatin1Char('.'); };
-    while (!safe.isEmpty() && trimmable(safe.front()))
-        safe.remove(0, 1);
-    while (!safe.isEmpty() && trimmable(safe.back()))
-        safe.chop(1);
     if (safe.size() > kMaxNameLength) {
         int length = kMaxNameLength;
         if (safe.at(length - 1).isHighSurrogate())
             --length;
         safe.truncate(length);
     }
+    // Trimmed after the cut, so that a shortened name ends in no blank or dot.
+    const auto trimmable = [](QChar c) { return c.isSpace() || c == QLatin1Char('.'); };
+    while (!safe.isEmpty() && trimmable(safe.front()))
+        safe.remove(0, 1);
+    while (!safe.isEmpty() && trimmable(safe.back()))
+        safe.chop(1);
     return safe.isEmpty() ? kUnnamed : safe;
 }
 

@@ -92,6 +92,9 @@ QImage QtPictureLoader::load(const QString& path)
 {
     if (path.isEmpty())
         return QImage();
+    // No file name holds a NUL; a stored path that does was never a file's.
+    if (path.contains(QChar(0)))
+        refuse(path, QStringLiteral("ファイル名に使えない文字が含まれています。"));
 
     const QFileInfo info(path);
     if (!info.exists())
