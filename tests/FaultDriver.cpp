@@ -13,6 +13,7 @@
 //                               "save ok" / "save failed<TAB>why"
 //   hold-lock FOLDER            takes the write lock of FOLDER/Fudousan.mdb,
 //                               prints "locked" and holds it until stdin closes
+#include "AppFixture.h"
 #include "FaultRecord.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeGrid.h"
@@ -41,18 +42,7 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
-struct Store
-{
-    explicit Store(const QString& folder)
-        : environment(folder), store(engine, environment, messages, pictures)
-    {
-    }
-    SqliteDatabaseEngine engine;
-    FakeAppEnvironment environment;
-    RecordingMessageBox messages;
-    QtPictureLoader pictures;
-    PropertyStore store;
-};
+using Store = StoreFixture;
 
 void saveOne(PropertyStore& store, int seq)
 {

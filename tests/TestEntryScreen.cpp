@@ -1,6 +1,7 @@
 // The entry screen driven as the agent drives it: typing, the map picture,
 // registering and printing into a real database file, with the dialogs, the
 // printer and the input method played by doubles.
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
@@ -99,27 +100,14 @@ class TestEntryScreen : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : ScreenFixture
     {
         explicit Fixture(const QString& folder, bool open = true)
-            : environment(folder), store(engine, environment, messages, pictures)
+            : ScreenFixture(folder)
         {
             if (open)
                 store.Open_Database();
         }
-        ScreenServices services()
-        {
-            return ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod};
-        }
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment;
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        FakeFileOpenDialog fileDialog;
-        FakeEventPump events;
-        RecordingPrinterSource printers;
-        RecordingInputMethod inputMethod;
-        PropertyStore store;
     };
 
     static QPushButton* button(QWidget& screen, int index)

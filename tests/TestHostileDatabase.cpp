@@ -5,6 +5,7 @@
 // table laid out differently, and a lock held by another process.
 #include "FaultRecord.h"
 #include "FaultSupport.h"
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
@@ -33,22 +34,12 @@
 
 namespace {
 
-struct Fixture
+struct Fixture : ScreenFixture
 {
     explicit Fixture(const QString& folder)
-        : environment(folder), store(engine, environment, messages, pictures),
-          menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod})
+        : ScreenFixture(folder), menu(services())
     {
     }
-    SqliteDatabaseEngine engine;
-    FakeAppEnvironment environment;
-    RecordingMessageBox messages;
-    QtPictureLoader pictures;
-    FakeFileOpenDialog fileDialog;
-    FakeEventPump events;
-    RecordingPrinterSource printers;
-    RecordingInputMethod inputMethod;
-    PropertyStore store;
     F_Main menu;
 };
 

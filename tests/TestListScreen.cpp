@@ -1,5 +1,6 @@
 // The list screen on its real grid: layout, selection, the show button's hand
 // over to the entry screen, and the way back to the menu.
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
@@ -84,25 +85,14 @@ class TestListScreen : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : ScreenFixture
     {
         explicit Fixture(const QString& folder)
-            : environment(folder), store(engine, environment, messages, pictures),
-              services{store, messages, fileDialog, pictures, events, environment, printers, inputMethod}
+            : ScreenFixture(folder)
         {
             if (!store.Open_Database())
                 qFatal("%s", qPrintable(store.openFailure()));
         }
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment;
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        FakeFileOpenDialog fileDialog;
-        FakeEventPump events;
-        RecordingPrinterSource printers;
-        RecordingInputMethod inputMethod;
-        PropertyStore store;
-        ScreenServices services;
     };
 
 private slots:
@@ -112,7 +102,7 @@ private slots:
     {
         TestDatabase db;
         Fixture f(db.folder());
-        F_Itiran screen(f.services);
+        F_Itiran screen(f.services());
         QCOMPARE(screen.windowTitle(), QStringLiteral("Quintaveli"));
         QCOMPARE(screen.size(), QSize(twipsToPixels(15240), twipsToPixels(11010)));
 
@@ -233,7 +223,7 @@ private slots:
     {
         TestDatabase db;
         Fixture f(db.folder());
-        F_Itiran screen(f.services);
+        F_Itiran screen(f.services());
         screen.Form_Load();
         QCOMPARE(screen.grid().rowCount(), 1);
         QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
@@ -250,7 +240,7 @@ private slots:
         for (const char* l : {"a", "b", "c"})
             db.insert(withLocation(QString::fromLatin1(l), QStringLiteral("x")));
         Fixture f(db.folder());
-        F_Itiran screen(f.services);
+        F_Itiran screen(f.services());
         screen.Form_Load();
         screen.show();
         QVERIFY(QTest::qWaitForWindowExposed(&screen));
@@ -303,7 +293,7 @@ private slots:
             entry->close();
         });
 
-        F_Itiran::openFromMenu(f.services);
+        F_Itiran::openFromMenu(f.services());
 
         QCOMPARE(listsAlive, 0);
         QVERIFY(entryVisible);
@@ -338,7 +328,7 @@ private slots:
             else
                 list->close();
         });
-        F_Itiran::openFromMenu(f.services);
+        F_Itiran::openFromMenu(f.services());
         QCOMPARE(rows, 1);
         QCOMPARE(liveCount<F_Itiran>(QStringLiteral("F_Itiran")), 0);
         QCOMPARE(liveCount<F_Tyukai>(QStringLiteral("F_Tyukai")), 0);
@@ -372,7 +362,7 @@ private slots:
             QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_1")), Qt::LeftButton);
             QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
         });
-        F_Itiran::openFromMenu(f.services);
+        F_Itiran::openFromMenu(f.services());
 
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().text, QStringLiteral("登録を完了しました。"));
@@ -407,7 +397,7 @@ private slots:
             QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_0")), Qt::LeftButton);
             QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
         });
-        F_Itiran::openFromMenu(f.services);
+        F_Itiran::openFromMenu(f.services());
 
         QCOMPARE(f.printers.documents.size(), 1);
         const QStringList& page = f.printers.documents.first();

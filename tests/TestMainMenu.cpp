@@ -1,5 +1,6 @@
 // The main menu: start-up with and without a usable database, its layout in
 // twips, its buttons, and the fonts its faces need.
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
@@ -27,22 +28,12 @@ class TestMainMenu : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : ScreenFixture
     {
         explicit Fixture(const QString& folder)
-            : environment(folder), store(engine, environment, messages, pictures),
-              menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod})
+            : ScreenFixture(folder), menu(services())
         {
         }
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment;
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        FakeFileOpenDialog fileDialog;
-        FakeEventPump events;
-        RecordingPrinterSource printers;
-        RecordingInputMethod inputMethod;
-        PropertyStore store;
         F_Main menu;
     };
 

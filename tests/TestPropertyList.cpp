@@ -1,6 +1,7 @@
 // Listing, deleting and loading properties, against a real database file:
 // what the grid shows, which rows a deletion removes, and what a load puts
 // into the entry screen.
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeGrid.h"
@@ -76,19 +77,14 @@ class TestPropertyList : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : StoreFixture
     {
         explicit Fixture(const QString& folder)
-            : environment(folder), store(engine, environment, messages, pictures)
+            : StoreFixture(folder)
         {
             if (!store.Open_Database())
                 qFatal("%s", qPrintable(store.openFailure()));
         }
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment;
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        PropertyStore store;
         FakeGrid grid;
     };
 

@@ -1,5 +1,6 @@
 // The store's connection and current row set: what opens, what is refused,
 // and what a failed query leaves behind.
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/RecordingMessageBox.h"
@@ -18,18 +19,7 @@ class TestPropertyStore : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
-    {
-        explicit Fixture(const QString& folder)
-            : environment(folder), store(engine, environment, messages, pictures)
-        {
-        }
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment;
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        PropertyStore store;
-    };
+    using Fixture = StoreFixture;
 
 private slots:
     void opensThePreparedDatabaseBesideTheExecutable()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "fakes/FakeAppEnvironment.h"
+#include "fakes/FakeEventPump.h"
+#include "fakes/FakeFileOpenDialog.h"
+#include "fakes/RecordingInputMethod.h"
+#include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrinter.h"
+
+#include "platform/QtPictureLoader.h"
+#include "platform/SqliteDatabaseEngine.h"
+#include "screens/ScreenServices.h"
+#include "store/PropertyStore.h"
+
+// The store on the real SQLite engine and picture loader, its application
+// directory a test folder, its messages recorded.
+struct StoreFixture
+{
+    explicit StoreFixture(const QString& folder)
+        : environment(folder), store(engine, environment, messages, pictures)
+    {
+    }
+
+    SqliteDatabaseEngine engine;
+    FakeAppEnvironment environment;
+    RecordingMessageBox messages;
+    QtPictureLoader pictures;
+    PropertyStore store;
+};
+
+// Everything a screen is given: the store above and doubles of the other
+// services (file dialog, event pump, printers, input method).
+struct ScreenFixture : StoreFixture
+{
+    using StoreFixture::StoreFixture;
+
+    ScreenServices services()
+    {
+        return ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod};
+    }
+
+    FakeFileOpenDialog fileDialog;
+    FakeEventPump events;
+    RecordingPrinterSource printers;
+    RecordingInputMethod inputMethod;
+};
