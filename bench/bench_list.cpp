@@ -72,42 +72,26 @@ void makeDatabase(const QString& path, int rows)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         std::exit(1);
     }
-    sqlite3* db = nullptr;
-    check(sqlite3_open(QFile::encodeName(path).constData(), &db), db, "open");
-    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
-    QStringList names;
-    QStringList marks;
-    for (const char* c : kPropertyColumns) {
-        names << QString::fromLatin1(c);
-        marks << QStringLiteral("?");
-    }
-    const QByteArray sql = QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)")
-                               .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
-                               .toUtf8();
-    sqlite3_stmt* stmt = nullptr;
-    check(sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr), db, "prepare");
     QRandomGenerator random(20240601);
-    for (int r = 0; r < rows; ++r) {
+    const auto recordAt = [&](int r) {
+        PropertyRecord record;
         for (int c = 0; c < kColumnCount; ++c) {
-            QByteArray value;
             if (c == kSyozaiIndex)
-                value = QStringLiteral("東京都世田谷区桜丘%1丁目%2番%3号")
-                            .arg(random.bounded(1, 9))
-                            .arg(random.bounded(1, 40))
-                            .arg(r)
-                            .toUtf8();
+                record[c] = QStringLiteral("東京都世田谷区桜丘%1丁目%2番%3号")
+                                .arg(random.bounded(1, 9))
+                                .arg(random.bounded(1, 40))
+                                .arg(r);
             else if (c == kMadoriIndex)
-                value = QStringLiteral("/home/agent/地図/物件%1.jpg").arg(r).toUtf8();
+                record[c] = QStringLiteral("/home/agent/地図/物件%1.jpg").arg(r);
             else
-                value = QStringLiteral("%1の値 %2").arg(QString::fromLatin1(kPropertyColumns[c])).arg(r).toUtf8();
-            sqlite3_bind_text(stmt, c + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+                record[c] = QStringLiteral("%1の値 %2").arg(QString::fromLatin1(kPropertyColumns[c])).arg(r);
         }
-        check(sqlite3_step(stmt), db, "insert");
-        sqlite3_reset(stmt);
+        return record;
+    };
+    if (!insertProperties(path, rows, recordAt, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        std::exit(1);
     }
-    sqlite3_finalize(stmt);
-    check(sqlite3_exec(db, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);", nullptr, nullptr, nullptr), db, "commit");
-    sqlite3_close(db);
 }
 
 // The floor: the locations in table order through the C API, each made a

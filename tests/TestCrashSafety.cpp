@@ -4,6 +4,7 @@
 // times over one database file; after every kill the file is checked directly.
 #include "FaultRecord.h"
 #include "FaultSupport.h"
+#include "EmptyDatabase.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/RecordingMessageBox.h"
@@ -67,32 +68,9 @@ Run runAndKill(const QStringList& arguments, int workMs, bool duringStartUp, con
 // Inserts properties [first, last] directly, in one transaction.
 void insertDirectly(const QString& path, int first, int last)
 {
-    sqlite3* db = nullptr;
-    QVERIFY(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK);
-    QStringList names;
-    QStringList marks;
-    for (const char* c : kPropertyColumns) {
-        names << QString::fromLatin1(c);
-        marks << QStringLiteral("?");
-    }
-    const QByteArray sql = QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)")
-                               .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
-                               .toUtf8();
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    QVERIFY(sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK);
-    for (int seq = first; seq <= last; ++seq) {
-        const PropertyRecord record = faultRecord(seq);
-        for (int i = 0; i < kColumnCount; ++i) {
-            const QByteArray value = record[i].toUtf8();
-            sqlite3_bind_text(stmt, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-        }
-        QCOMPARE(sqlite3_step(stmt), SQLITE_DONE);
-        sqlite3_reset(stmt);
-    }
-    sqlite3_finalize(stmt);
-    QCOMPARE(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close_v2(db);
+    QString error;
+    QVERIFY2(insertProperties(path, last - first + 1, [&](int n) { return faultRecord(first + n); }, &error),
+             qPrintable(error));
 }
 
 } // namespace

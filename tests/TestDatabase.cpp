@@ -54,27 +54,9 @@ void TestDatabase::exec(const QString& sql) const
 
 void TestDatabase::insert(const PropertyRecord& record) const
 {
-    Db d(path());
-    QStringList names;
-    QStringList marks;
-    for (const char* c : kPropertyColumns) {
-        names << QString::fromLatin1(c);
-        marks << QStringLiteral("?");
-    }
-    const QByteArray sql = QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)")
-                               .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
-                               .toUtf8();
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(d.db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        qFatal("prepare failed");
-    std::vector<QByteArray> keep;
-    for (int i = 0; i < kColumnCount; ++i) {
-        keep.push_back(record[i].toUtf8());
-        sqlite3_bind_text(stmt, i + 1, keep.back().constData(), int(keep.back().size()), SQLITE_TRANSIENT);
-    }
-    if (sqlite3_step(stmt) != SQLITE_DONE)
-        qFatal("insert failed: %s", sqlite3_errmsg(d.db));
-    sqlite3_finalize(stmt);
+    QString error;
+    if (!insertProperties(path(), 1, [&](int) { return record; }, &error))
+        qFatal("%s", qPrintable(error));
 }
 
 std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
