@@ -5,6 +5,7 @@
 //
 //   bench_save [saves]      (default 300 of each, interleaved)
 #include "EmptyDatabase.h"
+#include "FlyerSample.h"
 
 #include "platform/AppEnvironment.h"
 #include "platform/MessageBox.h"
@@ -53,20 +54,6 @@ public:
     int count = 0;
 };
 
-// A property as it stands on the entry screen.
-class Screen : public EntryView
-{
-public:
-    explicit Screen(const PropertyRecord& record)
-        : m_record(record)
-    {
-    }
-    QString boxText(int index) const override { return m_record[index]; }
-    QImage picture() const override { return QImage(); }
-
-private:
-    PropertyRecord m_record;
-};
 
 PropertyRecord sampleProperty(int n)
 {
@@ -194,7 +181,7 @@ int main(int argc, char** argv)
     // Interleaved, so that both meet the same disk and cache conditions.
     for (int n = 0; n < saves; ++n) {
         const PropertyRecord record = sampleProperty(kRowsBefore + n);
-        const Screen screen(record);
+        const SampleEntryView screen(record);
         store.Map_Image_Path = record[kMadoriIndex];
 
         timer.start();

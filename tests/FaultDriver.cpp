@@ -48,7 +48,7 @@ void saveOne(PropertyStore& store, int seq)
 {
     const PropertyRecord record = faultRecord(seq);
     store.Map_Image_Path = record[kMadoriIndex];
-    store.Save_Property(FixedEntryView(record));
+    store.Save_Property(SampleEntryView(record));
 }
 
 int saveLoop(const QString& folder, int first)

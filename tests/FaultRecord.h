@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/EntryView.h"
+#include "FlyerSample.h"
 #include "store/PropertyRecord.h"
 
 #include <QRegularExpression>
@@ -37,19 +37,3 @@ inline PropertyRecord faultRecord(int seq)
     return record;
 }
 
-// An entry screen that holds fixed texts and no picture.
-class FixedEntryView : public EntryView
-{
-public:
-    FixedEntryView() = default;
-    explicit FixedEntryView(const PropertyRecord& record)
-    {
-        for (int i = 0; i < kBoxCount; ++i)
-            texts[i] = record[i];
-    }
-
-    QString boxText(int index) const override { return texts.at(index); }
-    QImage picture() const override { return QImage(); }
-
-    std::array<QString, kBoxCount> texts;
-};

@@ -135,7 +135,7 @@ private slots:
             QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
 
         // Saving afterwards fails cleanly and still writes nothing.
-        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(FixedEntryView(faultRecord(1))));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(SampleEntryView(faultRecord(1))));
         QCOMPARE(f.messages.shown.size(), 1);
         QVERIFY(fileBytes(db.path()) == content);
         QVERIFY(!QFile::exists(db.path() + QStringLiteral("-journal")));
@@ -173,7 +173,7 @@ private slots:
 
         const PropertyRecord record = faultRecord(42);
         f.store.Map_Image_Path = record[kMadoriIndex];
-        f.store.Save_Property(FixedEntryView(record));
+        f.store.Save_Property(SampleEntryView(record));
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().text, QStringLiteral("登録を完了しました。"));
 
@@ -210,7 +210,7 @@ private slots:
         clock.start();
         QString description;
         try {
-            f.store.Save_Property(FixedEntryView(faultRecord(2)));
+            f.store.Save_Property(SampleEntryView(faultRecord(2)));
         } catch (const PlatformError& error) {
             description = error.description();
         }
@@ -225,7 +225,7 @@ private slots:
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
         QCOMPARE(holder.exitCode(), 0);
-        f.store.Save_Property(FixedEntryView(faultRecord(2)));
+        f.store.Save_Property(SampleEntryView(faultRecord(2)));
         const auto rows = db.rows();
         QCOMPARE(rows.size(), size_t(2));
         QCOMPARE(rows[1][kSyozaiIndex], std::optional<QString>(faultKey(2)));

@@ -106,8 +106,8 @@ private slots:
         PropertyStore store(engine, environment, messages, pictures);
         QVERIFY(store.Open_Database());
 
-        FixedEntryView screen;
-        screen.texts.fill(text);
+        SampleEntryView screen;
+        screen.fillAll(text);
         store.Map_Image_Path = text;
         store.Save_Property(screen);
         QCOMPARE(messages.shown.size(), 1);
@@ -159,8 +159,8 @@ private slots:
         const ScreenServices services{store,  messages,    fileDialog, pictures,
                                       events, environment, printers,   inputMethod};
         QVERIFY(store.Open_Database());
-        FixedEntryView typed;
-        typed.texts.fill(text);
+        SampleEntryView typed;
+        typed.fillAll(text);
         store.Map_Image_Path = text;
         store.Save_Property(typed);
         messages.shown.clear();

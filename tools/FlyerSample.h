@@ -8,11 +8,23 @@
 
 #include <array>
 
-// An entry-screen state held in memory, for drawing flyers outside the entry
-// screen (the flyer tool, the benchmark, tests).
+// An entry-screen state held in memory, for saving and drawing properties
+// outside the entry screen (the flyer tool, the benchmarks, tests).
 class SampleEntryView : public EntryEditor
 {
 public:
+    SampleEntryView() = default;
+
+    // The 28 box texts of `record`; no picture.
+    explicit SampleEntryView(const PropertyRecord& record)
+    {
+        for (int i = 0; i < kBoxCount; ++i)
+            m_texts.at(i) = record[i];
+    }
+
+    // Every box holding `text`.
+    void fillAll(const QString& text) { m_texts.fill(text); }
+
     QString boxText(int index) const override { return m_texts.at(index); }
     QImage picture() const override { return m_picture; }
     void setBoxText(int index, const QString& text) override { m_texts.at(index) = text; }
