@@ -175,7 +175,32 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y)
     if (picture.isNull())
         return;
     const QRectF target(QPointF(x, y), pictureSizeTwips(picture));
-    m_operations.push_back([picture, target](QPainter& painter) { painter.drawImage(target, picture); });
+    m_operations.push_back([picture, target](QPainter& painter) {
+        // Only the part of the picture on the page is handed to the device:
+        // the rest would be cut off by it anyway, and a PDF would otherwise
+        // re-encode and carry the whole of a large map.
+        const QPaintDevice* device = painter.device();
+        const QRectF page(0, 0, device->width() * kTwipsPerInch / device->logicalDpiX(),
+                          device->height() * kTwipsPerInch / device->logicalDpiY());
+        if (page.contains(target)) {
+            painter.drawImage(target, picture);
+            return;
+        }
+        const QRectF visible = page.intersected(target);
+        if (visible.isEmpty())
+            return;
+        const double pixelsPerTwipX = picture.width() / target.width();
+        const double pixelsPerTwipY = picture.height() / target.height();
+        const QRect source = QRect(QPoint(int(std::floor((visible.left() - target.left()) * pixelsPerTwipX)),
+                                          int(std::floor((visible.top() - target.top()) * pixelsPerTwipY))),
+                                   QPoint(int(std::ceil((visible.right() - target.left()) * pixelsPerTwipX)) - 1,
+                                          int(std::ceil((visible.bottom() - target.top()) * pixelsPerTwipY)) - 1))
+                                 .intersected(picture.rect());
+        // The part keeps its own place and scale: whole pixels of the picture.
+        const QRectF part(target.left() + source.left() / pixelsPerTwipX, target.top() + source.top() / pixelsPerTwipY,
+                          source.width() / pixelsPerTwipX, source.height() / pixelsPerTwipY);
+        painter.drawImage(part, picture.copy(source));
+    });
 }
 
 void QtPagePrinter::endDocument()

@@ -127,6 +127,7 @@ private slots:
     void pageIsJisB4LandscapeWithEmbeddedFonts();
     void typedTextExtractsExactly();
     void mapKeepsItsOwnSize();
+    void aMapLargerThanThePageIsCutAtItsEdge();
     void neverOverwritesAFile();
     void safeFileName_data();
     void safeFileName();
@@ -369,6 +370,33 @@ void TestFlyerPdf::mapKeepsItsOwnSize()
     QVERIFY2(row.hasMatch(), qPrintable(list));
     QCOMPARE(row.captured(1).toInt(), 96);
     QCOMPARE(row.captured(2).toInt(), 96);
+}
+
+// A 2000 x 1500 map at 96 dpi runs far past the page: only the part on the
+// page is embedded, still at 96 pixels an inch from the same corner.
+void TestFlyerPdf::aMapLargerThanThePageIsCutAtItsEdge()
+{
+    QImage map(2000, 1500, QImage::Format_RGB32);
+    map.fill(Qt::darkGreen);
+    map.setDotsPerMeterX(3780); // 96 dpi
+    map.setDotsPerMeterY(3780);
+    SampleEntryView screen;
+    screen.setBoxText(1, "大きな地図");
+    screen.setPicture(map);
+    RecordingMessageBox messages;
+    const QString pdf = renderFlyer(m_dir.filePath("large-map"), screen, messages);
+    const QString list = run("pdfimages", {"-list", pdf});
+    if (list.isEmpty())
+        QSKIP("pdfimages not available");
+    const auto row = QRegularExpression("^\\s*1\\s+0\\s+image\\s+(\\d+)\\s+(\\d+)\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
+                                        QRegularExpression::MultilineOption)
+                         .match(list);
+    QVERIFY2(row.hasMatch(), qPrintable(list));
+    // JIS B4 landscape is 20636 x 14570 twips; the map starts at (9400, 3100).
+    QVERIFY2(std::abs(row.captured(1).toInt() - (20636 - 9400) / 15) <= 2, qPrintable(list));
+    QVERIFY2(std::abs(row.captured(2).toInt() - (14570 - 3100) / 15) <= 2, qPrintable(list));
+    QCOMPARE(row.captured(3).toInt(), 96);
+    QCOMPARE(row.captured(4).toInt(), 96);
 }
 
 void TestFlyerPdf::neverOverwritesAFile()
