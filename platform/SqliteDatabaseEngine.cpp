@@ -129,17 +129,18 @@ public:
     {
         if (atEnd())
             throw PlatformError(QStringLiteral("現在の行がありません（列 %1）。").arg(name));
-        const auto it = m_columns.constFind(name.toLower());
-        if (it == m_columns.constEnd())
-            throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
-        const qsizetype cell = qsizetype(m_row) * m_width + it.value();
+        // Readers ask for the same column row after row: remember the last.
+        if (name != m_lastName) {
+            const auto it = m_columns.constFind(name.toLower());
+            if (it == m_columns.constEnd())
+                throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
+            m_lastName = name;
+            m_lastColumn = it.value();
+        }
+        const qsizetype cell = qsizetype(m_row) * m_width + m_lastColumn;
         if (m_nulls.at(cell))
             return std::nullopt;
-        // QString::fromUtf8 would drop a byte-order mark at the start of a
-        // value; a stored text comes back exactly as it was written.
-        QStringDecoder decode(QStringConverter::Utf8,
-                              QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-        return decode(m_cells.at(cell));
+        return m_decode(m_cells.at(cell));
     }
 
     void moveNext() override
@@ -154,6 +155,12 @@ public:
     void update() override { addNew(); }
 
 protected:
+    // QString::fromUtf8 would drop a byte-order mark at the start of a value;
+    // a stored text comes back exactly as it was written.
+    QStringDecoder m_decode{QStringConverter::Utf8,
+                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
+    QString m_lastName;
+    int m_lastColumn = 0;
     QStringList m_names;
     QHash<QString, int> m_columns; // lower-cased name -> column index
     int m_width;
