@@ -6,12 +6,15 @@
 #include "fakes/RecordingMessageBox.h"
 
 #include "platform/PlatformError.h"
+#include "platform/QtAppEnvironment.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 class TestPropertyStore : public QObject
@@ -25,16 +28,24 @@ private slots:
     void opensThePreparedDatabaseBesideTheExecutable()
     {
         TestDatabase db;
-        // The working directory must not matter: move it elsewhere.
+        // The working directory must not matter: move it elsewhere, and back
+        // whatever the checks say.
         TestDatabase elsewhere;
         const QString previous = QDir::currentPath();
         QDir::setCurrent(elsewhere.folder());
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+
+        // The real environment answers the executable's folder, not the
+        // working directory.
+        QtAppEnvironment real;
+        QCOMPARE(real.applicationDirectory(), QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
+        QVERIFY(real.applicationDirectory() != QDir::currentPath());
+
         Fixture f(db.folder());
         QCOMPARE(f.store.databasePath(), db.path());
         QVERIFY(f.store.Open_Database());
         QVERIFY(f.store.openFailure().isEmpty());
         QVERIFY(f.store.Db_Connection->isOpen());
-        QDir::setCurrent(previous);
         QVERIFY(f.messages.shown.isEmpty()); // the store itself never shows anything
     }
 
