@@ -21,6 +21,13 @@ struct StoreFixture
     {
     }
 
+    // Opens the folder's database; a fixture that cannot is no test at all.
+    void openOrDie()
+    {
+        if (!store.Open_Database())
+            qFatal("%s", qPrintable(store.openFailure()));
+    }
+
     SqliteDatabaseEngine engine;
     FakeAppEnvironment environment;
     RecordingMessageBox messages;

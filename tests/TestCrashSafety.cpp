@@ -4,6 +4,7 @@
 // times over one database file; after every kill the file is checked directly.
 #include "FaultRecord.h"
 #include "FaultSupport.h"
+#include "AppFixture.h"
 #include "EmptyDatabase.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
@@ -90,11 +91,8 @@ private:
             return stored;
         }
         {
-            SqliteDatabaseEngine engine;
-            FakeAppEnvironment environment(db.folder());
-            RecordingMessageBox messages;
-            QtPictureLoader pictures;
-            PropertyStore store(engine, environment, messages, pictures);
+            StoreFixture f(db.folder());
+            PropertyStore& store = f.store;
             if (!store.Open_Database()) {
                 QTest::qFail(qPrintable(QStringLiteral("the store cannot open the file: ") + store.openFailure()),
                              __FILE__, __LINE__);

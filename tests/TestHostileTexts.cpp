@@ -5,6 +5,7 @@
 // then it goes through the screens: listed, shown again in the entry screen
 // and printed from there into a PDF file.
 #include "FaultRecord.h"
+#include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
@@ -99,11 +100,9 @@ private slots:
     {
         QFETCH(QString, text);
         TestDatabase db;
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment(db.folder());
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        PropertyStore store(engine, environment, messages, pictures);
+        StoreFixture f(db.folder());
+        PropertyStore& store = f.store;
+        RecordingMessageBox& messages = f.messages;
         QVERIFY(store.Open_Database());
 
         SampleEntryView screen;
@@ -147,17 +146,13 @@ private slots:
         TestDatabase db;
         QTemporaryDir flyers;
         QVERIFY(flyers.isValid());
-        SqliteDatabaseEngine engine;
-        FakeAppEnvironment environment(db.folder());
-        RecordingMessageBox messages;
-        QtPictureLoader pictures;
-        FakeFileOpenDialog fileDialog;
-        FakeEventPump events;
+        ScreenFixture f(db.folder());
+        PropertyStore& store = f.store;
+        RecordingMessageBox& messages = f.messages;
+        // Real PDFs in place of the fixture's recording printers.
         PdfPrinterSource printers(messages, flyers.path());
-        RecordingInputMethod inputMethod;
-        PropertyStore store(engine, environment, messages, pictures);
-        const ScreenServices services{store,  messages,    fileDialog, pictures,
-                                      events, environment, printers,   inputMethod};
+        const ScreenServices services{store,    messages,      f.fileDialog, f.pictures,
+                                      f.events, f.environment, printers,     f.inputMethod};
         QVERIFY(store.Open_Database());
         SampleEntryView typed;
         typed.fillAll(text);

@@ -90,8 +90,7 @@ private:
         explicit Fixture(const QString& folder)
             : ScreenFixture(folder)
         {
-            if (!store.Open_Database())
-                qFatal("%s", qPrintable(store.openFailure()));
+            openOrDie();
         }
     };
 

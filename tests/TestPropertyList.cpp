@@ -82,8 +82,7 @@ private:
         explicit Fixture(const QString& folder)
             : StoreFixture(folder)
         {
-            if (!store.Open_Database())
-                qFatal("%s", qPrintable(store.openFailure()));
+            openOrDie();
         }
         FakeGrid grid;
     };
