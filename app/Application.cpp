@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/DatabaseChoice.h"
+
 #include "platform/Fonts.h"
 #include "platform/QtAppEnvironment.h"
 #include "platform/QtEventPump.h"
@@ -8,7 +10,6 @@
 #include "platform/QtMessageBox.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/QtPrinterSource.h"
-#include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "store/PropertyStore.h"
 
@@ -20,15 +21,16 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QApplication app(argc, argv);
     registerFontSubstitutions();
 
-    SqliteDatabaseEngine engine;
     QtAppEnvironment environment;
+    // The settings file beside the executable may name an office's server.
+    const std::unique_ptr<DatabaseEngine> engine = chooseDatabaseEngine(environment.applicationDirectory());
     QtMessageBox messages;
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;
     QtEventPump events;
     QtPrinterSource printers(messages);
     QtInputMethod inputMethod;
-    PropertyStore store(engine, environment, messages, pictures);
+    PropertyStore store(*engine, environment, messages, pictures);
 
     F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
     menu.start();

@@ -81,4 +81,9 @@ public:
 
     // A new connection that is not open yet.
     virtual std::unique_ptr<Connection> createConnection() = 0;
+
+    // How messages name the database that a connection opened on `path`
+    // reaches: the file itself, or the server and database of an engine that
+    // ignores the path.
+    virtual QString describeDatabase(const QString& path) const { return path; }
 };

@@ -131,7 +131,7 @@ void F_Main::Form_Load()
         return;
     // Said once, now: an agent must not find out from a failed save. Most
     // reasons name the file themselves; the others get it in the first line.
-    const QString path = QDir::toNativeSeparators(store.databasePath());
+    const QString path = QDir::toNativeSeparators(store.databaseLocation());
     const QString reason = store.openFailure();
     const QString failed = reason.contains(path)
                                ? QStringLiteral("データベースを開けませんでした。")

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Reads no row; its column names show whether the table is complete.
-const QString kColumnsProbe = QStringLiteral("SELECT * FROM Fudousan WHERE 0");
+// Reads no row; its column names show whether the table is complete. Written
+// so that every engine takes it (a bare WHERE 0 is not a condition for all).
+const QString kColumnsProbe = QStringLiteral("SELECT * FROM Fudousan LIMIT 0");
 
 // The row set that stands in while none is current: like a closed recordset,
 // it fails every operation.
@@ -44,6 +45,11 @@ PropertyStore::~PropertyStore() = default;
 QString PropertyStore::databasePath() const
 {
     return QDir(m_environment.applicationDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
+}
+
+QString PropertyStore::databaseLocation() const
+{
+    return m_engine.describeDatabase(databasePath());
 }
 
 bool PropertyStore::Open_Database()

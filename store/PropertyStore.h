@@ -62,6 +62,10 @@ public:
     // The application directory followed by "/Fudousan.mdb".
     QString databasePath() const;
 
+    // How messages name the database: the file's path, or the server and
+    // database that the engine reaches instead.
+    QString databaseLocation() const;
+
     // Why the last Open_Database failed, in Japanese; empty after a success.
     QString openFailure() const { return m_openFailure; }
 

@@ -7,17 +7,20 @@
 #include "fakes/RecordingMessageBox.h"
 #include "fakes/RecordingPrinter.h"
 
+#include "TestDatabase.h"
+
 #include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
 #include "screens/ScreenServices.h"
 #include "store/PropertyStore.h"
 
-// The store on the real SQLite engine and picture loader, its application
-// directory a test folder, its messages recorded.
+// The store on the real SQLite engine (or the test server's, see
+// TestDatabase) and picture loader, its application directory a test folder,
+// its messages recorded.
 struct StoreFixture
 {
     explicit StoreFixture(const QString& folder)
-        : environment(folder), store(engine, environment, messages, pictures)
+        : engineOwner(TestDatabase::engine()), engine(*engineOwner), environment(folder),
+          store(engine, environment, messages, pictures)
     {
     }
 
@@ -28,7 +31,8 @@ struct StoreFixture
             qFatal("%s", qPrintable(store.openFailure()));
     }
 
-    SqliteDatabaseEngine engine;
+    std::unique_ptr<DatabaseEngine> engineOwner;
+    DatabaseEngine& engine;
     FakeAppEnvironment environment;
     RecordingMessageBox messages;
     QtPictureLoader pictures;

@@ -1,12 +1,20 @@
 #include "TestDatabase.h"
 
 #include "EmptyDatabase.h"
+#include "PgTestServer.h"
+
+#include "platform/PostgresDatabaseEngine.h"
+#include "platform/SqliteDatabaseEngine.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 #include <QTest>
 
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -25,10 +33,83 @@ struct Db
 
 } // namespace
 
+
+PgTestServer* TestDatabase::s_server = nullptr;
+
+namespace {
+
+// Test SQL is written for SQLite, whose names ignore letter case; on the
+// server the mixed-case names of the table must be quoted.
+QString forServer(QString sql)
+{
+    QStringList names{QStringLiteral("Fudousan")};
+    for (const char* c : kPropertyColumns)
+        names << QString::fromLatin1(c);
+    for (const QString& n : names)
+        sql.replace(QRegularExpression(QStringLiteral("(?<![\\w\"'])%1(?![\\w\"'])").arg(n)), QLatin1Char('"') + n + QLatin1Char('"'));
+    return sql;
+}
+
+struct Pg
+{
+    PGconn* c;
+    Pg() : c(PQconnectdb(TestDatabase::server()->conninfo().toUtf8().constData()))
+    {
+        if (PQstatus(c) != CONNECTION_OK)
+            qFatal("cannot reach the test server: %s", PQerrorMessage(c));
+    }
+    ~Pg() { PQfinish(c); }
+};
+
+} // namespace
+
+std::unique_ptr<DatabaseEngine> TestDatabase::engine()
+{
+    if (s_server)
+        return std::make_unique<PostgresDatabaseEngine>(s_server->conninfo(QStringLiteral("fudousan_desktop")));
+    return std::make_unique<SqliteDatabaseEngine>();
+}
+
+void TestDatabase::refuseDeletion(const QString& location) const
+{
+    QString quoted = location;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    if (s_server) {
+        s_server->exec(QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                                      "IF old.\"Syozai\" = '%1' THEN RAISE EXCEPTION 'kept'; END IF; RETURN old; END $$; "
+                                      "CREATE TRIGGER keep BEFORE DELETE ON \"Fudousan\" FOR EACH ROW EXECUTE FUNCTION keep();")
+                           .arg(quoted));
+        return;
+    }
+    exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Fudousan WHEN old.Syozai = '%1' "
+                        "BEGIN SELECT RAISE(ABORT, 'kept'); END;")
+             .arg(quoted));
+}
+
+int TestDatabase::runOnBothEngines(QObject& test, int argc, char** argv)
+{
+    int failures = QTest::qExec(&test, argc, argv);
+    PgTestServer server;
+    if (!server.isRunning()) {
+        std::printf("SKIP   : %s on PostgreSQL: %s\n", test.metaObject()->className(), qPrintable(server.skipReason()));
+        return failures;
+    }
+    std::printf("********* The same tests on a private PostgreSQL server *********\n");
+    std::fflush(stdout);
+    s_server = &server;
+    failures += QTest::qExec(&test, argc, argv);
+    s_server = nullptr;
+    return failures;
+}
+
 TestDatabase::TestDatabase(bool create)
 {
     if (!m_dir.isValid())
         qFatal("cannot create a temporary folder");
+    if (s_server) {
+        s_server->resetDatabase(create);
+        return;
+    }
     if (create) {
         QString error;
         if (!createEmptyDatabase(path(), &error))
@@ -43,6 +124,10 @@ QString TestDatabase::path() const
 
 void TestDatabase::exec(const QString& sql) const
 {
+    if (s_server) {
+        s_server->exec(forServer(sql));
+        return;
+    }
     Db d(path());
     char* message = nullptr;
     if (sqlite3_exec(d.db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
@@ -54,6 +139,28 @@ void TestDatabase::exec(const QString& sql) const
 
 void TestDatabase::insert(const PropertyRecord& record) const
 {
+    if (s_server) {
+        QStringList names;
+        QStringList marks;
+        QByteArrayList values;
+        std::vector<const char*> pointers;
+        for (int i = 0; i < kColumnCount; ++i) {
+            names << QLatin1Char('"') + propertyColumn(i) + QLatin1Char('"');
+            marks << QStringLiteral("$%1").arg(i + 1);
+            values << record[i].toUtf8();
+        }
+        for (const QByteArray& v : values)
+            pointers.push_back(v.constData());
+        Pg pg;
+        const QByteArray sql = QStringLiteral("INSERT INTO \"Fudousan\" (%1) VALUES (%2)")
+                                   .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                                   .toUtf8();
+        PGresult* r = PQexecParams(pg.c, sql.constData(), kColumnCount, nullptr, pointers.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(r) != PGRES_COMMAND_OK)
+            qFatal("insert failed: %s", PQerrorMessage(pg.c));
+        PQclear(r);
+        return;
+    }
     QString error;
     if (!insertProperties(path(), 1, [&](int) { return record; }, &error))
         qFatal("%s", qPrintable(error));
@@ -61,6 +168,30 @@ void TestDatabase::insert(const PropertyRecord& record) const
 
 std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
 {
+    if (s_server) {
+        QStringList names;
+        for (int i = 0; i < kColumnCount; ++i)
+            names << QLatin1Char('"') + propertyColumn(i) + QLatin1Char('"');
+        Pg pg;
+        PGresult* r = PQexec(pg.c, QStringLiteral("SELECT %1 FROM \"Fudousan\" ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8().constData());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK)
+            qFatal("read failed: %s", PQerrorMessage(pg.c));
+        std::vector<std::vector<std::optional<QString>>> result;
+        for (int row = 0; row < PQntuples(r); ++row) {
+            std::vector<std::optional<QString>> values;
+            for (int c = 0; c < kColumnCount; ++c) {
+                if (PQgetisnull(r, row, c))
+                    values.emplace_back(std::nullopt);
+                else
+                    values.emplace_back(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom
+                                                                         | QStringConverter::Flag::Stateless)(
+                        QByteArrayView(PQgetvalue(r, row, c), PQgetlength(r, row, c))));
+            }
+            result.push_back(std::move(values));
+        }
+        PQclear(r);
+        return result;
+    }
     Db d(path());
     QStringList names;
     for (const char* c : kPropertyColumns)

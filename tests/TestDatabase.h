@@ -5,12 +5,21 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
 #include <optional>
 #include <vector>
+
+class DatabaseEngine;
+class PgTestServer;
+class QObject;
 
 // A prepared Fudousan.mdb in a temporary folder, and direct access to it with
 // the sqlite3 C API, so that tests check what is really in the file and do not
 // read it back through the code under test.
+//
+// While a test server is in use (runOnBothEngines), the same calls act on the
+// server's table instead, straight through libpq, and engine() is the server
+// engine: one test body checks both engines.
 class TestDatabase
 {
 public:
@@ -33,6 +42,20 @@ public:
 
     // A record whose every value names its column, with `tag` appended.
     static PropertyRecord distinctRecord(const QString& tag);
+
+    // Makes the database refuse to delete rows whose Syozai is `location`.
+    void refuseDeletion(const QString& location) const;
+
+    // The engine that tests should open this database with.
+    static std::unique_ptr<DatabaseEngine> engine();
+    static PgTestServer* server() { return s_server; }
+
+    // Runs the test object on the SQLite file, then again on a private
+    // PostgreSQL server (said to be skipped when none can start).
+    static int runOnBothEngines(QObject& test, int argc, char** argv);
+
+private:
+    static PgTestServer* s_server;
 
 private:
     QTemporaryDir m_dir;

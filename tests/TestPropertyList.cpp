@@ -220,8 +220,7 @@ private slots:
         f.store.Fill_Property_List(f.grid);
         f.grid.selection = {1, 3};
         // The second deletion is refused by the database.
-        db.exec(QStringLiteral("CREATE TRIGGER keep_c BEFORE DELETE ON Fudousan WHEN old.Syozai = 'c' "
-                               "BEGIN SELECT RAISE(ABORT, 'kept'); END;"));
+        db.refuseDeletion(QStringLiteral("c"));
         try {
             f.store.Delete_Property(f.grid);
             QFAIL("no failure");
@@ -328,5 +327,10 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPropertyList)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    TestPropertyList test;
+    return TestDatabase::runOnBothEngines(test, argc, argv);
+}
 #include "TestPropertyList.moc"

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/DatabaseEngine.h"
+
+// DatabaseEngine on a PostgreSQL server, through libpq, for an office whose
+// desktops share one property list. The connection setting is a libpq
+// connection string or URI; it must not hold a password (libpq's own means
+// supply one: ~/.pgpass, a service file, peer or certificate authentication),
+// and no message ever shows one.
+//
+// Connections ignore the file path they are given and reach the configured
+// server. Statements are written as for SQLite: "?" marks a bound value, and
+// names are matched regardless of letter case (a bare Fudousan finds the
+// table "Fudousan"). Every statement is its own transaction; an appended row
+// is committed (synchronous_commit as the server has it, on by default) when
+// update() returns.
+//
+// No call waits more than about kTimeoutSeconds: connecting, and each
+// statement, is given up after that. A connection that the server closed
+// while the program was idle is made again before the next statement; one
+// lost during a write reports the write as failed, and the next call
+// connects again.
+class PostgresDatabaseEngine : public DatabaseEngine
+{
+public:
+    static constexpr int kTimeoutSeconds = 10;
+
+    explicit PostgresDatabaseEngine(QString connectionString);
+
+    std::unique_ptr<Connection> createConnection() override;
+
+    // "データベースサーバー HOST:PORT のデータベース NAME", never the password.
+    QString describeDatabase(const QString& path) const override;
+
+    // The server and database that `connectionString` names, as above; a
+    // string that cannot be read is said to be so, without repeating it.
+    static QString describeServer(const QString& connectionString);
+
+private:
+    QString m_connectionString;
+};
