@@ -254,6 +254,8 @@ public:
             close();
             throw PlatformError(describeConnectFailure(m_label, detail));
         }
+        // The server's notices are not for the desktop's terminal.
+        PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
         const char* encoding = PQparameterStatus(m_conn, "server_encoding");
         if (!encoding || qstrcmp(encoding, "UTF8") != 0) {
             const QString found = QString::fromUtf8(encoding ? encoding : "?");

@@ -18,8 +18,8 @@
 // its messages recorded.
 struct StoreFixture
 {
-    explicit StoreFixture(const QString& folder)
-        : engineOwner(TestDatabase::engine()), engine(*engineOwner), environment(folder),
+    explicit StoreFixture(const QString& folder, std::unique_ptr<DatabaseEngine> chosen = TestDatabase::engine())
+        : engineOwner(std::move(chosen)), engine(*engineOwner), environment(folder),
           store(engine, environment, messages, pictures)
     {
     }

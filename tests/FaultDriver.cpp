@@ -2,9 +2,13 @@
 // process, for tests that kill it, lock the database against it or run it as
 // another user. Prints one line per finished step and flushes it at once.
 //
-//   save FOLDER FIRST           registers properties FIRST, FIRST+1, ... until
-//                               killed; "ready" once the database is open,
-//                               then "saved N" after each save returned
+//   save FOLDER FIRST [LAST]    registers properties FIRST, FIRST+1, ... until
+//                               killed (or LAST is saved); "ready" once the
+//                               database is open, then "saved N" after each
+//                               save returned
+//
+// With FUDOUSAN_TEST_SERVER set (a connection string), the store works on
+// that PostgreSQL server instead of FOLDER's file.
 //   delete FOLDER FIRST LAST    deletes them one location at a time;
 //                               "ready", then "deleted N" after each
 //                               delete returned
@@ -51,7 +55,7 @@ void saveOne(PropertyStore& store, int seq)
     store.Save_Property(SampleEntryView(record));
 }
 
-int saveLoop(const QString& folder, int first)
+int saveLoop(const QString& folder, int first, int last)
 {
     Store s(folder);
     if (!s.store.Open_Database()) {
@@ -59,10 +63,16 @@ int saveLoop(const QString& folder, int first)
         return 3;
     }
     say(QStringLiteral("ready"));
-    for (int seq = first;; ++seq) {
-        saveOne(s.store, seq);
+    for (int seq = first; last < 0 || seq <= last; ++seq) {
+        try {
+            saveOne(s.store, seq);
+        } catch (const PlatformError& error) {
+            say(QStringLiteral("save failed %1\t").arg(seq) + error.description());
+            return 4;
+        }
         say(QStringLiteral("saved %1").arg(seq));
     }
+    return 0;
 }
 
 int deleteLoop(const QString& folder, int first, int last)
@@ -141,8 +151,8 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments().mid(1);
     const QString mode = args.value(0);
     const QString folder = args.value(1);
-    if (mode == QLatin1String("save") && args.size() == 3)
-        return saveLoop(folder, args.at(2).toInt());
+    if (mode == QLatin1String("save") && (args.size() == 3 || args.size() == 4))
+        return saveLoop(folder, args.at(2).toInt(), args.size() == 4 ? args.at(3).toInt() : -1);
     if (mode == QLatin1String("delete") && args.size() == 4)
         return deleteLoop(folder, args.at(2).toInt(), args.at(3).toInt());
     if (mode == QLatin1String("open-save") && args.size() == 2)

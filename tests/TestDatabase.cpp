@@ -53,7 +53,7 @@ QString forServer(QString sql)
 struct Pg
 {
     PGconn* c;
-    Pg() : c(PQconnectdb(TestDatabase::server()->conninfo().toUtf8().constData()))
+    explicit Pg(const PgTestServer* server) : c(PQconnectdb(server->conninfo().toUtf8().constData()))
     {
         if (PQstatus(c) != CONNECTION_OK)
             qFatal("cannot reach the test server: %s", PQerrorMessage(c));
@@ -67,6 +67,9 @@ std::unique_ptr<DatabaseEngine> TestDatabase::engine()
 {
     if (s_server)
         return std::make_unique<PostgresDatabaseEngine>(s_server->conninfo(QStringLiteral("fudousan_desktop")));
+    // The fault driver, started by a test that runs its own server.
+    if (qEnvironmentVariableIsSet("FUDOUSAN_TEST_SERVER"))
+        return std::make_unique<PostgresDatabaseEngine>(qEnvironmentVariable("FUDOUSAN_TEST_SERVER"));
     return std::make_unique<SqliteDatabaseEngine>();
 }
 
@@ -102,12 +105,17 @@ int TestDatabase::runOnBothEngines(QObject& test, int argc, char** argv)
     return failures;
 }
 
+TestDatabase::TestDatabase(PgTestServer& server)
+    : m_server(&server)
+{
+}
+
 TestDatabase::TestDatabase(bool create)
 {
     if (!m_dir.isValid())
         qFatal("cannot create a temporary folder");
-    if (s_server) {
-        s_server->resetDatabase(create);
+    if (m_server) {
+        m_server->resetDatabase(create);
         return;
     }
     if (create) {
@@ -124,8 +132,8 @@ QString TestDatabase::path() const
 
 void TestDatabase::exec(const QString& sql) const
 {
-    if (s_server) {
-        s_server->exec(forServer(sql));
+    if (m_server) {
+        m_server->exec(forServer(sql));
         return;
     }
     Db d(path());
@@ -139,7 +147,7 @@ void TestDatabase::exec(const QString& sql) const
 
 void TestDatabase::insert(const PropertyRecord& record) const
 {
-    if (s_server) {
+    if (m_server) {
         QStringList names;
         QStringList marks;
         QByteArrayList values;
@@ -151,7 +159,7 @@ void TestDatabase::insert(const PropertyRecord& record) const
         }
         for (const QByteArray& v : values)
             pointers.push_back(v.constData());
-        Pg pg;
+        Pg pg(m_server);
         const QByteArray sql = QStringLiteral("INSERT INTO \"Fudousan\" (%1) VALUES (%2)")
                                    .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
                                    .toUtf8();
@@ -168,11 +176,11 @@ void TestDatabase::insert(const PropertyRecord& record) const
 
 std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
 {
-    if (s_server) {
+    if (m_server) {
         QStringList names;
         for (int i = 0; i < kColumnCount; ++i)
             names << QLatin1Char('"') + propertyColumn(i) + QLatin1Char('"');
-        Pg pg;
+        Pg pg(m_server);
         PGresult* r = PQexec(pg.c, QStringLiteral("SELECT %1 FROM \"Fudousan\" ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8().constData());
         if (PQresultStatus(r) != PGRES_TUPLES_OK)
             qFatal("read failed: %s", PQerrorMessage(pg.c));

@@ -26,6 +26,9 @@ public:
     // Creates the folder; with `create` also an empty prepared database.
     explicit TestDatabase(bool create = true);
 
+    // The table of `server` as it stands (nothing reset).
+    explicit TestDatabase(PgTestServer& server);
+
     QString folder() const { return m_dir.path(); }
     QString path() const; // folder() + "/Fudousan.mdb"
 
@@ -56,6 +59,7 @@ public:
 
 private:
     static PgTestServer* s_server;
+    PgTestServer* m_server = s_server;
 
 private:
     QTemporaryDir m_dir;
