@@ -21,6 +21,7 @@ struct Handle
     sqlite3* db = nullptr;
     QString path;
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
+    bool markRaised = false; // user_version holds at least every table's highest rowid
     ~Handle() { sqlite3_close_v2(db); }
 };
 using HandlePtr = std::shared_ptr<Handle>;
@@ -202,12 +203,32 @@ void makeWalReady(const HandlePtr& handle)
     }
 }
 
+class Transaction;
+void raiseRowidMark(const HandlePtr& handle);
+
+// Before the first write of a connection: WAL mode, and the rowid mark
+// brought up to the rows that others (another program, an earlier version)
+// added, so that no row added later takes the rowid of one deleted now.
+void prepareWrites(const HandlePtr& handle)
+{
+    makeWalReady(handle);
+    if (handle->markRaised || !sqlite3_get_autocommit(handle->db))
+        return;
+    handle->markRaised = true;
+    try {
+        raiseRowidMark(handle);
+    } catch (...) {
+        handle->markRaised = false;
+        throw;
+    }
+}
+
 std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters)
 {
     Statement statement;
     prepare(handle, sql.toUtf8(), statement);
     if (!sqlite3_stmt_readonly(statement.stmt))
-        makeWalReady(handle);
+        prepareWrites(handle);
     if (sqlite3_bind_parameter_count(statement.stmt) != parameters.size())
         throw PlatformError(QStringLiteral("SQL文の引数の数が合いません。"));
     for (int i = 0; i < parameters.size(); ++i) {
@@ -237,6 +258,61 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
         }
     }
     return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
+}
+
+// One write transaction over several statements: committed by commit(),
+// rolled back when left otherwise.
+class Transaction
+{
+public:
+    explicit Transaction(const HandlePtr& handle)
+        : m_handle(handle)
+    {
+        run("BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            sqlite3_exec(m_handle->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit()
+    {
+        run("COMMIT");
+        m_done = true;
+    }
+
+private:
+    void run(const char* sql)
+    {
+        const int rc = sqlite3_exec(m_handle->db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            fail(m_handle->db, rc, m_handle->path);
+    }
+    const HandlePtr& m_handle;
+    bool m_done = false;
+};
+
+void raiseRowidMark(const HandlePtr& handle)
+{
+    auto tables = runToEnd(handle, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                                  "AND name NOT LIKE 'sqlite%'"), {});
+    qint64 highest = 0;
+    for (; !tables.get()->atEnd(); tables->moveNext()) {
+        const QString table = tables->field(QStringLiteral("name")).value_or(QString());
+        Statement statement;
+        const QByteArray sql = "SELECT max(rowid) FROM " + quoteIdentifier(table);
+        if (sqlite3_prepare_v2(handle->db, sql.constData(), int(sql.size()), &statement.stmt, nullptr) != SQLITE_OK)
+            continue; // a table without rowids
+        if (sqlite3_step(statement.stmt) == SQLITE_ROW)
+            highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
+    }
+    auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
+    const qint64 current = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    if (highest <= current || highest > 0x7fffffff)
+        return;
+    Transaction transaction(handle);
+    runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(highest), {});
+    transaction.commit();
 }
 
 // An updatable cursor over one table. Its rows are read only if a caller asks
@@ -275,21 +351,28 @@ public:
     {
         if (!m_adding)
             throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-        QByteArray sql = "INSERT INTO " + quoteIdentifier(m_table);
+        // The new row's rowid is one past the highest ever given in this
+        // file, which the file's user_version remembers: SQLite alone would
+        // give a deleted last row's rowid again, and a list filled before
+        // that deletion would then take the new row for the deleted one.
+        QByteArrayList names{"rowid"};
+        QByteArrayList marks{"(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
+                             "FROM " + quoteIdentifier(m_table) + ")"};
         QStringList values;
-        if (m_newRow.isEmpty()) {
-            sql += " DEFAULT VALUES";
-        } else {
-            QByteArrayList names;
-            QByteArrayList marks;
-            for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
-                names << quoteIdentifier(it.key());
-                marks << "?";
-                values << it.value();
-            }
-            sql += " (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")";
+        for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
+            names << quoteIdentifier(it.key());
+            marks << "?";
+            values << it.value();
         }
+        const QByteArray sql = "INSERT INTO " + quoteIdentifier(m_table) + " (" + names.join(", ") + ") VALUES ("
+                               + marks.join(", ") + ")";
+        prepareWrites(m_handle);
+        Transaction transaction(m_handle);
         runToEnd(m_handle, QString::fromUtf8(sql), values);
+        const sqlite3_int64 rowid = sqlite3_last_insert_rowid(m_handle->db);
+        if (rowid > 0 && rowid <= 0x7fffffff)
+            runToEnd(m_handle, QStringLiteral("PRAGMA user_version = %1").arg(rowid), {});
+        transaction.commit();
         m_adding = false;
         m_newRow.clear();
         m_rows.reset(); // the cursor now covers the new row too
@@ -388,6 +471,7 @@ public:
         // every page once, so a damaged file is refused now and never
         // written to. None of these statements writes to the file.
         handle->walReady = true;
+        handle->markRaised = true; // opening writes nothing
         runToEnd(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"), {});
         auto check = runToEnd(handle, QStringLiteral("PRAGMA quick_check(1)"), {});
         const QString verdict = check->atEnd() ? QString() : check->field(QStringLiteral("quick_check")).value_or(QString());
@@ -399,6 +483,7 @@ public:
                            || (!mode->atEnd()
                                && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
+        handle->markRaised = false;
         m_handle = std::move(handle);
     }
 
@@ -419,6 +504,22 @@ public:
             names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));
         return std::make_unique<TableRowSet>(h, table, names);
     }
+
+    // The log is folded in and cut to nothing: a -wal beside an idle file
+    // holds no data, so a file copied away is complete and a backup copied
+    // back is never overlaid with another file's pages.
+    bool checkpoint() override
+    {
+        const HandlePtr& h = handle();
+        const int rc = sqlite3_wal_checkpoint_v2(h->db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            return false;
+        if (rc != SQLITE_OK)
+            fail(h->db, rc, h->path);
+        return true;
+    }
+
+    QString rowKeyColumn() const override { return QStringLiteral("rowid"); }
 
 private:
     const HandlePtr& handle() const

@@ -141,6 +141,12 @@ void F_Main::Form_Load()
                              MB_Critical, kMessageTitle);
 }
 
+void F_Main::closeEvent(QCloseEvent* event)
+{
+    m_services.store.Close_Database();
+    QWidget::closeEvent(event);
+}
+
 void F_Main::Command1_Click(int index)
 {
     switch (index) {
@@ -151,6 +157,9 @@ void F_Main::Command1_Click(int index)
         runHandler(m_services.messages, [this] { F_Tyukai::openFromMenu(m_services); });
         break;
     case 2:
+        // Closing leaves Fudousan.mdb complete on its own, with no log beside
+        // it: an agent who copies that one file after 終了 copies everything.
+        m_services.store.Close_Database();
         m_services.environment.endApplication();
         break;
     default:
