@@ -642,6 +642,13 @@ public:
         return std::make_unique<TableRowSet>(s, s->realName(table), names);
     }
 
+    // Every commit is the server's: there is no file beside the program to
+    // complete.
+    bool checkpoint() override { return true; }
+
+    // The identity column of the server's table (tools/fudousan_postgresql.sql).
+    QString rowKeyColumn() const override { return QStringLiteral("rowid"); }
+
 private:
     const SessionPtr& session() const
     {

@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins
   libsqlite3-dev sqlite3
+  # The office server's client library (platform/PostgresDatabaseEngine).
+  libpq-dev
   # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
 )
@@ -14,6 +16,8 @@ if [[ "${1:-}" == "--test" ]]; then
   packages+=(poppler-utils xvfb xauth xdotool imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
+  # The private PostgreSQL server of the server tests, and its test CA.
+  packages+=(postgresql openssl)
 fi
 
 missing=()

@@ -399,6 +399,8 @@ private slots:
     // on its row.
     void nonTextLocationsAreListedAndActedOn()
     {
+        if (TestDatabase::server())
+            QSKIP("the server's columns hold text only");
         TestDatabase db;
         QStringList untyped;
         for (const char* column : kPropertyColumns)
