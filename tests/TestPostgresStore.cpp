@@ -198,6 +198,12 @@ private slots:
         f.store.Save_Property(SampleEntryView(faultRecord(3)));
         QCOMPARE(m_server->exec(QStringLiteral("SELECT \"Syozai\" FROM \"Fudousan\" ORDER BY rowid")),
                  (QStringList{faultKey(1), faultKey(3)}));
+
+        // Restarted while the program sat idle: the next action just works.
+        m_server->stop();
+        QVERIFY(m_server->start());
+        f.store.Fill_Property_List(grid);
+        QCOMPARE(grid.column(1), (QStringList{faultKey(1), faultKey(3)}));
     }
 
     void aFrozenServerIsGivenUpAfterTheTimeOut()
