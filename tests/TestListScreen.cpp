@@ -255,6 +255,49 @@ private slots:
         QVERIFY(screen.isVisible());
     }
 
+    // A failure inside a button's handler is one message; the list stays.
+    void aRefusedDeleteIsReportedAndTheListStays()
+    {
+        TestDatabase db;
+        for (const char* l : {"a", "b"})
+            db.insert(withLocation(QString::fromLatin1(l), QStringLiteral("x")));
+        db.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Fudousan BEGIN SELECT RAISE(ABORT, 'kept'); END;"));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        ctrlClickLine(screen.grid(), 2);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().title, QStringLiteral("Zabrelo"));
+        QCOMPARE(f.messages.shown.first().style, 16);
+        QCOMPARE(db.rowCount(), 2);
+        QCOMPARE(screen.grid().rowCount(), 3);
+        QVERIFY(screen.isVisible());
+    }
+
+    // A line whose row can no longer be read opens an empty entry screen and
+    // says nothing: the load reports nothing of its own.
+    void showWithAnUnreadableRowOpensAnEmptyEntryScreen()
+    {
+        TestDatabase db;
+        db.insert(withLocation(QStringLiteral("a"), QStringLiteral("x")));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        db.exec(QStringLiteral("ALTER TABLE Fudousan RENAME TO Elsewhere"));
+        ctrlClickLine(screen.grid(), 1);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        QVERIFY(f.messages.shown.isEmpty());
+        const std::unique_ptr<F_Tyukai> entry = screen.takeEntryScreen();
+        QVERIFY(entry);
+        for (int i = 0; i < kBoxCount; ++i)
+            QCOMPARE(entry->boxText(i), QString());
+    }
+
     void showLoadsTheLowestSelectedLineThenTheUserIsBackAtTheMenu()
     {
         TestDatabase db;
