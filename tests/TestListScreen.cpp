@@ -170,14 +170,11 @@ private slots:
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         grid.appendRows({{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}});
         grid.setRowCount(5);
-        grid.setCellText(4, 1, QStringLiteral("d"));
-        grid.setCellText(0, 1, QStringLiteral("所在"));
-        QCOMPARE(grid.cellText(4, 1), QStringLiteral("d"));
-        QCOMPARE(grid.cellText(3, 1), QString());
+        QCOMPARE(grid.cellText(4, 1), QString());
         grid.setRowCount(2);
         QCOMPARE(grid.rowCount(), 2);
         QCOMPARE(grid.cellText(1, 1), QStringLiteral("a"));
-        QCOMPARE(grid.cellText(0, 1), QStringLiteral("所在"));
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地"));
         QVERIFY(!(grid.model()->flags(grid.model()->index(0, 1)) & Qt::ItemIsEditable));
         grid.appendRows({});
         grid.setRowCount(1);
