@@ -92,6 +92,7 @@ fi
 
 # ---- Inside the X server and the private D-Bus session.
 run=$IME_TEST_RUN
+[[ -z "${IME_TEST_TRACE:-}" ]] || set -x
 cd "$run/elsewhere"
 daemon="" app_pid="" edit_pid=""
 cleanup() {
@@ -185,7 +186,9 @@ EOF
     wait_off() { sleep 0.5; }
     settled_state() { sleep 0.4; }
     mozc_on_by_hand() {
-      ibus engine mozc-jp
+      # A fresh ibus-daemon knows its engines only once it has read them.
+      for _ in $(seq 50); do ibus engine mozc-jp 2>/dev/null && break; sleep 0.1; done
+      [[ $(ibus engine) == mozc-jp ]] || fail "IBus did not take Mozc as its engine"
       sleep 0.3
       xdotool key Zenkaku_Hankaku
       sleep 0.3
@@ -234,6 +237,11 @@ for _ in $(seq 50); do [[ $(wc -l <"$run/home/line_edit.out") -ge 2 ]] && break;
 shot 01-line-edit
 kill "$edit_pid"
 edit_pid=""
+if [[ $framework == ibus ]]; then
+  # The program has to bring Mozc in itself, as where the desktop starts with
+  # a keyboard layout.
+  ibus engine xkb:us::eng || fail "IBus did not take the US keyboard layout"
+fi
 expected=$(sed -n 1p "$run/home/line_edit.out")
 expected_number=$(sed -n 2p "$run/home/line_edit.out")
 echo "Mozc in a bare line edit: $keys -> $expected, $number -> $expected_number"
