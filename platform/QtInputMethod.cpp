@@ -30,7 +30,9 @@ constexpr uint kPropertyChecked = 1;
 
 QtInputMethod::Framework frameworkFromEnvironment()
 {
-    const QByteArray module = qgetenv("QT_IM_MODULE").trimmed().toLower();
+    QByteArray module = qgetenv("QT_IM_MODULE").trimmed().toLower();
+    // As Qt reads it: the plugin key is what comes before any ":".
+    module = module.split(':').constFirst();
     if (module == "fcitx" || module == "fcitx5")
         return QtInputMethod::Framework::Fcitx5;
     if (module == "ibus")
