@@ -59,13 +59,11 @@ QString focusedFcitxContext(const QString& debugInfo, const QString& program)
     const QString programField = QStringLiteral("program:") + program;
     for (const QStringView line : QStringView(debugInfo).split(u'\n')) {
         const QStringView trimmed = line.trimmed();
-        if (!trimmed.startsWith(u"IC [") || !trimmed.endsWith(u"focus:1"))
-            continue;
         const qsizetype close = trimmed.indexOf(u']');
-        if (close < 0)
+        if (!trimmed.startsWith(u"IC [") || close < 0)
             continue;
         const QList<QStringView> fields = trimmed.mid(close + 1).split(u' ', Qt::SkipEmptyParts);
-        if (!fields.contains(QStringView(programField)))
+        if (!fields.contains(u"focus:1") || !fields.contains(QStringView(programField)))
             continue;
         return trimmed.mid(4, close - 4).toString();
     }
@@ -126,6 +124,8 @@ void QtInputMethod::switchOnHiragana(QWidget* field)
     m_field = field;
     ++m_request;
     m_waiting = false;
+    m_engineAsked = false;
+    m_deadlineMs = kSwitchWindowMs;
     m_since.start();
     m_retry.start(0);
 }
@@ -133,7 +133,7 @@ void QtInputMethod::switchOnHiragana(QWidget* field)
 bool QtInputMethod::stillWanted() const
 {
     return m_field && QApplication::focusWidget() == m_field && m_field->window()->isActiveWindow() &&
-           m_since.elapsed() <= kSwitchWindowMs;
+           m_since.elapsed() <= m_deadlineMs;
 }
 
 void QtInputMethod::attempt()
@@ -278,9 +278,17 @@ void QtInputMethod::ibusEngineAnswered(QDBusPendingCallWatcher* answer, const QS
     const QString engine = reply.isError() ? QString() : ibusEngineName(reply.value());
     if (!engine.startsWith(QLatin1String("mozc"))) {
         // Another engine (a keyboard layout) stands for "input method off".
-        QDBusConnection(kQtIBusConnection)
-            .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("SetEngine"),
-                            {kMozcEngine}));
+        // Mozc's properties reach it only once IBus has started it for this
+        // context: ask again until the context reports it.
+        if (!m_engineAsked) {
+            m_engineAsked = true;
+            m_deadlineMs = kEngineStartMs;
+            QDBusConnection(kQtIBusConnection)
+                .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("SetEngine"),
+                                {kMozcEngine}));
+        }
+        retryLater();
+        return;
     }
     ++m_request; // done
     ibusHiragana(context);

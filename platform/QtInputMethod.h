@@ -27,9 +27,10 @@ class QWindow;
 // fcitx5: the controller's Activate, once its DebugInfo names a focused input
 // context of this program that belongs to the field's window; Mozc comes on
 // in hiragana.
-// IBus: through the bus connection of Qt's IBus plugin, so that the call
-// follows the plugin's FocusIn: the focused input context gets the Japanese
-// engine when it has another one, then Mozc's InputMode.Hiragana property.
+// IBus: through the bus connection of Qt's IBus plugin, so that the calls
+// follow the plugin's FocusIn: the focused input context gets Mozc when it has
+// another engine (then up to kEngineStartMs is allowed for IBus to start it),
+// then Mozc's InputMode.Hiragana property.
 class QtInputMethod : public QObject, public InputMethod
 {
 public:
@@ -46,6 +47,8 @@ public:
 
     static constexpr int kSwitchWindowMs = 300;
     static constexpr int kRetryMs = 15;
+    // IBus starting Mozc for a context that had a keyboard layout.
+    static constexpr int kEngineStartMs = 2000;
 
 private:
     bool stillWanted() const;
@@ -73,6 +76,8 @@ private:
     QTimer m_retry;
     quint64 m_request = 0; // answers to an earlier request are ignored
     bool m_waiting = false;
+    bool m_engineAsked = false;
+    int m_deadlineMs = kSwitchWindowMs;
     QList<WindowContext> m_fcitxContexts;
     QString m_program;
 };

@@ -8,6 +8,7 @@
 #   - the registered row holds the converted texts exactly.
 #
 #   japanese_input.sh fcitx5|ibus APP LINE_EDIT MAKE_EMPTY_DATABASE ARTIFACT_DIR
+#   (IME_TEST_TRACE=1 traces the steps inside the session)
 #
 # The framework runs for this test only: in a private D-Bus session with a
 # fresh HOME, without its panel or other user interface, and as user nobody
@@ -41,7 +42,7 @@ stop_leftovers() {
 }
 
 if [[ -z "${IME_TEST_RUN:-}" ]]; then
-  for tool in xvfb-run xdotool import sqlite3 dbus-run-session gdbus; do
+  for tool in xvfb-run xdotool setxkbmap import sqlite3 dbus-run-session gdbus; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
   done
   [[ -x /usr/lib/mozc/mozc_server ]] || skip "mozc_server is not installed (mozc-server)"
@@ -115,6 +116,11 @@ name_owned() {
     -m org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
 }
 
+# A Japanese keyboard, so that 半角/全角 (Zenkaku_Hankaku) is a key of the
+# keymap: xdotool would otherwise remap a spare key for each press, which
+# the clients may read with the old map.
+setxkbmap -layout jp || fail "setxkbmap could not set the Japanese layout"
+
 case $framework in
   fcitx5)
     module=fcitx
@@ -136,11 +142,14 @@ Layout=
 [GroupOrder]
 0=Default
 EOF
-    # Zenkaku_Hankaku turns the input method on and off, as on a Japanese keyboard.
+    # Zenkaku_Hankaku turns the input method on and off, as on a Japanese
+    # keyboard; the X server's Japanese layout stays as it is.
+    mkdir -p "$HOME/.config/fcitx5/conf"
     cat >"$HOME/.config/fcitx5/config" <<'EOF'
 [Hotkey/TriggerKeys]
 0=Zenkaku_Hankaku
 EOF
+    echo 'Allow Overriding System XKB Settings=False' >"$HOME/.config/fcitx5/conf/xcb.conf"
     # No panel, tray or notification add-on: only what input needs.
     fcitx5 --disable=all --enable=dbus,dbusfrontend,xcb,keyboard,mozc >"$HOME/daemon.log" 2>&1 &
     daemon=$!
@@ -185,13 +194,18 @@ EOF
     wait_on() { sleep 0.5; }
     wait_off() { sleep 0.5; }
     settled_state() { sleep 0.4; }
+    # Mozc starts off under IBus: its on/off key, until a probe shows it on.
     mozc_on_by_hand() {
       # A fresh ibus-daemon knows its engines only once it has read them.
       for _ in $(seq 50); do ibus engine mozc-jp 2>/dev/null && break; sleep 0.1; done
       [[ $(ibus engine) == mozc-jp ]] || fail "IBus did not take Mozc as its engine"
-      sleep 0.3
-      xdotool key Zenkaku_Hankaku
-      sleep 0.3
+      for _ in $(seq 10); do
+        probe
+        [[ $line == あ ]] && return 0
+        xdotool key Zenkaku_Hankaku
+        sleep 0.3
+      done
+      fail "Mozc did not come on in the bare line edit"
     }
     ;;
 esac
@@ -220,10 +234,31 @@ convert() {
 keys=tibakennfunabasisi
 number=no12
 
-# What Mozc makes of the same keys in a bare line edit.
-"$run/line_edit" >"$run/home/line_edit.out" &
+# What Mozc makes of the same keys in a bare line edit, which prints its
+# text at each Return.
+out=$run/home/line_edit.out
+"$run/line_edit" >"$out" &
 edit_pid=$!
+printed=0
+# Waits for the line edit's next line and puts it in $line.
+next_line() {
+  for _ in $(seq 50); do (($(wc -l <"$out") > printed)) && break; sleep 0.1; done
+  (($(wc -l <"$out") > printed)) || fail "the bare line edit printed nothing"
+  printed=$((printed + 1))
+  line=$(sed -n "${printed}p" "$out")
+}
+# Types "a" and two Returns: "あ" comes out when Mozc is on, "a" and an empty
+# line when it is off. Puts the first line in $line.
+probe() {
+  xdotool type a
+  xdotool key --delay 150 Return Return
+  next_line
+  local first=$line
+  [[ $first == あ ]] || next_line
+  line=$first
+}
 edit=$(window '^ime-line-edit$')
+xdotool windowmove "$edit" 0 960 # clear of the program's windows
 sleep 0.5
 click "$edit" 100 20
 sleep 0.3
@@ -231,19 +266,21 @@ mozc_on_by_hand
 wait_on "Mozc did not come on in the bare line edit"
 convert "$keys"
 xdotool key Return
+next_line
+expected=$line
 xdotool type --delay 60 "$number"
 xdotool key --delay 150 Return Return
-for _ in $(seq 50); do [[ $(wc -l <"$run/home/line_edit.out") -ge 2 ]] && break; sleep 0.1; done
+next_line
+expected_number=$line
 shot 01-line-edit
-kill "$edit_pid"
-edit_pid=""
+# The line edit stays open with Mozc off: the program must never switch it on.
+xdotool key Zenkaku_Hankaku
+wait_off "the on/off key did not turn Mozc off in the bare line edit"
 if [[ $framework == ibus ]]; then
   # The program has to bring Mozc in itself, as where the desktop starts with
   # a keyboard layout.
   ibus engine xkb:us::eng || fail "IBus did not take the US keyboard layout"
 fi
-expected=$(sed -n 1p "$run/home/line_edit.out")
-expected_number=$(sed -n 2p "$run/home/line_edit.out")
 echo "Mozc in a bare line edit: $keys -> $expected, $number -> $expected_number"
 [[ -n "$expected" && "$expected" != "$keys" ]] || fail "Mozc converted nothing in the bare line edit: '$expected'"
 [[ "$expected" == 千葉県船橋市 ]] || echo "note: Mozc's first candidate is $expected"
@@ -264,13 +301,25 @@ click "$entry" 276 118 # box 1, 所在
 wait_on "box 1 of a fresh entry screen did not switch Mozc on"
 convert "$keys"
 
-# Off by hand, then another box switches it on again.
+# Off by hand, then another box switches it on again; the box is clicked
+# while another program's window has the focus, so the switch comes with the
+# window's activation and must not land on that window.
 xdotool key Zenkaku_Hankaku
 wait_off "the on/off key did not turn Mozc off"
+click "$edit" 100 20
+settled_state >/dev/null
 click "$entry" 276 150 # box 2, 交通
 wait_on "box 2 did not switch Mozc on again"
 convert "$keys"
 shot 02-converted
+if [[ $framework == fcitx5 ]]; then
+  # fcitx5 keeps a state per window. (IBus moves its one engine, with Mozc's
+  # mode, to whichever window has the focus.)
+  click "$edit" 100 20
+  settled_state >/dev/null
+  probe
+  [[ $line == a ]] || fail "Mozc was switched on in the bare line edit: it gave '$line' for a"
+fi
 
 # Box 26 after box 25 keeps the state: first off by hand, then on.
 click "$entry" 216 710 # box 25, 仲介料
