@@ -102,6 +102,8 @@ cleanup() {
   stop_leftovers "$run"
 }
 trap cleanup EXIT
+set -E
+trap 'echo "FAIL ($framework): line $LINENO: $BASH_COMMAND failed"' ERR
 
 fail() {
   echo "FAIL ($framework): $*"
