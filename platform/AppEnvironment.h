@@ -12,6 +12,11 @@ public:
     // Never the current working directory.
     virtual QString applicationDirectory() const = 0;
 
+    // The folder that holds Fudousan.mdb, without a trailing separator: the
+    // application directory, unless the program is installed
+    // (platform/DatabaseLocation.h).
+    virtual QString databaseDirectory() { return applicationDirectory(); }
+
     // Ends the process at once: no further handler of any window runs.
     virtual void endApplication() = 0;
 };

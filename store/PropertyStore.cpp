@@ -43,7 +43,7 @@ PropertyStore::~PropertyStore() = default;
 
 QString PropertyStore::databasePath() const
 {
-    return QDir(m_environment.applicationDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
+    return QDir(m_environment.databaseDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
 }
 
 bool PropertyStore::Open_Database()
