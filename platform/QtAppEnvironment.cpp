@@ -29,8 +29,11 @@ QString QtAppEnvironment::databaseDirectory()
                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         if (!m_database->failure.isEmpty())
             qCWarning(lcDatabase).noquote() << m_database->failure;
-        qCInfo(lcDatabase).noquote() << (m_database->installed ? "installed" : "portable")
-                                     << (m_database->placed ? "placed" : "") << m_database->directory;
+        qCInfo(lcDatabase).noquote() << QStringLiteral("%1%2: %3")
+                                            .arg(m_database->installed ? QStringLiteral("installed")
+                                                                       : QStringLiteral("portable"),
+                                                 m_database->placed ? QStringLiteral(", placed") : QString(),
+                                                 m_database->directory);
     }
     return m_database->directory;
 }
