@@ -17,6 +17,10 @@ public:
     // (platform/DatabaseLocation.h).
     virtual QString databaseDirectory() { return applicationDirectory(); }
 
+    // Why the first start of an installed program could not place the
+    // prepared database in databaseDirectory(); empty otherwise.
+    virtual QString databasePlacementFailure() const { return QString(); }
+
     // Ends the process at once: no further handler of any window runs.
     virtual void endApplication() = 0;
 };

@@ -38,6 +38,11 @@ QString QtAppEnvironment::databaseDirectory()
     return m_database->directory;
 }
 
+QString QtAppEnvironment::databasePlacementFailure() const
+{
+    return m_database ? m_database->failure : QString();
+}
+
 void QtAppEnvironment::endApplication()
 {
     // Every stored row was committed by its own statement, so nothing is

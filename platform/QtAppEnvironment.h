@@ -13,6 +13,7 @@ public:
     // Decided at the first call; an installed program's first start places
     // the prepared database in the per-user data folder then.
     QString databaseDirectory() override;
+    QString databasePlacementFailure() const override;
     void endApplication() override;
 
 private:

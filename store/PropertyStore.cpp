@@ -71,6 +71,10 @@ bool PropertyStore::Open_Database()
     } catch (const std::exception& error) {
         m_openFailure = QString::fromLocal8Bit(error.what());
     }
+    // A missing file is explained by a first start that could not place it.
+    const QString placement = m_environment.databasePlacementFailure();
+    if (!placement.isEmpty())
+        m_openFailure += QLatin1Char('\n') + placement;
     // An unusable connection must not look open to later routines.
     Db_Connection = m_engine.createConnection();
     return false;

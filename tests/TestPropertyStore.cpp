@@ -126,6 +126,11 @@ private slots:
         QVERIFY(at.installed && !at.placed);
         QVERIFY(at.failure.contains(home.filePath(QStringLiteral("share"))));
         QCOMPARE(at.directory, user);
+        // The start-up failure then says why the file is missing.
+        Fixture f(at.directory);
+        f.environment.placementFailure = at.failure;
+        QVERIFY(!f.store.Open_Database());
+        QVERIFY(f.store.openFailure().contains(at.failure));
     }
 
     void refusesWhatIsNotAPropertyDatabase_data()
