@@ -20,7 +20,7 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
   # The package's checks.
   packages+=(lintian appstream desktop-file-utils)
-  packages+=(poppler-utils xvfb xauth xdotool imagemagick)
+  packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
 fi
