@@ -1,24 +1,21 @@
 #include "platform/QtPrinterSource.h"
 
+#include "platform/CupsConnection.h"
+#include "platform/CupsPrinter.h"
 #include "platform/QtPdfPrinter.h"
-#include "platform/QtSystemPrinter.h"
 
 #include <QDir>
-#include <QPrinterInfo>
 #include <QStandardPaths>
 
 std::unique_ptr<Printer> QtPrinterSource::openPrinter()
 {
-    QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-    if (printer.isNull()) {
-        // No default chosen: the flyer still goes to paper, on the first
-        // printer the system lists; a file is only for a system without one.
-        const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-        if (!printers.isEmpty())
-            printer = printers.first();
+    // A print server that answers but has no queue, or none at all: the
+    // flyer becomes a file. One that does not answer is reported (throws).
+    if (std::unique_ptr<CupsConnection> cups = CupsConnection::open()) {
+        const QString queue = cups->chosenQueue();
+        if (!queue.isEmpty())
+            return std::make_unique<CupsPrinter>(std::move(cups), queue, m_messages);
     }
-    if (!printer.isNull())
-        return std::make_unique<QtSystemPrinter>(printer);
 
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty())
