@@ -5,7 +5,12 @@
 #include "platform/QtPdfPrinter.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
+
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
 
 std::unique_ptr<Printer> QtPrinterSource::openPrinter()
 {
@@ -17,8 +22,22 @@ std::unique_ptr<Printer> QtPrinterSource::openPrinter()
             return std::make_unique<CupsPrinter>(std::move(cups), queue, m_messages);
     }
 
-    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (documents.isEmpty())
-        documents = QDir::homePath();
-    return std::make_unique<QtPdfPrinter>(m_messages, documents);
+    return std::make_unique<QtPdfPrinter>(m_messages, documentsFolder());
+}
+
+QString QtPrinterSource::documentsFolder()
+{
+    // Without HOME, Qt takes the root folder for the home folder and would
+    // offer "/Documents"; the password database knows the user's own.
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd* found = nullptr;
+        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
+            && found->pw_dir[0] == '/')
+            return QDir(QFile::decodeName(found->pw_dir)).filePath(QStringLiteral("Documents"));
+        return QDir::tempPath();
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
 }

@@ -21,6 +21,10 @@ public:
     }
     std::unique_ptr<Printer> openPrinter() override;
 
+    // Where the PDF files go: the desktop's documents folder (~/Documents or
+    // what xdg-user-dirs names); with HOME unset, "Documents" in the home
+    // folder of the password database.
+    static QString documentsFolder();
 
 private:
     MessageBox& m_messages;
