@@ -26,6 +26,7 @@ class SilentMessageBox : public MessageBox
 {
 public:
     void show(const QString&, int, const QString&) override {}
+    bool ask(const QString&, const QString&) override { return false; }
 };
 
 // A map-like picture: coloured blocks, roads, labels and some noise, so the

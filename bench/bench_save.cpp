@@ -51,6 +51,7 @@ class AnsweredMessageBox : public MessageBox
 {
 public:
     void show(const QString&, int, const QString&) override { ++count; }
+    bool ask(const QString&, const QString&) override { return false; }
     int count = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 void QtMessageBox::show(const QString& text, int style, const QString& title)
 {
@@ -14,4 +15,17 @@ void QtMessageBox::show(const QString& text, int style, const QString& title)
     QMessageBox box(icon, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+}
+
+bool QtMessageBox::ask(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    // The Japanese words whatever translations are installed.
+    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
