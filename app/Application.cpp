@@ -7,9 +7,13 @@
 #include "platform/QtInputMethod.h"
 #include "platform/QtMessageBox.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/MdbJetReader.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/SqliteDatabaseBuilder.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
+#include "store/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
@@ -29,8 +33,13 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtPrinterSource printers(messages);
     QtInputMethod inputMethod;
     PropertyStore store(engine, environment, messages, pictures);
+    MdbJetReader jetReader;
+    SqliteDatabaseBuilder databaseBuilder;
+    PosixFileSystem files;
+    JetConversion jetConversion(jetReader, databaseBuilder, files);
 
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
+    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+                               &jetConversion});
     menu.start();
     if (onMenuShown)
         QTimer::singleShot(0, &menu, [&] { onMenuShown(&menu); });
