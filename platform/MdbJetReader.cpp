@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QtEndian>
 
 // mdbtools.h uses glib's types without including glib.h itself.
 #include <glib.h>
@@ -28,6 +29,38 @@ QString nativePath(const QString& path)
 {
     throw PlatformError(QStringLiteral("Access（Jet）形式のデータベースファイル %1 を読めませんでした。\n%2")
                             .arg(nativePath(path), reason));
+}
+
+// decodeJet4Text into `out`, reusing its buffer when it is not shared.
+bool decodeJet4Into(const char* bytes, qsizetype size, QString& out)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    if (size >= 2 && b[0] == 0xff && b[1] == 0xfe) {
+        out.resize(size); // at most one character per byte
+        auto* o = reinterpret_cast<char16_t*>(out.data());
+        qsizetype n = 0;
+        bool compressed = true;
+        for (qsizetype i = 2; i < size;) {
+            if (b[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                o[n++] = b[i++];
+            } else {
+                if (i + 1 >= size)
+                    return false;
+                o[n++] = char16_t(b[i] | (b[i + 1] << 8));
+                i += 2;
+            }
+        }
+        out.truncate(n);
+        return true;
+    }
+    if (size % 2 != 0)
+        return false;
+    out.resize(size / 2);
+    qFromLittleEndian<char16_t>(bytes, size / 2, out.data());
+    return true;
 }
 
 struct GFree
@@ -76,18 +109,34 @@ public:
             failWith(m_path, QStringLiteral("%1 行目の位置が壊れています。").arg(m_rowsRead));
         mdb_crack_row(m_table, start & kOffsetMask, size, m_fields.data());
 
-        values.assign(m_table->num_cols, std::nullopt);
+        // The strings already in `values` are written over: a caller that
+        // swaps in the strings it is done with saves their allocations.
+        values.resize(m_table->num_cols);
         for (unsigned i = 0; i < m_table->num_cols; ++i) {
             const MdbField& field = m_fields[i];
             if (field.colnum < 0 || unsigned(field.colnum) >= m_table->num_cols)
                 continue;
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, field.colnum));
-            values[field.colnum] = valueOf(column, field);
+            readValue(column, field, values[field.colnum]);
         }
         return true;
     }
 
 private:
+    void readValue(MdbColumn* column, const MdbField& field, std::optional<QString>& value)
+    {
+        if (column->col_type == MDB_TEXT && !field.is_null && !IS_JET3(m_mdb)) {
+            if (!value)
+                value.emplace();
+            if (!decodeJet4Into(static_cast<const char*>(field.value), field.siz, *value))
+                failWith(m_path, QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
+                                     .arg(m_rowsRead)
+                                     .arg(QString::fromUtf8(column->name)));
+            return;
+        }
+        value = valueOf(column, field);
+    }
+
     std::optional<QString> valueOf(MdbColumn* column, const MdbField& field)
     {
         if (column->col_type == MDB_BOOL) // stored in the null flag itself
@@ -135,32 +184,9 @@ private:
 
 std::optional<QString> decodeJet4Text(const char* bytes, qsizetype size)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
     QString text;
-    if (size >= 2 && b[0] == 0xff && b[1] == 0xfe) {
-        text.reserve(size);
-        bool compressed = true;
-        for (qsizetype i = 2; i < size;) {
-            if (b[i] == 0) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                text.append(QChar(b[i++]));
-            } else {
-                if (i + 1 >= size)
-                    return std::nullopt;
-                text.append(QChar(char16_t(b[i] | (b[i + 1] << 8))));
-                i += 2;
-            }
-        }
-        return text;
-    }
-    if (size % 2 != 0)
+    if (!decodeJet4Into(bytes, size, text))
         return std::nullopt;
-    text.resize(size / 2);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype i = 0; i < size / 2; ++i)
-        out[i] = char16_t(b[2 * i] | (b[2 * i + 1] << 8));
     return text;
 }
 

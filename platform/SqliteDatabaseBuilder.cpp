@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -53,7 +55,16 @@ public:
     {
         check(sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr));
-        check(sqlite3_exec(m_db, "PRAGMA synchronous=FULL; BEGIN", nullptr, nullptr, nullptr));
+        // The prepared file's journal mode is put back at commit. Until then
+        // the file has no journal: it is a temporary file that is removed,
+        // never used, when anything fails before it is complete.
+        sqlite3_stmt* mode = nullptr;
+        check(sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &mode, nullptr));
+        if (sqlite3_step(mode) == SQLITE_ROW)
+            m_journalMode = reinterpret_cast<const char*>(sqlite3_column_text(mode, 0));
+        sqlite3_finalize(mode);
+        check(sqlite3_exec(m_db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=FULL; BEGIN",
+                           nullptr, nullptr, nullptr));
         QByteArrayList names;
         QByteArrayList marks;
         for (const QString& column : columns) {
@@ -71,8 +82,14 @@ public:
     {
         for (int i = 0; i < m_width; ++i) {
             const std::optional<QString>& value = values.at(i);
-            if (value)
-                check(sqlite3_bind_text16(m_insert, i + 1, value->utf16(), int(value->size() * 2), SQLITE_TRANSIENT));
+            // Qt's UTF-8 encoder is faster than the engine's own conversion.
+            if (value) {
+                QByteArray& utf8 = m_utf8[i];
+                utf8.resize(value->size() * 3);
+                char* end = m_encode.appendToBuffer(utf8.data(), *value);
+                utf8.truncate(end - utf8.constData());
+                check(sqlite3_bind_text(m_insert, i + 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC));
+            }
             else
                 check(sqlite3_bind_null(m_insert, i + 1));
         }
@@ -87,6 +104,8 @@ public:
         sqlite3_finalize(m_insert);
         m_insert = nullptr;
         check(sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr));
+        if (!m_journalMode.isEmpty() && m_journalMode != "off")
+            check(sqlite3_exec(m_db, ("PRAGMA journal_mode=" + m_journalMode).constData(), nullptr, nullptr, nullptr));
         // Every page into the main file, so that moving that one file moves
         // the whole database.
         int logFrames = 0;
@@ -102,9 +121,17 @@ public:
         int rc = SQLITE_OK;
         while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
             for (int i = 0; i < m_width; ++i) {
-                const void* text = sqlite3_column_text16(select, i);
-                if (text)
-                    row[i] = QString(static_cast<const QChar*>(text), sqlite3_column_bytes16(select, i) / 2);
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select, i));
+                if (text) {
+                    // Into the string of the row before, without a new allocation.
+                    const int bytes = sqlite3_column_bytes(select, i);
+                    if (!row[i])
+                        row[i].emplace();
+                    QString& value = *row[i];
+                    value.resize(bytes);
+                    QChar* end = m_decode.appendToBuffer(value.data(), QByteArrayView(text, bytes));
+                    value.truncate(end - value.constData());
+                }
                 else
                     row[i] = std::nullopt;
             }
@@ -156,6 +183,12 @@ private:
     int m_width;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
+    QByteArray m_journalMode;
+    std::vector<QByteArray> m_utf8 = std::vector<QByteArray>(size_t(m_width)); // the bound values of one row
+    // A leading byte-order mark is part of a value, not a marker to drop.
+    QStringEncoder m_encode{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QStringDecoder m_decode{QStringConverter::Utf8,
+                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
     QByteArray m_insertSql;
     QByteArray m_selectSql;
 };
