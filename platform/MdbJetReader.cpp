@@ -192,16 +192,17 @@ std::optional<QString> decodeJet4Text(const char* bytes, qsizetype size)
 
 std::optional<QString> decodeJet3Text(const char* bytes, qsizetype size)
 {
-    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    // One converter per thread, opened once: a table has many values.
+    static thread_local const iconv_t cd = iconv_open("UTF-16LE", "CP932");
     if (cd == iconv_t(-1))
         return std::nullopt;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
     QByteArray out(size * 4 + 4, Qt::Uninitialized);
     char* in = const_cast<char*>(bytes);
     size_t inLeft = size_t(size);
     char* outPtr = out.data();
     size_t outLeft = size_t(out.size());
     const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
     if (rc == size_t(-1) || inLeft != 0)
         return std::nullopt;
     const qsizetype produced = out.size() - qsizetype(outLeft);
