@@ -146,18 +146,58 @@ private:
         if (column->col_type == MDB_TEXT)
             return decoded(column, static_cast<const char*>(field.value), field.siz);
         if (column->col_type == MDB_MEMO) {
-            size_t size = 0;
-            std::unique_ptr<void, GFree> memo(mdb_ole_read_full(m_mdb, column, &size));
-            if (!memo && field.siz > 0)
-                failWith(m_path, QStringLiteral("%1 行目の列 %2 の長い文字列を読めませんでした。")
+            const std::optional<QByteArray> memo = memoBytes(field);
+            if (!memo)
+                failWith(m_path, QStringLiteral("%1 行目の列 %2 の長い文字列（メモ型）を読めませんでした。")
                                      .arg(m_rowsRead)
                                      .arg(QString::fromUtf8(column->name)));
-            return decoded(column, static_cast<const char*>(memo.get()), qsizetype(size));
+            return decoded(column, memo->constData(), memo->size());
         }
         // Numbers and dates hold no text of their own: libmdb's rendering.
         std::unique_ptr<char, GFree> text(
             mdb_col_to_string(m_mdb, m_mdb->pg_buf, field.start, column->col_type, field.siz));
         return QString::fromUtf8(text ? text.get() : "");
+    }
+
+    // The stored bytes of a memo value: a 12-byte header on the row (length
+    // and flags, then the page and row of the first part), the text inline
+    // after it, on one other page, or in a chain of pages, each part then
+    // starting with the page and row of the next. libmdb's own reading of it
+    // converts the text (and needs a bound buffer), so the parts are
+    // gathered here with mdb_find_pg_row.
+    std::optional<QByteArray> memoBytes(const MdbField& field)
+    {
+        const auto* head = static_cast<const char*>(field.value);
+        if (field.siz < MDB_MEMO_OVERHEAD)
+            return QByteArray();
+        const quint32 length = qFromLittleEndian<quint32>(head);
+        const qint32 first = qFromLittleEndian<qint32>(head + 4);
+        if (length & 0x80000000u)
+            return QByteArray(head + MDB_MEMO_OVERHEAD, field.siz - MDB_MEMO_OVERHEAD);
+        void* page = nullptr;
+        int start = 0;
+        size_t size = 0;
+        if (length & 0x40000000u) {
+            if (mdb_find_pg_row(m_mdb, first, &page, &start, &size) != 0)
+                return std::nullopt;
+            return QByteArray(static_cast<const char*>(page) + start, qsizetype(size));
+        }
+        if (length & 0xff000000u)
+            return std::nullopt; // flags of no known kind
+        QByteArray bytes;
+        qint32 next = first;
+        while (next != 0) {
+            if (mdb_find_pg_row(m_mdb, next, &page, &start, &size) != 0 || size < 4)
+                return std::nullopt;
+            const char* part = static_cast<const char*>(page) + start;
+            if (bytes.size() + qsizetype(size) - 4 > qsizetype(length))
+                return std::nullopt; // a chain longer than the value: damaged
+            bytes.append(part + 4, qsizetype(size) - 4);
+            next = qFromLittleEndian<qint32>(part);
+        }
+        if (bytes.size() != qsizetype(length))
+            return std::nullopt;
+        return bytes;
     }
 
     QString decoded(MdbColumn* column, const char* bytes, qsizetype size)
