@@ -28,45 +28,6 @@ bool isWindowsPath(const QString& value)
     return driveLetter || value.contains(QLatin1Char('\\'));
 }
 
-// The values written, kept compactly (one text buffer, one end offset per
-// value) so that 30,000 rows are compared after reading back without a
-// string object per value.
-class WrittenValues
-{
-public:
-    void reserve(size_t values, size_t characters)
-    {
-        m_ends.reserve(values);
-        m_nulls.reserve(values);
-        m_text.reserve(characters);
-    }
-
-    void add(const std::optional<QString>& value)
-    {
-        if (value)
-            m_text.insert(m_text.end(), value->utf16(), value->utf16() + value->size());
-        m_ends.push_back(m_text.size());
-        m_nulls.push_back(!value);
-    }
-
-    size_t count() const { return m_ends.size(); }
-
-    bool equals(size_t index, const std::optional<QString>& value) const
-    {
-        if (m_nulls[index] || !value)
-            return m_nulls[index] == !value;
-        const size_t begin = index == 0 ? 0 : m_ends[index - 1];
-        const size_t size = m_ends[index] - begin;
-        return size == size_t(value->size())
-               && std::equal(m_text.begin() + begin, m_text.begin() + m_ends[index], value->utf16());
-    }
-
-private:
-    std::vector<char16_t> m_text;
-    std::vector<size_t> m_ends;
-    std::vector<bool> m_nulls;
-};
-
 } // namespace
 
 JetConversion::JetConversion(JetReader& reader, DatabaseBuilder& builder, FileSystem& files)
@@ -130,16 +91,12 @@ JetConversion::Result JetConversion::convert(const QString& source, const QStrin
         }
 
         database = m_builder.create(temporary, kPropertyTable, columns);
-        WrittenValues written;
-        // Jet 4 keeps text as UTF-16, mostly: about one character per two bytes.
-        written.reserve(0, size_t(QFileInfo(source).size() / 2));
         std::vector<std::optional<QString>> jetRow;
         DatabaseRow row(kColumnCount);
         while (table->nextRow(jetRow)) {
             for (int i = 0; i < kColumnCount; ++i) {
                 // The reader writes the next row into the strings it gets back.
                 std::swap(row[i], jetRow[positions[i]]);
-                written.add(row[i]);
             }
             if (row[kMadoriIndex] && isWindowsPath(*row[kMadoriIndex]))
                 ++result.windowsMapPaths;
@@ -149,20 +106,29 @@ JetConversion::Result JetConversion::convert(const QString& source, const QStrin
         table.reset();
         database->commit();
 
-        // The file is trusted only once every value reads back as written.
-        size_t at = 0;
+        // The file is trusted only once every value reads back as the Jet
+        // file, read once more, holds it. Reading it again costs less than
+        // keeping every value in memory.
+        table = m_reader.openTable(source, kPropertyTable);
+        int compared = 0;
         QString mismatch;
         database->readBack([&](const DatabaseRow& stored) {
-            for (int i = 0; i < kColumnCount; ++i, ++at) {
-                if (at >= written.count() || !written.equals(at, stored[i])) {
-                    mismatch = QStringLiteral("%1 行目の列 %2").arg(at / kColumnCount + 1).arg(columns.at(i));
+            if (!table->nextRow(jetRow)) {
+                mismatch = QStringLiteral("%1 行のはずが、それより多い行").arg(result.rows);
+                return false;
+            }
+            ++compared;
+            for (int i = 0; i < kColumnCount; ++i) {
+                if (stored[i] != jetRow[positions[i]]) {
+                    mismatch = QStringLiteral("%1 行目の列 %2").arg(compared).arg(columns.at(i));
                     return false;
                 }
             }
             return true;
         });
-        if (mismatch.isEmpty() && at != written.count())
-            mismatch = QStringLiteral("%1 行のうち %2 行").arg(result.rows).arg(at / kColumnCount);
+        if (mismatch.isEmpty() && (compared != result.rows || table->nextRow(jetRow)))
+            mismatch = QStringLiteral("%1 行のうち %2 行").arg(result.rows).arg(compared);
+        table.reset();
         if (!mismatch.isEmpty())
             throw PlatformError(QStringLiteral("新しいデータベースから読み戻した値が元と一致しません（%1）。").arg(mismatch));
         database->close();
