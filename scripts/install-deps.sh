@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins
   libsqlite3-dev sqlite3
+  # Print jobs are handed to CUPS with libcups.
+  libcups2-dev
   # Reading the Windows program's Access (Jet) file: libmdb and its glib.
   mdbtools-dev libmdb3 libglib2.0-dev
   # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
@@ -22,7 +24,7 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
   # The package's checks.
   packages+=(lintian appstream desktop-file-utils)
-  packages+=(poppler-utils xvfb xauth xdotool imagemagick)
+  packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
 fi
