@@ -211,6 +211,49 @@ private slots:
               kKills, killsAfterADelete, reportedDeletes);
         QVERIFY(killsAfterADelete >= kKills / 10);
     }
+
+    // The file rule: while no handler runs, and after the program ended the
+    // way 終了 ends it, a copy of Fudousan.mdb alone is the whole database.
+    void aCopyOfTheFileAloneHoldsEveryRow_data()
+    {
+        QTest::addColumn<bool>("afterExit");
+        QTest::newRow("copied while the program is idle") << false;
+        QTest::newRow("copied after 終了") << true;
+    }
+
+    void aCopyOfTheFileAloneHoldsEveryRow()
+    {
+        QFETCH(bool, afterExit);
+        constexpr int kSaved = 12;
+        const int kDeleted = afterExit ? 0 : 4;
+        TestDatabase db;
+        TestDatabase copy(false);
+        QProcess driver;
+        driver.start(faultDriverPath(), afterExit ? QStringList{QStringLiteral("exit"), db.folder(), QString::number(kSaved)}
+                                                  : QStringList{QStringLiteral("idle"), db.folder(),
+                                                                QString::number(kSaved), QString::number(kDeleted)});
+        QByteArray out;
+        const QByteArray word = afterExit ? "exiting\n" : "idle\n";
+        while (!out.contains(word) && driver.waitForReadyRead(10000))
+            out += driver.readAllStandardOutput();
+        QVERIFY2(out.contains(word), out.constData());
+        if (afterExit) {
+            QVERIFY(driver.waitForFinished(10000));
+            QVERIFY(!QFile::exists(db.path() + QStringLiteral("-wal")));
+        }
+        QVERIFY(QFile::copy(db.path(), copy.path()));
+        driver.kill();
+        driver.waitForFinished(5000);
+
+        QCOMPARE(pragmaOnFile(copy.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        QList<int> stored;
+        for (const auto& row : copy.rows())
+            stored << faultSequence(row[kSyozaiIndex].value_or(QString()));
+        QList<int> expected;
+        for (int seq = kDeleted; seq < kSaved; ++seq)
+            expected << seq;
+        QCOMPARE(stored, expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCrashSafety)
