@@ -8,15 +8,17 @@
 #include "EmptyDatabase.h"
 #include "FlyerSample.h"
 
-#include "platform/AppEnvironment.h"
-#include "platform/MessageBox.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/EntryView.h"
 #include "store/PropertyRecord.h"
 #include "store/PropertyStore.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
+#include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
@@ -32,28 +34,6 @@
 namespace {
 
 constexpr int kRowsBefore = 30000;
-
-class Folder : public AppEnvironment
-{
-public:
-    explicit Folder(QString dir)
-        : m_dir(std::move(dir))
-    {
-    }
-    QString applicationDirectory() const override { return m_dir; }
-    void endApplication() override {}
-
-private:
-    QString m_dir;
-};
-
-// Answers the completion message at once, as the agent's OK would.
-class AnsweredMessageBox : public MessageBox
-{
-public:
-    void show(const QString&, int, const QString&) override { ++count; }
-    int count = 0;
-};
 
 
 PropertyRecord sampleProperty(int n)
@@ -161,14 +141,23 @@ int main(int argc, char** argv)
     fill(barePath);
 
     SqliteDatabaseEngine engine;
-    Folder folder(storeDir.path());
-    AnsweredMessageBox messages;
+    FakeAppEnvironment folder(storeDir.path());
+    RecordingMessageBox messages; // answers the completion message at once, as OK would
     QtPictureLoader pictures;
     PropertyStore store(engine, folder, messages, pictures);
     if (!store.Open_Database()) {
         std::fprintf(stderr, "%s\n", qPrintable(store.openFailure()));
         return 1;
     }
+    // The day's backup, as at the first start of a day: it runs before the
+    // menu answers, so its time is time the agent waits.
+    QElapsedTimer backupTimer;
+    backupTimer.start();
+    store.Backup_If_Due();
+    const double backupMs = double(backupTimer.nsecsElapsed()) / 1e6;
+    const qint64 backupBytes = QFileInfo(QDir(store.backupFolder()).filePath(
+                                             QStringLiteral("Fudousan-%1.mdb").arg(QDate::currentDate().toString(Qt::ISODate))))
+                                   .size();
 
     sqlite3* bare = openBare(barePath);
     sqlite3_stmt* insert = nullptr;
@@ -200,8 +189,8 @@ int main(int argc, char** argv)
     sqlite3_finalize(insert);
     sqlite3_close_v2(bare);
 
-    if (messages.count != saves) {
-        std::fprintf(stderr, "expected %d completion messages, saw %d\n", saves, messages.count);
+    if (messages.shown.size() != saves) {
+        std::fprintf(stderr, "expected %d completion messages, saw %d\n", saves, int(messages.shown.size()));
         return 1;
     }
     const double s = median(storeMs);
@@ -213,5 +202,7 @@ int main(int argc, char** argv)
     std::printf("bare insert + wal_checkpoint(TRUNCATE) median %.3f ms   p90 %.3f ms\n", bf,
                 percentile(bareFoldedMs, 0.9));
     std::printf("ratio %.2fx to the bare insert, %.2fx to the bare insert with the same fold\n", s / b, s / bf);
+    std::printf("daily backup of %d rows (VACUUM INTO, integrity_check, sync): %.1f ms, %.1f MB\n", kRowsBefore,
+                backupMs, backupBytes / 1e6);
     return 0;
 }

@@ -32,7 +32,6 @@ public:
     void setRowCount(int count) override;
     int columnCount() const override;
     QString cellText(int row, int column) const override;
-    void setCellText(int row, int column, const QString& text) override;
     void appendRows(const std::vector<GridLine>& rows) override;
     QString rowKey(int row) const override;
     int selectedRowCount() const override;

@@ -6,8 +6,12 @@
 #include <QPainter>
 #include <QPrinter>
 
-QtSystemPrinter::QtSystemPrinter(const QPrinterInfo& printer)
-    : m_printer(printer)
+#include <utility>
+
+QtSystemPrinter::QtSystemPrinter(const QPrinterInfo& printer, DefaultPageSize defaultPageSize)
+    : m_printer(printer),
+      m_defaultPageSize(defaultPageSize ? std::move(defaultPageSize)
+                                        : [](const QPrinterInfo& queue) { return queue.defaultPageSize(); })
 {
 }
 
@@ -15,7 +19,7 @@ int QtSystemPrinter::paperSize()
 {
     // A new QPrinter starts at A4 whatever the queue says; the queue's own
     // default is what the printer holds.
-    return windowsPaperCode(m_printer.defaultPageSize());
+    return windowsPaperCode(m_defaultPageSize(m_printer));
 }
 
 void QtSystemPrinter::printPage()

@@ -2,7 +2,10 @@
 
 #include "platform/QtPagePrinter.h"
 
+#include <QPageSize>
 #include <QPrinterInfo>
+
+#include <functional>
 
 // The flyer on a printer of the system (a CUPS queue on Linux).
 //
@@ -15,8 +18,12 @@
 class QtSystemPrinter : public QtPagePrinter
 {
 public:
-    // REQUIRES: `printer` is not null.
-    explicit QtSystemPrinter(const QPrinterInfo& printer);
+    // How the queue's default paper is read: QPrinterInfo::defaultPageSize,
+    // or a stand-in for a queue the test cannot start.
+    using DefaultPageSize = std::function<QPageSize(const QPrinterInfo&)>;
+
+    // REQUIRES: `printer` is not null (unless only paperSize() is asked).
+    explicit QtSystemPrinter(const QPrinterInfo& printer, DefaultPageSize defaultPageSize = {});
 
     int paperSize() override;
 
@@ -25,4 +32,5 @@ protected:
 
 private:
     QPrinterInfo m_printer;
+    DefaultPageSize m_defaultPageSize;
 };

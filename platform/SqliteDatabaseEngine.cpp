@@ -10,7 +10,9 @@
 #include <QVector>
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -145,6 +147,17 @@ QString describeAccess(const QString& path)
     return QString();
 }
 
+// True when the disk that holds the database has (almost) no room left: the
+// engine reports that as an I/O error when the shared-memory index or the log
+// cannot grow.
+bool diskFull(const QString& path)
+{
+    struct statvfs disk;
+    if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &disk) != 0)
+        return false;
+    return quint64(disk.f_bavail) * disk.f_frsize < 64 * 1024;
+}
+
 QString describeCode(int code, const QString& path)
 {
     const QString file = QDir::toNativeSeparators(path);
@@ -163,6 +176,8 @@ QString describeCode(int code, const QString& path)
         const QString access = describeAccess(path);
         if (!access.isEmpty())
             return access;
+        if (diskFull(path))
+            return describeCode(SQLITE_FULL, path);
         if ((code & 0xff) == SQLITE_READONLY)
             return QStringLiteral("データベースファイル %1 に書き込めません。").arg(file);
         if ((code & 0xff) == SQLITE_IOERR)
@@ -176,7 +191,8 @@ QString describeCode(int code, const QString& path)
     case SQLITE_CORRUPT:
         return QStringLiteral("データベースファイル %1 が壊れています。").arg(file);
     case SQLITE_FULL:
-        return QStringLiteral("ディスクがいっぱいのため、データベースファイル %1 に書き込めませんでした。").arg(file);
+        return QStringLiteral("ディスクがいっぱいです。データベースファイル %1 のあるディスクに空きを作ってから、"
+                              "やり直して下さい。").arg(file);
     case SQLITE_TOOBIG:
         return QStringLiteral("値が大きすぎるため、保存できませんでした。");
     case SQLITE_CONSTRAINT:
@@ -615,6 +631,50 @@ public:
         if (rc != SQLITE_OK)
             fail(h->db, rc, h->path);
         return true;
+    }
+
+    void copyTo(const QString& path) override
+    {
+        const HandlePtr& h = handle();
+        PathWatch watch(*h);
+        const QByteArray file = QFile::encodeName(path);
+        const auto failed = [&](const QString& why) {
+            ::unlink(file.constData());
+            throw PlatformError(QStringLiteral("%1 にデータベースの写しを書けませんでした。%2")
+                                    .arg(QDir::toNativeSeparators(path), why));
+        };
+        {
+            // VACUUM INTO only reads the database; it is no write of this
+            // connection, so none of the write preparations run.
+            Statement statement;
+            prepare(h, "VACUUM INTO ?", statement);
+            const QByteArray target = path.toUtf8();
+            sqlite3_bind_text(statement.stmt, 1, target.constData(), int(target.size()), SQLITE_TRANSIENT);
+            const int rc = sqlite3_step(statement.stmt);
+            if (rc != SQLITE_DONE)
+                failed((rc & 0xff) == SQLITE_FULL || diskFull(path) ? QStringLiteral("ディスクがいっぱいです。")
+                                                  : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
+        }
+        // The copy is checked on its own connection, then made durable:
+        // VACUUM INTO does not sync what it wrote.
+        sqlite3* copy = nullptr;
+        QString verdict;
+        if (sqlite3_open_v2(file.constData(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* check = nullptr;
+            if (sqlite3_prepare_v2(copy, "PRAGMA integrity_check(1)", -1, &check, nullptr) == SQLITE_OK
+                && sqlite3_step(check) == SQLITE_ROW)
+                verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
+            sqlite3_finalize(check);
+        }
+        sqlite3_close_v2(copy);
+        if (verdict != QLatin1String("ok"))
+            failed(QStringLiteral("写しの検査に通りませんでした。（%1）").arg(verdict));
+        const int fd = ::open(file.constData(), O_RDONLY);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!synced)
+            failed(QStringLiteral("書き込みを確定できませんでした。"));
     }
 
     QString rowKeyColumn() const override { return QStringLiteral("rowid"); }

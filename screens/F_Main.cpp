@@ -127,8 +127,10 @@ void F_Main::start()
 void F_Main::Form_Load()
 {
     PropertyStore& store = m_services.store;
-    if (store.Open_Database())
+    if (store.Open_Database()) {
+        store.Backup_If_Due();
         return;
+    }
     // Said once, now: an agent must not find out from a failed save. Most
     // reasons name the file themselves; the others get it in the first line.
     const QString path = QDir::toNativeSeparators(store.databasePath());

@@ -47,6 +47,15 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The parts of the screen, in the order they are stacked.
+    void makeFrames();
+    void makeBoxes();
+    void makeCaptions();
+    void makeButtons();
+    void makePicture();
+    void makeNotice();
+    void setTabOrderAndFocus();
+
     bool locationEntered();
     void printProperty();
     void registerProperty();

@@ -29,9 +29,6 @@ QString deleteStatement(const QString& rowKey)
 
 const QString kDeleted = QStringLiteral("データの削除が出来ました。");
 
-constexpr int kNumberColumn = 0;
-constexpr int kKeyColumn = 1;
-
 } // namespace
 
 void PropertyStore::Fill_Property_List(Grid& grid)
@@ -89,7 +86,7 @@ void PropertyStore::Delete_Property(Grid& grid)
     for (int i = 0; i < count; ++i) {
         const int line = grid.selectedRow(i);
         const QString rowKey = grid.rowKey(line);
-        const QString key = grid.cellText(line, kKeyColumn);
+        const QString key = grid.cellText(line, kListKeyColumn);
         try {
             if (rowKey.isEmpty() || db.execute(statement, {rowKey})->atEnd())
                 ++gone;

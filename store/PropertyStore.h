@@ -2,6 +2,7 @@
 
 #include "platform/DatabaseEngine.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,10 @@ class EntryView;
 class Grid;
 class MessageBox;
 class PictureLoader;
+
+// The list grid's columns: a line's running number (0), then its key, the
+// property's Syozai (1).
+constexpr int kListKeyColumn = 1;
 
 // The answer to a show or delete with no line selected.
 inline const QString kSelectDataMessage = QStringLiteral("データを選択して下さい。");
@@ -130,6 +135,25 @@ public:
     // completion message is not shown.
     void Delete_Property(Grid& grid);
 
+    // --- Daily backups --------------------------------------------------------
+
+    // Once a day (the first call on a day the backup folder has no copy for):
+    // writes a complete, checked copy of the database as
+    // backup/Fudousan-YYYY-MM-DD.mdb beside the database file, then keeps the
+    // 14 newest daily copies and removes older ones. A failure (disk full,
+    // folder not writable) is shown once in the run; it never touches the
+    // database or the older copies, and never throws. Called at start-up and
+    // after each save.
+    void Backup_If_Due();
+
+    // The folder of the daily copies.
+    QString backupFolder() const;
+
+    static constexpr int kBackupsKept = 14;
+
+    // Today's date; a test may set another clock.
+    std::function<QDate()> Today = [] { return QDate::currentDate(); };
+
     // --- Shared state of the run -------------------------------------------
 
     std::unique_ptr<Connection> Db_Connection;
@@ -156,4 +180,6 @@ private:
     PictureLoader& m_pictures;
     QString m_openFailure;
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
+    QDate m_backupDay;     // the day whose copy exists
+    bool m_backupFailureShown = false;
 };

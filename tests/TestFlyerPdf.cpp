@@ -6,6 +6,7 @@
 #include "platform/PaperSizes.h"
 #include "platform/QtPdfPrinter.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/QtSystemPrinter.h"
 #include "tools/FlyerSample.h"
 
 #include <QDir>
@@ -191,6 +192,9 @@ void TestFlyerPdf::paperCodes()
     QFETCH(QPageSize, size);
     QFETCH(int, code);
     QCOMPARE(windowsPaperCode(size), code);
+    // A system printer's paper is its queue's default, not a new job's A4.
+    QtSystemPrinter queue(QPrinterInfo(), [&](const QPrinterInfo&) { return size; });
+    QCOMPARE(queue.paperSize(), code);
     if (code)
         QVERIFY(pageSizeOfWindowsCode(code).isEquivalentTo(size));
 }

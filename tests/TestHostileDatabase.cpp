@@ -29,6 +29,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -379,6 +380,46 @@ private slots:
         const auto rows = db.rows();
         QCOMPARE(int(rows.size()), 1);
         QCOMPARE(rows.front()[kSyozaiIndex], std::optional<QString>(faultKey(0)));
+    }
+
+    // A start-up on a full disk: the one message says so. The disk is a
+    // small tmpfs mounted for this test (root only), filled to the last byte.
+    void aStartUpOnAFullDiskSaysTheDiskIsFull()
+    {
+        TestDatabase source;
+        {
+            StoreFixture writer(source.folder()); // leaves the file in WAL mode, closed
+            writer.openOrDie();
+            writer.store.Save_Property(SampleEntryView(faultRecord(0)));
+        }
+        QTemporaryDir mountPoint;
+        if (::geteuid() != 0
+            || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                           QStringLiteral("size=512k"), QStringLiteral("tmpfs"),
+                                                           mountPoint.path()})
+                   != 0)
+            QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+        const QString path = QDir(mountPoint.path()).filePath(QStringLiteral("Fudousan.mdb"));
+        writeFile(path, fileBytes(source.path()));
+        QFile filler(QDir(mountPoint.path()).filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        const QByteArray before = fileBytes(path);
+
+        Fixture f(mountPoint.path());
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QCOMPARE(f.messages.shown.size(), 1);
+        qInfo("start-up on a full disk says: %s", qPrintable(f.messages.shown.first().text));
+        QVERIFY2(f.messages.shown.first().text.contains(QStringLiteral("ディスクがいっぱい")),
+                 qPrintable(f.messages.shown.first().text));
+        QCOMPARE(f.messages.shown.first().style, 16);
+        f.store.Close_Database();
+        QVERIFY(fileBytes(path) == before);
     }
 };
 
