@@ -30,7 +30,10 @@ void Print_At(Printer& printer, int x, int y, const QString& text);
 // has no sign.
 QString Unit_Suffix(const QString& text, int kind);
 
-// Draws the screen's map picture at its own size with its top-left corner at
-// (9400, 3100), then the map box over its edges; draws nothing at all when the
-// screen holds no picture. The picture is never scaled, centred or clipped.
+// Draws the screen's map picture with its top-left corner at (9400, 3100),
+// then the map box over its edges; draws nothing at all when the screen holds
+// no picture. A picture that fits within the box (right edge at most 19650,
+// bottom at most 11050 at its own size, Printer::pictureSizeTwips) is drawn
+// at its own size; a larger one is scaled down, keeping its proportions, until
+// it fits. It is never scaled up, centred or clipped.
 void Print_Map_Image(Printer& printer, const EntryView& screen);

@@ -4,9 +4,9 @@
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
 #include "platform/PaperSizes.h"
+#include "platform/CupsPrinter.h"
 #include "platform/QtPdfPrinter.h"
 #include "platform/QtPrinterSource.h"
-#include "platform/QtSystemPrinter.h"
 #include "tools/FlyerSample.h"
 
 #include <QDir>
@@ -19,6 +19,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,8 +131,10 @@ private slots:
     void pageIsJisB4LandscapeWithEmbeddedFonts();
     void typedTextExtractsExactly();
     void mapKeepsItsOwnSize();
-    void aMapLargerThanThePageIsCutAtItsEdge();
+    void aMapLargerThanTheBoxIsScaledDownToFit();
     void neverOverwritesAFile();
+    void aFullDiskIsNamed();
+    void withoutHomeThePdfGoesHomeByThePasswordDatabase();
     void safeFileName_data();
     void safeFileName();
     void abandonedPageLeavesNothing();
@@ -173,28 +178,30 @@ void TestFlyerPdf::initTestCase()
 void TestFlyerPdf::paperCodes_data()
 {
     QTest::addColumn<QPageSize>("size");
+    QTest::addColumn<QString>("media"); // what a CUPS queue names as its default
     QTest::addColumn<int>("code");
-    QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << 12;
-    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << 12;
-    QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << 42;
-    QTest::newRow("A3") << QPageSize(QPageSize::A3) << 8;
-    QTest::newRow("A4") << QPageSize(QPageSize::A4) << 9;
-    QTest::newRow("A5") << QPageSize(QPageSize::A5) << 11;
-    QTest::newRow("JIS B5") << QPageSize(QPageSize::JisB5) << 13;
-    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << 1;
-    QTest::newRow("Legal") << QPageSize(QPageSize::Legal) << 5;
-    QTest::newRow("custom") << QPageSize(QSizeF(100, 100), QPageSize::Millimeter) << 0;
-    QTest::newRow("invalid") << QPageSize() << 0;
+    QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << "jis_b4_257x364mm" << 12;
+    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << "B4" << 12;
+    QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << "iso_b4_250x353mm" << 42;
+    QTest::newRow("ISO B4, by its PPD name") << QPageSize(QPageSize::B4) << "ISOB4" << 42;
+    QTest::newRow("A3") << QPageSize(QPageSize::A3) << "iso_a3_297x420mm" << 8;
+    QTest::newRow("A4") << QPageSize(QPageSize::A4) << "A4" << 9;
+    QTest::newRow("A5") << QPageSize(QPageSize::A5) << "iso_a5_148x210mm" << 11;
+    QTest::newRow("JIS B5") << QPageSize(QPageSize::JisB5) << "jis_b5_182x257mm" << 13;
+    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << "na_letter_8.5x11in" << 1;
+    QTest::newRow("Legal") << QPageSize(QPageSize::Legal) << "na_legal_8.5x14in" << 5;
+    QTest::newRow("custom") << QPageSize(QSizeF(100, 100), QPageSize::Millimeter) << "custom_100x100mm" << 0;
+    QTest::newRow("invalid") << QPageSize() << "" << 0;
 }
 
 void TestFlyerPdf::paperCodes()
 {
     QFETCH(QPageSize, size);
+    QFETCH(QString, media);
     QFETCH(int, code);
     QCOMPARE(windowsPaperCode(size), code);
-    // A system printer's paper is its queue's default, not a new job's A4.
-    QtSystemPrinter queue(QPrinterInfo(), [&](const QPrinterInfo&) { return size; });
-    QCOMPARE(queue.paperSize(), code);
+    // A system printer's paper is its queue's default, named as CUPS names it.
+    QCOMPARE(windowsPaperCode(CupsPrinter::pageSizeOfMedia(media)), code);
     if (code)
         QVERIFY(pageSizeOfWindowsCode(code).isEquivalentTo(size));
 }
@@ -379,9 +386,10 @@ void TestFlyerPdf::mapKeepsItsOwnSize()
     QCOMPARE(row.captured(2).toInt(), 96);
 }
 
-// A 2000 x 1500 map at 96 dpi runs far past the page: only the part on the
-// page is embedded, still at 96 pixels an inch from the same corner.
-void TestFlyerPdf::aMapLargerThanThePageIsCutAtItsEdge()
+// A 2000 x 1500 map at 96 dpi would run far past the page: it is scaled
+// down, whole, to the box's width from the same corner, and nothing of it
+// lies outside the box.
+void TestFlyerPdf::aMapLargerThanTheBoxIsScaledDownToFit()
 {
     QImage map(2000, 1500, QImage::Format_RGB32);
     map.fill(Qt::darkGreen);
@@ -399,11 +407,27 @@ void TestFlyerPdf::aMapLargerThanThePageIsCutAtItsEdge()
                                         QRegularExpression::MultilineOption)
                          .match(list);
     QVERIFY2(row.hasMatch(), qPrintable(list));
-    // JIS B4 landscape is 20636 x 14570 twips; the map starts at (9400, 3100).
-    QVERIFY2(std::abs(row.captured(1).toInt() - (20636 - 9400) / 15) <= 2, qPrintable(list));
-    QVERIFY2(std::abs(row.captured(2).toInt() - (14570 - 3100) / 15) <= 2, qPrintable(list));
-    QCOMPARE(row.captured(3).toInt(), 96);
-    QCOMPARE(row.captured(4).toInt(), 96);
+    QCOMPARE(row.captured(1).toInt(), 2000);
+    QCOMPARE(row.captured(2).toInt(), 1500);
+    // 2000 pixels across the 10250 twips from x 9400 to the box's right edge.
+    QCOMPARE(row.captured(3).toInt(), qRound(2000 / (10250 / 1440.0)));
+    QCOMPARE(row.captured(4).toInt(), qRound(2000 / (10250 / 1440.0)));
+
+    // On the page (72 dpi, 20 twips a pixel): green from the corner up to the
+    // box's right edge and 7687 twips down, white beyond.
+    const QString png = m_dir.filePath("large-map/page");
+    run("pdftoppm", {"-r", "72", "-png", "-singlefile", pdf, png});
+    const QImage page(png + ".png");
+    QVERIFY(!page.isNull());
+    const auto green = [&](int xTwips, int yTwips) {
+        const QColor c = page.pixelColor(xTwips / 20, yTwips / 20);
+        return c.green() > 80 && c.red() < 40 && c.blue() < 40;
+    };
+    QVERIFY(green(9500, 3200));
+    QVERIFY(green(19500, 10700));
+    QVERIFY(!green(19900, 5000));  // past the box, right
+    QVERIFY(!green(12000, 11300)); // below the map's scaled bottom (10787) and the box
+    QVERIFY(!green(12000, 12600)); // the name block
 }
 
 void TestFlyerPdf::neverOverwritesAFile()
@@ -425,6 +449,46 @@ void TestFlyerPdf::neverOverwritesAFile()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), firstBytes);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+
+    // A link to nowhere under the name is taken too, and not written through.
+    const QString linked = m_dir.filePath("linked");
+    QDir().mkpath(linked);
+    const QString nowhere = m_dir.filePath("nowhere.pdf");
+    QVERIFY(QFile::link(nowhere, QDir(linked).filePath("7_所在_1_2.pdf")));
+    QCOMPARE(QFileInfo(renderFlyer(linked, screen, messages)).fileName(), QString("7_所在_1_2 (2).pdf"));
+    QVERIFY(!QFileInfo::exists(nowhere));
+}
+
+// A PDF that does not fit on the disk is named as such, and nothing of it is
+// left. The disk is a tmpfs of 16 KB, mounted for a child process only.
+void TestFlyerPdf::aFullDiskIsNamed()
+{
+    const QString folder = m_dir.filePath("full");
+    QDir().mkpath(folder);
+    QProcess child;
+    child.start("unshare", {"--mount", "sh", "-c",
+                            "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"", "sh", folder,
+                            FUDOUSAN_BIN_DIR "/render_flyer"});
+    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+        QFAIL("render_flyer did not finish");
+    if (child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
+        QSKIP("cannot mount a small disk here (needs root and unshare)");
+    const QString said = QString::fromUtf8(child.readAllStandardError());
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY2(said.contains("ディスクがいっぱいです"), qPrintable(said));
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty()); // outside the tmpfs, the folder is as it was
+}
+
+// Without HOME, Qt would offer "/Documents" at the root.
+void TestFlyerPdf::withoutHomeThePdfGoesHomeByThePasswordDatabase()
+{
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+    qunsetenv("HOME");
+    const QString folder = QtPrinterSource::documentsFolder();
+    const passwd* user = getpwuid(getuid());
+    QVERIFY(user);
+    QCOMPARE(folder, QDir(QString::fromLocal8Bit(user->pw_dir)).filePath("Documents"));
 }
 
 void TestFlyerPdf::safeFileName_data()
@@ -434,6 +498,10 @@ void TestFlyerPdf::safeFileName_data()
     QTest::newRow("plain") << "12_東京都港区" << "12_東京都港区";
     QTest::newRow("separators and reserved") << "a/b\\c:d*e?f\"g<h>i|j" << "a_b_c_d_e_f_g_h_i_j";
     QTest::newRow("control characters") << "a\nb\tc" << "a_b_c";
+    QTest::newRow("C1 controls") << QString::fromUtf16(u"a\u0080b\u0085c\u009f") << "a_b_c_";
+    QTest::newRow("bidirectional overrides") << QString::fromUtf16(u"港区\u202efdp.exe\u202c") << "港区_fdp.exe_";
+    QTest::newRow("bidirectional embeddings and isolates")
+        << QString::fromUtf16(u"\u202a1\u202b2\u202d3\u20664\u20675\u20686\u2069") << "_1_2_3_4_5_6_";
     QTest::newRow("dots and spaces at the ends") << " ..隠し. " << "隠し";
     QTest::newRow("parent folder") << ".." << "チラシ";
     QTest::newRow("empty") << "" << "チラシ";
