@@ -3,6 +3,8 @@
 #include "app/DatabaseChoice.h"
 
 #include "platform/Fonts.h"
+#include "platform/MdbJetReader.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/QtAppEnvironment.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtFileOpenDialog.h"
@@ -10,7 +12,9 @@
 #include "platform/QtMessageBox.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
+#include "store/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
@@ -42,8 +46,13 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtPrinterSource printers(messages);
     QtInputMethod inputMethod;
     PropertyStore store(*engine, environment, messages, pictures);
+    MdbJetReader jetReader;
+    SqliteDatabaseBuilder databaseBuilder;
+    PosixFileSystem files;
+    JetConversion jetConversion(jetReader, databaseBuilder, files);
 
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
+    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+                               &jetConversion});
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

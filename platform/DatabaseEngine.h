@@ -81,6 +81,17 @@ public:
     // Throws when the file can no longer be written.
     virtual bool checkpoint() = 0;
 
+    // Writes a complete, consistent copy of the database as a new file at
+    // `path` and checks it (for SQLite: VACUUM INTO, then integrity_check,
+    // then a sync). The database itself is only read. Throws when the copy
+    // cannot be written or does not check out; no file is left at `path`
+    // then. REQUIRES: nothing exists at `path`.
+    virtual void copyTo(const QString& path) = 0;
+
+    // False for a database on a server, whose backups are the server's
+    // (pg_dump): the desktop then writes no daily copies.
+    virtual bool keepsDailyCopies() const { return true; }
+
     // The row identity: an SQL expression that, in a statement over one
     // table, names each row for as long as it exists (SQLite's rowid, or an
     // identity column). Its value read as text and bound back as a parameter

@@ -646,6 +646,13 @@ public:
     // complete.
     bool checkpoint() override { return true; }
 
+    // The server's backups are made on the server (pg_dump), not by desktops.
+    bool keepsDailyCopies() const override { return false; }
+    void copyTo(const QString&) override
+    {
+        throw PlatformError(QStringLiteral("サーバーのデータベースの控えは、サーバーで pg_dump により取って下さい。"));
+    }
+
     // The identity column of the server's table (tools/fudousan_postgresql.sql).
     QString rowKeyColumn() const override { return QStringLiteral("rowid"); }
 

@@ -4,6 +4,7 @@ class AppEnvironment;
 class EventPump;
 class FileOpenDialog;
 class InputMethod;
+class JetConversion;
 class MessageBox;
 class PictureLoader;
 class PrinterSource;
@@ -21,4 +22,6 @@ struct ScreenServices
     AppEnvironment& environment;
     PrinterSource& printers;
     InputMethod& inputMethod;
+    // Offers to convert an Access (Jet) database file at start-up; none: no offer.
+    JetConversion* jetConversion = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/DatabaseEngine.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -139,6 +140,25 @@ public:
     // completion message is not shown.
     void Delete_Property(Grid& grid);
 
+    // --- Daily backups --------------------------------------------------------
+
+    // Once a day (the first call on a day the backup folder has no copy for):
+    // writes a complete, checked copy of the database as
+    // backup/Fudousan-YYYY-MM-DD.mdb beside the database file, then keeps the
+    // 14 newest daily copies and removes older ones. A failure (disk full,
+    // folder not writable) is shown once in the run; it never touches the
+    // database or the older copies, and never throws. Called at start-up and
+    // after each save.
+    void Backup_If_Due();
+
+    // The folder of the daily copies.
+    QString backupFolder() const;
+
+    static constexpr int kBackupsKept = 14;
+
+    // Today's date; a test may set another clock.
+    std::function<QDate()> Today = [] { return QDate::currentDate(); };
+
     // --- Shared state of the run -------------------------------------------
 
     std::unique_ptr<Connection> Db_Connection;
@@ -165,4 +185,6 @@ private:
     PictureLoader& m_pictures;
     QString m_openFailure;
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
+    QDate m_backupDay;     // the day whose copy exists
+    bool m_backupFailureShown = false;
 };

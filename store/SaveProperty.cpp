@@ -30,6 +30,7 @@ void PropertyStore::Save_Property(const EntryView& screen)
     settleFile();
 
     m_messages.show(kRegistrationComplete, MB_Plain);
+    Backup_If_Due(); // the first save of a day the program was left running into
 }
 
 void PropertyStore::Save_If_New_And_Print(const QString& location, const EntryView& screen,
