@@ -6,8 +6,11 @@
 #include "platform/QtFileOpenDialog.h"
 #include "platform/QtInputMethod.h"
 #include "platform/QtMessageBox.h"
+#include "platform/QtPdfFileSource.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/QtPrintPreview.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/QtSaveFileDialog.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "store/PropertyStore.h"
@@ -28,9 +31,13 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtEventPump events;
     QtPrinterSource printers(messages);
     QtInputMethod inputMethod;
+    QtPrintPreview preview;
+    QtSaveFileDialog saveDialog;
+    QtPdfFileSource pdfFiles(messages, QtPrinterSource::documentsFolder());
     PropertyStore store(engine, environment, messages, pictures);
 
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod});
+    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+                               preview, saveDialog, pdfFiles});
     menu.start();
     if (onMenuShown)
         QTimer::singleShot(0, &menu, [&] { onMenuShown(&menu); });

@@ -11,8 +11,11 @@
 #include "platform/QtFileOpenDialog.h"
 #include "platform/QtGrid.h"
 #include "platform/QtInputMethod.h"
+#include "platform/QtPdfFileSource.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/QtPrintPreview.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/QtSaveFileDialog.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
 #include "store/PropertyRecord.h"
@@ -139,7 +142,8 @@ long rssKiB()
 struct Services
 {
     explicit Services(const QString& folder)
-        : environment(folder), printers(messages), store(engine, environment, messages, pictures)
+        : environment(folder), printers(messages), pdfFiles(messages, folder),
+          store(engine, environment, messages, pictures)
     {
         if (!store.Open_Database()) {
             std::fprintf(stderr, "%s\n", qPrintable(store.openFailure()));
@@ -148,7 +152,8 @@ struct Services
     }
     ScreenServices screen()
     {
-        return ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod};
+        return ScreenServices{store,    messages,    fileDialog, pictures,   events,  environment,
+                              printers, inputMethod, preview,    saveDialog, pdfFiles};
     }
     SqliteDatabaseEngine engine;
     BenchEnvironment environment;
@@ -158,6 +163,9 @@ struct Services
     QtEventPump events;
     QtPrinterSource printers;
     QtInputMethod inputMethod;
+    QtPrintPreview preview;
+    QtSaveFileDialog saveDialog;
+    QtPdfFileSource pdfFiles;
     PropertyStore store;
 };
 

@@ -3,9 +3,11 @@
 #include "platform/PaperSizes.h"
 #include "platform/PlatformError.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
@@ -18,6 +20,7 @@ constexpr double kPenSettingUnit = kTwipsPerInch / 600; // twips per unit of the
 constexpr double kFallbackDpi = 96;                     // pictures without a usable resolution
 constexpr double kMinimumDpi = 50;
 constexpr double kMaximumDpi = 2400;
+constexpr int kPdfDotsPerInch = 1440; // one PDF device unit per twip
 
 // Dots per inch of a stored dots-per-metre value; whole numbers snap, since
 // files store 96 or 300 dpi as a rounded number of dots per metre.
@@ -243,4 +246,24 @@ void QtPagePrinter::paintPage(QPainter& painter) const
     painter.scale(device->logicalDpiX() / kTwipsPerInch, device->logicalDpiY() / kTwipsPerInch);
     for (const auto& operation : m_operations)
         operation(painter);
+}
+
+QByteArray QtPagePrinter::pdfDocument() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kPdfDotsPerInch);
+        writer.setPageLayout(pageLayout());
+        writer.setTitle(documentName());
+        writer.setCreator(QStringLiteral("Fudousan"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+        paintPage(painter);
+        if (!painter.end())
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+    }
+    return buffer.data();
 }

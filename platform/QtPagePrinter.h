@@ -73,6 +73,11 @@ protected:
     // printable area.
     void paintPage(QPainter& painter) const;
 
+    // The page as a one-page PDF document (the chosen paper and orientation,
+    // no margins, fonts embedded as subsets). Throws PlatformError when it
+    // cannot be made.
+    QByteArray pdfDocument() const;
+
     // Opens the device, paints the page through paintPage and closes it.
     // Throws PlatformError on failure, leaving nothing behind.
     virtual void printPage() = 0;

@@ -20,8 +20,13 @@ std::unique_ptr<Printer> QtPrinterSource::openPrinter()
     if (!printer.isNull())
         return std::make_unique<QtSystemPrinter>(printer);
 
+    return std::make_unique<QtPdfPrinter>(m_messages, documentsFolder());
+}
+
+QString QtPrinterSource::documentsFolder()
+{
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty())
         documents = QDir::homePath();
-    return std::make_unique<QtPdfPrinter>(m_messages, documents);
+    return documents;
 }

@@ -17,6 +17,9 @@ public:
     }
     std::unique_ptr<Printer> openPrinter() override;
 
+    // The folder the PDF goes to when the system has no printer.
+    static QString documentsFolder();
+
 private:
     MessageBox& m_messages;
 };

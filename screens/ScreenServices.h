@@ -5,9 +5,12 @@ class EventPump;
 class FileOpenDialog;
 class InputMethod;
 class MessageBox;
+class PdfFileSource;
 class PictureLoader;
+class PrintPreview;
 class PrinterSource;
 class PropertyStore;
+class SaveFileDialog;
 
 // What the screens are given to work with: the store, and the platform
 // services they use directly. main() builds the real ones; tests pass fakes.
@@ -21,4 +24,7 @@ struct ScreenServices
     AppEnvironment& environment;
     PrinterSource& printers;
     InputMethod& inputMethod;
+    PrintPreview& preview;
+    SaveFileDialog& saveDialog;
+    PdfFileSource& pdfFiles;
 };
