@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <unistd.h>
+
 namespace {
 
 const QString kLocation = QStringLiteral("東京都世田谷区/桜丘3-12");
@@ -282,6 +284,59 @@ private slots:
         }
         QVERIFY(QFileInfo(blocker).isFile());
         QVERIFY(!screen.findChild<QWidget*>(QStringLiteral("SSPanel"))->isVisible());
+    }
+
+    // A folder the agent may not write to. Root may write anywhere, so as root
+    // this test runs itself again as user nobody.
+    void saveIntoAReadOnlyFolder()
+    {
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("running as root without setpriv: cannot run the test as an unprivileged user");
+            // A copy where user nobody may run it.
+            QTemporaryDir programs;
+            const QString self = QDir(programs.path()).filePath(QStringLiteral("TestPrintMenu"));
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
+            QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                               | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                               | QFileDevice::ExeOther));
+            QProcess test;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("HOME"), QDir::tempPath());
+            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            test.setProcessEnvironment(env);
+            test.setProcessChannelMode(QProcess::MergedChannels);
+            test.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                 QStringLiteral("--clear-groups"), self, QStringLiteral("saveIntoAReadOnlyFolder")});
+            QVERIFY(test.waitForFinished(60000));
+            const QString output = QString::fromUtf8(test.readAll());
+            QVERIFY2(test.exitStatus() == QProcess::NormalExit && test.exitCode() == 0, qPrintable(output));
+            QVERIFY2(output.contains(QStringLiteral("PASS   : TestPrintMenu::saveIntoAReadOnlyFolder()")),
+                     qPrintable(output));
+            return;
+        }
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        fillScreen(screen);
+        QTemporaryDir locked;
+        QVERIFY(QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const QString path = QDir(locked.path()).filePath(QStringLiteral("flyer.pdf"));
+        f.saveDialog.answers << path << path;
+
+        screen.PrintMenu_Click(1);
+        screen.PrintMenu_Click(1);
+
+        QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(db.rowCount(), 1);
+        QCOMPARE(f.messages.shown.size(), 3); // registered, failed, failed
+        for (int i = 1; i < 3; ++i) {
+            const auto& failure = f.messages.shown.at(i);
+            QVERIFY2(failure.text.contains(path) && failure.text.contains(QStringLiteral("書き込めません")),
+                     qPrintable(failure.text));
+        }
+        QVERIFY(QDir(locked.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     // The saved PDF is the page of the no-printer PDF that 印刷 writes: the
