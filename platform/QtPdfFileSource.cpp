@@ -40,10 +40,14 @@ void QtPdfFilePrinter::printPage()
                                 .arg(shownPath, QDir::toNativeSeparators(folder.filePath())));
 
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (!folder.isWritable())
+            throw PlatformError(
+                QStringLiteral("PDFファイル「%1」を保存できませんでした。このフォルダーには書き込めません（%2）。")
+                    .arg(shownPath, file.errorString()));
         throw PlatformError(
-            QStringLiteral("PDFファイル「%1」を保存できませんでした。このフォルダーには書き込めません（%2）。")
-                .arg(shownPath, file.errorString()));
+            QStringLiteral("PDFファイル「%1」を保存できませんでした（%2）。").arg(shownPath, file.errorString()));
+    }
     // commit() renames the finished file over the old one; until then the old
     // file stays whole, and a failed write removes what was begun.
     if (file.write(pdf) != pdf.size() || !file.commit())
