@@ -226,6 +226,13 @@ void Print_Map_Image(Printer& printer, const EntryView& screen)
     const QImage picture = screen.picture();
     if (picture.isNull())
         return;
-    printer.drawPicture(picture, kMapX, kMapY);
+    // A map larger than the room from its corner to the box's far edges is
+    // scaled down to fit, keeping its proportions, from the same corner;
+    // otherwise it would run over the name block and off the page.
+    QSizeF size = Printer::pictureSizeTwips(picture);
+    const QSizeF room(kMapBox[2] - kMapX, kMapBox[3] - kMapY);
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio);
+    printer.drawPicture(picture, kMapX, kMapY, float(size.width()), float(size.height()));
     drawBox(printer, kMapBox);
 }

@@ -23,7 +23,7 @@ class Printer;
 //    4250 (400). Text is 19 pt.
 //  - Right half: the empty header box (9500, 1300)-(19470, 2050); the caption
 //    "物件地図" at (13400, 2600), 21 pt; the map picture at (9400, 3100) inside
-//    the map box (9350, 3050)-(19650, 11050); the name block
+//    (scaled down to fit when larger) the map box (9350, 3050)-(19650, 11050); the name block
 //    (9350, 11550)-(19650, 13550) split at y 12050, with the number (21 pt) at
 //    (9400, 11600) and the name (45 pt) at (9400, 12250).
 // Lines after the frame use pen setting 6. All text is bold "ＭＳ 明朝".
@@ -50,7 +50,10 @@ void Print_At(Printer& printer, int x, int y, const QString& text);
 // has no sign.
 QString Unit_Suffix(const QString& text, int kind);
 
-// Draws the screen's map picture at its own size with its top-left corner at
-// (9400, 3100), then the map box over its edges; draws nothing at all when the
-// screen holds no picture. The picture is never scaled, centred or clipped.
+// Draws the screen's map picture with its top-left corner at (9400, 3100),
+// then the map box over its edges; draws nothing at all when the screen holds
+// no picture. A picture that fits within the box (right edge at most 19650,
+// bottom at most 11050 at its own size, Printer::pictureSizeTwips) is drawn
+// at its own size; a larger one is scaled down, keeping its proportions, until
+// it fits. It is never scaled up, centred or clipped.
 void Print_Map_Image(Printer& printer, const EntryView& screen);

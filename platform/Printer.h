@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <QSizeF>
 #include <QString>
 
+#include <cmath>
 #include <memory>
 
 // A Printer draws one document on a page device: the system printer, a PDF
@@ -41,8 +43,9 @@ public:
     // The pen setting for later lines and boxes (the flyer uses 6).
     virtual void setPenSetting(int value) = 0;
 
-    // Draws `picture` at its own size with its top-left corner at (x, y).
-    virtual void drawPicture(const QImage& picture, float x, float y) = 0;
+    // Draws `picture` with its top-left corner at (x, y), stretched to
+    // `width` x `height` twips.
+    virtual void drawPicture(const QImage& picture, float x, float y, float width, float height) = 0;
 
     // Finishes the page; the document goes to the device. A printer released
     // without it abandons the page: nothing reaches the device.
@@ -51,6 +54,26 @@ public:
     // Names the coming document: the job name on a printer, the file name of
     // a PDF. Drawing is unaffected; printers without a use for it ignore it.
     virtual void setDocumentName(const QString& name) { (void)name; }
+
+    // The size in twips of `picture` at its own size: its pixels at the
+    // physical resolution stored with it when that is plausible (50 to 2400
+    // dots per inch), else at 96 dots per inch (15 twips a pixel).
+    static QSizeF pictureSizeTwips(const QImage& picture)
+    {
+        // Files store 96 or 300 dpi as a rounded number of dots per metre:
+        // whole numbers snap.
+        const auto dotsPerInch = [](int dotsPerMetre) {
+            const double dpi = dotsPerMetre * 0.0254;
+            const double whole = std::round(dpi);
+            return std::abs(dpi - whole) < 0.05 ? whole : dpi;
+        };
+        const auto plausible = [](double dpi) { return dpi >= 50 && dpi <= 2400; };
+        double dpiX = dotsPerInch(picture.dotsPerMeterX());
+        double dpiY = dotsPerInch(picture.dotsPerMeterY());
+        if (!plausible(dpiX) || !plausible(dpiY))
+            dpiX = dpiY = 96;
+        return QSizeF(picture.width() * 1440 / dpiX, picture.height() * 1440 / dpiY);
+    }
 };
 
 // A PrinterSource hands out the printer that a flyer goes to.

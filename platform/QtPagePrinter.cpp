@@ -17,19 +17,6 @@ namespace {
 constexpr double kTwipsPerInch = 1440;
 constexpr double kTwipsPerPoint = 20;
 constexpr double kPenSettingUnit = kTwipsPerInch / 600; // twips per unit of the pen setting
-constexpr double kFallbackDpi = 96;                     // pictures without a usable resolution
-constexpr double kMinimumDpi = 50;
-constexpr double kMaximumDpi = 2400;
-constexpr int kPdfDotsPerInch = 1440; // one PDF device unit per twip
-
-// Dots per inch of a stored dots-per-metre value; whole numbers snap, since
-// files store 96 or 300 dpi as a rounded number of dots per metre.
-double dotsPerInch(int dotsPerMetre)
-{
-    const double dpi = dotsPerMetre * 0.0254;
-    const double whole = std::round(dpi);
-    return std::abs(dpi - whole) < 0.05 ? whole : dpi;
-}
 
 // How far past the page's right edge a cut text still reaches, in line
 // heights of its font: glyphs that shaping joins or moves across the cut lie
@@ -173,11 +160,11 @@ void QtPagePrinter::setPenSetting(int value)
     m_penWidth = penWidthTwips(value);
 }
 
-void QtPagePrinter::drawPicture(const QImage& picture, float x, float y)
+void QtPagePrinter::drawPicture(const QImage& picture, float x, float y, float width, float height)
 {
-    if (picture.isNull())
+    if (picture.isNull() || !(width > 0) || !(height > 0))
         return;
-    const QRectF target(QPointF(x, y), pictureSizeTwips(picture));
+    const QRectF target(x, y, width, height);
     m_operations.push_back([picture, target](QPainter& painter) {
         // Only the part of the picture on the page is handed to the device:
         // the rest would be cut off by it anyway, and a PDF would otherwise
@@ -206,6 +193,26 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y)
     });
 }
 
+QByteArray QtPagePrinter::renderPdf() const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(int(kTwipsPerInch)); // one device unit per twip
+        writer.setPageLayout(pageLayout());
+        writer.setTitle(documentName());
+        writer.setCreator(QStringLiteral("Fudousan"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+        paintPage(painter);
+        if (!painter.end())
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+    }
+    return buffer.data();
+}
+
 void QtPagePrinter::endDocument()
 {
     if (m_ended)
@@ -218,16 +225,6 @@ void QtPagePrinter::endDocument()
 void QtPagePrinter::setDocumentName(const QString& name)
 {
     m_documentName = name;
-}
-
-QSizeF QtPagePrinter::pictureSizeTwips(const QImage& picture)
-{
-    double dpiX = dotsPerInch(picture.dotsPerMeterX());
-    double dpiY = dotsPerInch(picture.dotsPerMeterY());
-    const auto plausible = [](double dpi) { return dpi >= kMinimumDpi && dpi <= kMaximumDpi; };
-    if (!plausible(dpiX) || !plausible(dpiY))
-        dpiX = dpiY = kFallbackDpi;
-    return QSizeF(picture.width() * kTwipsPerInch / dpiX, picture.height() * kTwipsPerInch / dpiY);
 }
 
 double QtPagePrinter::penWidthTwips(int value)
@@ -246,24 +243,4 @@ void QtPagePrinter::paintPage(QPainter& painter) const
     painter.scale(device->logicalDpiX() / kTwipsPerInch, device->logicalDpiY() / kTwipsPerInch);
     for (const auto& operation : m_operations)
         operation(painter);
-}
-
-QByteArray QtPagePrinter::pdfDocument() const
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kPdfDotsPerInch);
-        writer.setPageLayout(pageLayout());
-        writer.setTitle(documentName());
-        writer.setCreator(QStringLiteral("Fudousan"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-        paintPage(painter);
-        if (!painter.end())
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-    }
-    return buffer.data();
 }

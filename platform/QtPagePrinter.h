@@ -10,8 +10,9 @@
 
 class QPainter;
 
-// A Printer that paints with QPainter; the system printer and the PDF file
-// share this one paint path and differ only in the device they open.
+// A Printer that paints with QPainter; the system printer (a PDF handed to
+// CUPS) and the PDF file share this one paint path and differ only in where
+// the page goes.
 //
 // The page's operations are kept until endDocument(), which opens the device,
 // paints them in one go and closes it. A page abandoned half way (a failure,
@@ -28,8 +29,9 @@ class QPainter;
 // a page-wide line. Texts with right-to-left characters are drawn whole.
 // Lines before any pen setting are 1 twip wide; pen setting n makes later
 // lines n/600 inch wide (6 is 14.4 twips).
-// Lines have flat ends and boxes mitred corners. Pictures are drawn at their
-// own physical size (pictureSizeTwips), never scaled to anything else.
+// Lines have flat ends and boxes mitred corners. Pictures are drawn at the
+// size given; only the part of a picture that lies on the page is handed to
+// the device.
 class QtPagePrinter : public Printer
 {
 public:
@@ -46,17 +48,12 @@ public:
     void drawLine(float x1, float y1, float x2, float y2) override;
     void drawBox(float x1, float y1, float x2, float y2) override;
     void setPenSetting(int value) override;
-    void drawPicture(const QImage& picture, float x, float y) override;
+    void drawPicture(const QImage& picture, float x, float y, float width, float height) override;
     // Paints the page on the device. Throws PlatformError when the device
     // cannot be opened or written; nothing of the page is left behind then.
     // A second call does nothing.
     void endDocument() override;
     void setDocumentName(const QString& name) override;
-
-    // The size in twips at which `picture` is drawn: its pixels at the
-    // physical resolution stored with it when that is plausible (50 to 2400
-    // dots per inch), else at 96 dots per inch (15 twips a pixel).
-    static QSizeF pictureSizeTwips(const QImage& picture);
 
     // Width in twips of lines drawn with pen setting `value`: value/600 inch.
     static double penWidthTwips(int value);
@@ -73,10 +70,10 @@ protected:
     // printable area.
     void paintPage(QPainter& painter) const;
 
-    // The page as a one-page PDF document (the chosen paper and orientation,
-    // no margins, fonts embedded as subsets). Throws PlatformError when it
-    // cannot be made.
-    QByteArray pdfDocument() const;
+    // The page as a one-page PDF: the chosen paper and orientation, no
+    // margins, fonts embedded as subsets, titled with the document name.
+    // Throws PlatformError when it cannot be made.
+    QByteArray renderPdf() const;
 
     // Opens the device, paints the page through paintPage and closes it.
     // Throws PlatformError on failure, leaving nothing behind.

@@ -32,7 +32,7 @@ QtPdfFilePrinter::QtPdfFilePrinter(MessageBox& messages, const QString& path)
 
 void QtPdfFilePrinter::printPage()
 {
-    const QByteArray pdf = pdfDocument();
+    const QByteArray pdf = renderPdf();
     const QString shownPath = QDir::toNativeSeparators(m_path);
     const QFileInfo folder(QFileInfo(m_path).absolutePath());
     if (!folder.isDir())

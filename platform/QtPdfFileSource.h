@@ -22,10 +22,10 @@ private:
 };
 
 // The page as a PDF file at a path the user chose. endDocument() renders the
-// page as QtPdfPrinter does and puts the file in place whole (written beside
-// it, then renamed over it), so a failure leaves any earlier file as it was
-// and no partial file behind; then it shows the file's path (information,
-// titled "Zabrelo"). A folder that is missing or cannot be written throws
+// page as the no-printer PDF is rendered and puts the file in place whole
+// (written beside it, then renamed over it), so a failure leaves any earlier
+// file as it was and no partial file behind; then it shows the file's path
+// (information, titled "Zabrelo"). A folder that is missing or cannot be written throws
 // PlatformError with a Japanese description.
 class QtPdfFilePrinter : public QtPagePrinter
 {

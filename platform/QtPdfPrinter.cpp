@@ -3,12 +3,16 @@
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
+#include <QPdfWriter>
 
 namespace {
 
+constexpr int kPdfDotsPerInch = 1440; // one device unit per twip
 constexpr int kMaxNameLength = 70;    // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
@@ -47,8 +51,22 @@ QString QtPdfPrinter::safeFileName(const QString& name)
 
 void QtPdfPrinter::printPage()
 {
-    const QByteArray pdf = pdfDocument();
-    m_writtenPath = writeNewFile(pdf);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kPdfDotsPerInch);
+        writer.setPageLayout(pageLayout());
+        writer.setTitle(documentName());
+        writer.setCreator(QStringLiteral("Fudousan"));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+        paintPage(painter);
+        if (!painter.end())
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+    }
+    m_writtenPath = writeNewFile(buffer.data());
     m_messages.show(QStringLiteral("プリンターがないため、チラシをPDFファイルに保存しました。\n%1")
                         .arg(QDir::toNativeSeparators(m_writtenPath)),
                     MB_Information, kMessageTitle);

@@ -5,11 +5,17 @@
 // PictureLoader on QImageReader. The file's contents decide its format, not
 // its name, so a PNG or GIF named .jpg loads as what it is.
 //
-// What a picture may cost is capped: a file whose header declares more than
-// the cap allows is refused before anything is decoded, and the decoder itself
-// may not allocate more than the cap. A failure throws PlatformError with a
-// Japanese description that names the file and what is wrong with it (missing,
-// a folder, empty, not a picture, damaged or cut short, too large).
+// Only regular files are read, opened without waiting (a named pipe or a
+// device is refused at once, never read). What a picture may cost is capped:
+// a file larger than the cap is refused before it is read, a file whose
+// header declares more pixels than the cap allows is refused before anything
+// is decoded, and the decoder itself may not allocate more than the cap. A
+// JPEG's comments, and its Exif and ICC segments beyond 16 MB, are not handed
+// to the decoder, which would keep them in memory several times over; so
+// loading any file costs at most about twice the cap. A failure throws PlatformError
+// with a Japanese description that names the file and what is wrong with it
+// (missing, a folder, not a regular file, empty, too large, not a picture,
+// damaged or cut short).
 class QtPictureLoader : public PictureLoader
 {
 public:

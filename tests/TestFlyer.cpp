@@ -6,14 +6,17 @@
 #include "tools/FlyerSample.h"
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
 
 // What the page must record for `screen`, written out from the page layout:
 // positions in twips, sizes in points.
-QStringList expectedPage(const EntryView& screen, bool withMap)
+// `map` is the size the map is drawn at, in twips; empty: no map.
+QStringList expectedPage(const EntryView& screen, QSizeF map = QSizeF())
 {
+    const bool withMap = !map.isEmpty();
     QStringList ops = {"paperSize", "setPaperSize 12", "setOrientation 2", "font ＭＳ 明朝"};
     for (int i = 1; i <= 30; ++i) {
         ops << QString("line %1 900 %1 14000").arg(300 + i) << QString("line %1 900 %1 14000").arg(9000 + i)
@@ -70,7 +73,7 @@ QStringList expectedPage(const EntryView& screen, bool withMap)
         << "at 9400 12250"
         << "text " + screen.boxText(27) << "bold 0";
     if (withMap)
-        ops << "picture 9400 3100"
+        ops << QString("picture 9400 3100 %1 %2").arg(map.width()).arg(map.height())
             << "box 9350 3050 19650 11050";
     ops << "end";
     return ops;
@@ -97,6 +100,8 @@ private slots:
     void fullPageWithMap();
     void pageWithoutMapHasNoMapBox();
     void emptyValuesGetNoUnit();
+    void aMapLargerThanItsBoxIsScaledDownToFit_data();
+    void aMapLargerThanItsBoxIsScaledDownToFit();
     void refusesPaperOtherThanJisB4_data();
     void refusesPaperOtherThanJisB4();
     void namesTheDocumentAfterNumberAndLocation();
@@ -150,7 +155,7 @@ void TestFlyer::fullPageWithMap()
 
     Print_Flyer(printer, screen, messages);
 
-    compareOps(printer.ops, expectedPage(screen, true));
+    compareOps(printer.ops, expectedPage(screen, QSizeF(1800, 1350)));
     QCOMPARE(printer.pictures.size(), 1);
     QCOMPARE(printer.pictures[0].size(), map.size());
     QVERIFY(messages.shown.isEmpty());
@@ -165,7 +170,7 @@ void TestFlyer::pageWithoutMapHasNoMapBox()
 
     Print_Flyer(printer, screen, messages);
 
-    compareOps(printer.ops, expectedPage(screen, false));
+    compareOps(printer.ops, expectedPage(screen));
     QVERIFY(printer.pictures.isEmpty());
 }
 
@@ -178,9 +183,46 @@ void TestFlyer::emptyValuesGetNoUnit()
 
     Print_Flyer(printer, screen, messages);
 
-    compareOps(printer.ops, expectedPage(screen, false));
+    compareOps(printer.ops, expectedPage(screen));
     for (const QString& op : printer.ops)
         QVERIFY2(op != "text 円" && op != "text 坪" && op != "text ㎡", qPrintable(op));
+}
+
+// The room from the map's corner (9400, 3100) to the box's far edges is
+// 10250 x 7950 twips; 96 dpi is 15 twips a pixel.
+void TestFlyer::aMapLargerThanItsBoxIsScaledDownToFit_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QSizeF>("drawn"); // twips
+    QTest::newRow("fits exactly") << QSize(1025, 795) << 144 << QSizeF(10250, 7950);
+    QTest::newRow("wide") << QSize(2000, 1500) << 96 << QSizeF(10250, 7687.5);
+    QTest::newRow("tall") << QSize(500, 1000) << 96 << QSizeF(3975, 7950);
+    QTest::newRow("a little too wide") << QSize(690, 100) << 96 << QSizeF(10250, 10250.0 / 690 * 100);
+}
+
+void TestFlyer::aMapLargerThanItsBoxIsScaledDownToFit()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(int, dpi);
+    QFETCH(QSizeF, drawn);
+    QImage map(pixels, QImage::Format_RGB32);
+    map.setDotsPerMeterX(qRound(dpi / 0.0254));
+    map.setDotsPerMeterY(qRound(dpi / 0.0254));
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setPicture(map);
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    const QStringList picture = printer.ops.filter(QRegularExpression("^picture ")).join("").split(' ');
+    QCOMPARE(picture.size(), 5);
+    QCOMPARE(picture.mid(1, 2), QStringList({"9400", "3100"}));
+    QVERIFY2(qAbs(picture[3].toDouble() - drawn.width()) < 0.01 && qAbs(picture[4].toDouble() - drawn.height()) < 0.01,
+             qPrintable(picture.join(' ')));
+    QCOMPARE(printer.pictures[0].size(), pixels); // the whole picture, never cut
 }
 
 void TestFlyer::refusesPaperOtherThanJisB4_data()

@@ -127,7 +127,7 @@ private slots:
     void pageIsJisB4LandscapeWithEmbeddedFonts();
     void typedTextExtractsExactly();
     void mapKeepsItsOwnSize();
-    void aMapLargerThanThePageIsCutAtItsEdge();
+    void aMapLargerThanTheBoxIsScaledDownToFit();
     void neverOverwritesAFile();
     void safeFileName_data();
     void safeFileName();
@@ -375,9 +375,10 @@ void TestFlyerPdf::mapKeepsItsOwnSize()
     QCOMPARE(row.captured(2).toInt(), 96);
 }
 
-// A 2000 x 1500 map at 96 dpi runs far past the page: only the part on the
-// page is embedded, still at 96 pixels an inch from the same corner.
-void TestFlyerPdf::aMapLargerThanThePageIsCutAtItsEdge()
+// A 2000 x 1500 map at 96 dpi would run far past the page: it is scaled
+// down, whole, to the box's width from the same corner, and nothing of it
+// lies outside the box.
+void TestFlyerPdf::aMapLargerThanTheBoxIsScaledDownToFit()
 {
     QImage map(2000, 1500, QImage::Format_RGB32);
     map.fill(Qt::darkGreen);
@@ -395,11 +396,27 @@ void TestFlyerPdf::aMapLargerThanThePageIsCutAtItsEdge()
                                         QRegularExpression::MultilineOption)
                          .match(list);
     QVERIFY2(row.hasMatch(), qPrintable(list));
-    // JIS B4 landscape is 20636 x 14570 twips; the map starts at (9400, 3100).
-    QVERIFY2(std::abs(row.captured(1).toInt() - (20636 - 9400) / 15) <= 2, qPrintable(list));
-    QVERIFY2(std::abs(row.captured(2).toInt() - (14570 - 3100) / 15) <= 2, qPrintable(list));
-    QCOMPARE(row.captured(3).toInt(), 96);
-    QCOMPARE(row.captured(4).toInt(), 96);
+    QCOMPARE(row.captured(1).toInt(), 2000);
+    QCOMPARE(row.captured(2).toInt(), 1500);
+    // 2000 pixels across the 10250 twips from x 9400 to the box's right edge.
+    QCOMPARE(row.captured(3).toInt(), qRound(2000 / (10250 / 1440.0)));
+    QCOMPARE(row.captured(4).toInt(), qRound(2000 / (10250 / 1440.0)));
+
+    // On the page (72 dpi, 20 twips a pixel): green from the corner up to the
+    // box's right edge and 7687 twips down, white beyond.
+    const QString png = m_dir.filePath("large-map/page");
+    run("pdftoppm", {"-r", "72", "-png", "-singlefile", pdf, png});
+    const QImage page(png + ".png");
+    QVERIFY(!page.isNull());
+    const auto green = [&](int xTwips, int yTwips) {
+        const QColor c = page.pixelColor(xTwips / 20, yTwips / 20);
+        return c.green() > 80 && c.red() < 40 && c.blue() < 40;
+    };
+    QVERIFY(green(9500, 3200));
+    QVERIFY(green(19500, 10700));
+    QVERIFY(!green(19900, 5000));  // past the box, right
+    QVERIFY(!green(12000, 11300)); // below the map's scaled bottom (10787) and the box
+    QVERIFY(!green(12000, 12600)); // the name block
 }
 
 void TestFlyerPdf::neverOverwritesAFile()

@@ -36,10 +36,10 @@ public:
         record(QStringLiteral("box %1 %2 %3 %4").arg(double(x1)).arg(double(y1)).arg(double(x2)).arg(double(y2)));
     }
     void setPenSetting(int value) override { record(QStringLiteral("pen %1").arg(value)); }
-    void drawPicture(const QImage& picture, float x, float y) override
+    void drawPicture(const QImage& picture, float x, float y, float width, float height) override
     {
         pictures.append(picture);
-        record(QStringLiteral("picture %1 %2").arg(double(x)).arg(double(y)));
+        record(QStringLiteral("picture %1 %2 %3 %4").arg(double(x)).arg(double(y)).arg(double(width)).arg(double(height)));
     }
     void endDocument() override { record(QStringLiteral("end")); }
     // Kept aside rather than recorded: it names the job and draws nothing.

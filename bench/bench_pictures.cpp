@@ -1,0 +1,143 @@
+// bench_pictures: peak memory and time of loading map pictures that are
+// large on purpose, each in a process of its own (a fresh peak):
+//  - a 300 x 200 JPEG padded with comment segments to 590 MB (refused by its
+//    size) and to 250 MB (loaded, the padding never held);
+//  - a 300 x 200 JPEG with 250 MB of Exif segments;
+//  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels).
+// Files are written sparsely into TMPDIR where possible. Nothing is asserted.
+#include "platform/PlatformError.h"
+#include "platform/QtPictureLoader.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray smallJpeg()
+{
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+// `segments` segments of 64 KB with marker `marker` after the start marker;
+// only their headers are written.
+void writePadded(const QString& path, quint8 marker, int segments)
+{
+    const QByteArray jpeg = smallJpeg();
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(jpeg.left(2));
+    constexpr qint64 kSegment = 2 + 0xFFFF;
+    const char header[4] = {char(0xFF), char(marker), char(0xFF), char(0xFF)};
+    for (int i = 0; i < segments; ++i) {
+        file.seek(2 + i * kSegment);
+        file.write(header, 4);
+    }
+    file.seek(2 + segments * kSegment);
+    file.write(jpeg.mid(2));
+}
+
+void writeBitmap(const QString& path, int side)
+{
+    // A 24-bit bottom-up bitmap whose rows are holes (black).
+    const qint64 row = ((qint64(side) * 24 + 31) / 32) * 4;
+    QByteArray header(54, '\0');
+    auto le = [&](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            header[at + i] = char((v >> (8 * i)) & 0xff);
+    };
+    header[0] = 'B';
+    header[1] = 'M';
+    le(2, quint32(54 + row * side));
+    le(10, 54);
+    le(14, 40);
+    le(18, quint32(side));
+    le(22, quint32(side));
+    header[26] = 1;
+    header[28] = 24;
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(header);
+    file.resize(54 + row * side);
+}
+
+void measure(const QString& what, const QString& path)
+{
+    const qint64 size = QFile(path).size();
+    const pid_t child = fork();
+    if (child == 0) {
+        QElapsedTimer timer;
+        timer.start();
+        QString result;
+        try {
+            const QImage picture = QtPictureLoader().load(path);
+            result = QStringLiteral("loaded %1 x %2").arg(picture.width()).arg(picture.height());
+        } catch (const PlatformError& error) {
+            result = QStringLiteral("refused: ") + error.description().section(QLatin1Char('\n'), 1);
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        QTextStream(stdout) << QStringLiteral("%1 | %2 MB | %3 ms | %4 MB | %5")
+                                   .arg(what, -34)
+                                   .arg(size / 1000000, 5)
+                                   .arg(timer.elapsed(), 6)
+                                   .arg(usage.ru_maxrss / 1024, 5)
+                                   .arg(result)
+                            << Qt::endl;
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    QFile::remove(path);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    QTextStream(stdout) << "cap " << QtPictureLoader::kDefaultAllocationLimitMb
+                        << " MB; peak = resident peak of the loading process" << Qt::endl
+                        << "case                               |  file    | time      | peak     | result" << Qt::endl;
+    measure(QStringLiteral("small JPEG (baseline)"), [&] {
+        const QString p = dir.filePath("small.jpg");
+        writePadded(p, 0xFE, 0);
+        return p;
+    }());
+    measure(QStringLiteral("JPEG padded with comments, 590 MB"), [&] {
+        const QString p = dir.filePath("c590.jpg");
+        writePadded(p, 0xFE, 9000);
+        return p;
+    }());
+    measure(QStringLiteral("JPEG padded with comments, 250 MB"), [&] {
+        const QString p = dir.filePath("c250.jpg");
+        writePadded(p, 0xFE, 3800);
+        return p;
+    }());
+    measure(QStringLiteral("JPEG padded with Exif, 250 MB"), [&] {
+        const QString p = dir.filePath("e250.jpg");
+        writePadded(p, 0xE1, 3800);
+        return p;
+    }());
+    measure(QStringLiteral("bitmap 8000 x 8000, 24 bit"), [&] {
+        const QString p = dir.filePath("big.bmp");
+        writeBitmap(p, 8000);
+        return p;
+    }());
+    return 0;
+}
