@@ -105,6 +105,33 @@ private:
     }
     static QMenu* printMenu(QWidget& screen) { return screen.findChild<QMenu*>(QStringLiteral("PrintMenu")); }
 
+    // Runs `testFunction` of this executable again as user nobody.
+    static void runAsNobody(const QString& testFunction)
+    {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("running as root without setpriv: cannot run the test as an unprivileged user");
+        // A copy where user nobody may run it.
+        QTemporaryDir programs;
+        const QString self = QDir(programs.path()).filePath(QStringLiteral("TestPrintMenu"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
+        QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                           | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                           | QFileDevice::ExeOther));
+        QProcess test;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        test.setProcessEnvironment(env);
+        test.setProcessChannelMode(QProcess::MergedChannels);
+        test.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                             QStringLiteral("--clear-groups"), self, testFunction});
+        QVERIFY(test.waitForFinished(60000));
+        const QString output = QString::fromUtf8(test.readAll());
+        QVERIFY2(test.exitStatus() == QProcess::NormalExit && test.exitCode() == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("Totals: 3 passed, 0 failed")), qPrintable(output));
+    }
+
     QTemporaryDir m_dir;
 
 private slots:
@@ -255,88 +282,53 @@ private slots:
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("old*")}, QDir::Files | QDir::Hidden).size(), 1);
     }
 
-    // A folder that cannot take the file: a message naming it, the property
-    // registered once however often the agent tries, nothing left behind.
-    void saveIntoAFolderThatCannotBeWritten()
+    void saveWhereNoFileCanBeWritten_data()
     {
-        TestDatabase db;
-        Fixture f(db.folder());
-        F_Tyukai screen(f.services());
-        fillScreen(screen);
-        // Under a plain file: refused to root as well.
-        const QString blocker = QDir(m_dir.path()).filePath(QStringLiteral("not-a-folder"));
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        const QString path = blocker + QStringLiteral("/flyer.pdf");
-        f.saveDialog.answers << path << path;
-
-        screen.PrintMenu_Click(1);
-        screen.PrintMenu_Click(1);
-
-        QCOMPARE(db.rowCount(), 1);
-        QCOMPARE(f.messages.shown.size(), 3); // registered, failed, failed
-        for (int i = 1; i < 3; ++i) {
-            const auto& failure = f.messages.shown.at(i);
-            QVERIFY2(failure.text.contains(path) && failure.text.contains(QStringLiteral("保存できませんでした")),
-                     qPrintable(failure.text));
-            QCOMPARE(failure.style, int(MB_Critical));
-        }
-        QVERIFY(QFileInfo(blocker).isFile());
-        QVERIFY(!screen.findChild<QWidget*>(QStringLiteral("SSPanel"))->isVisible());
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder is a file") << false << QStringLiteral("がありません");
+        QTest::newRow("read-only folder") << true << QStringLiteral("書き込めません");
     }
 
-    // A folder the agent may not write to. Root may write anywhere, so as root
-    // this test runs itself again as user nobody.
-    void saveIntoAReadOnlyFolder()
+    // A folder that cannot take the file: a message naming it and why, the
+    // property registered once however often the agent tries, nothing left
+    // behind. Root may write anywhere, so as root the read-only case runs
+    // this test again as user nobody.
+    void saveWhereNoFileCanBeWritten()
     {
-        if (::geteuid() == 0) {
-            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-            if (setpriv.isEmpty())
-                QSKIP("running as root without setpriv: cannot run the test as an unprivileged user");
-            // A copy where user nobody may run it.
-            QTemporaryDir programs;
-            const QString self = QDir(programs.path()).filePath(QStringLiteral("TestPrintMenu"));
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
-            QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                               | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                                               | QFileDevice::ExeOther));
-            QProcess test;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("HOME"), QDir::tempPath());
-            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-            test.setProcessEnvironment(env);
-            test.setProcessChannelMode(QProcess::MergedChannels);
-            test.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                 QStringLiteral("--clear-groups"), self, QStringLiteral("saveIntoAReadOnlyFolder")});
-            QVERIFY(test.waitForFinished(60000));
-            const QString output = QString::fromUtf8(test.readAll());
-            QVERIFY2(test.exitStatus() == QProcess::NormalExit && test.exitCode() == 0, qPrintable(output));
-            QVERIFY2(output.contains(QStringLiteral("PASS   : TestPrintMenu::saveIntoAReadOnlyFolder()")),
-                     qPrintable(output));
+        QFETCH(bool, readOnly);
+        QFETCH(QString, reason);
+        if (readOnly && ::geteuid() == 0) {
+            runAsNobody(QStringLiteral("saveWhereNoFileCanBeWritten:read-only folder"));
             return;
         }
         TestDatabase db;
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
         fillScreen(screen);
-        QTemporaryDir locked;
-        QVERIFY(QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        const QString path = QDir(locked.path()).filePath(QStringLiteral("flyer.pdf"));
+        QTemporaryDir folder;
+        const QString blocker = folder.filePath(QStringLiteral("not-a-folder"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString path = readOnly ? folder.filePath(QStringLiteral("flyer.pdf")) : blocker + QStringLiteral("/flyer.pdf");
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         f.saveDialog.answers << path << path;
 
         screen.PrintMenu_Click(1);
         screen.PrintMenu_Click(1);
 
-        QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(db.rowCount(), 1);
         QCOMPARE(f.messages.shown.size(), 3); // registered, failed, failed
         for (int i = 1; i < 3; ++i) {
             const auto& failure = f.messages.shown.at(i);
-            QVERIFY2(failure.text.contains(path) && failure.text.contains(QStringLiteral("書き込めません")),
-                     qPrintable(failure.text));
+            QVERIFY2(failure.text.contains(path) && failure.text.contains(reason), qPrintable(failure.text));
+            QCOMPARE(failure.style, int(MB_Critical));
         }
-        QVERIFY(QDir(locked.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("not-a-folder")});
+        QVERIFY(!screen.findChild<QWidget*>(QStringLiteral("SSPanel"))->isVisible());
     }
 
     // The saved PDF is the page of the no-printer PDF that 印刷 writes: the
