@@ -183,6 +183,25 @@ answer_message Zabrelo 04d-saved
 grep -qF -- "$location" <<<"$(pdftotext "$saved" -)" || fail "the saved PDF lacks the location"
 [[ $(sql "SELECT count(*) FROM Fudousan") == 1 ]] || fail "saving a stored property as PDF added a row"
 
+# The name offered is that of 印刷's PDF, which exists: the dialog asks before
+# replacing it; "No" (its default) and then cancelling leave the file alone.
+xdotool key Menu
+sleep 0.5
+xdotool key Down Down Return
+dialog=$(window '^PDFとして保存$')
+sleep 0.5
+xdotool key Return
+for _ in $(seq 50); do [[ $(count_windows '^PDFとして保存$') -ge 2 ]] && break; sleep 0.1; done
+[[ $(count_windows '^PDFとして保存$') -ge 2 ]] || fail "the save dialog did not ask before replacing $pdf"
+shot 04e-replace-asked
+xdotool key Return
+sleep 0.5
+# Without a window manager nobody hands the focus back to the dialog.
+xdotool windowfocus --sync "$dialog"
+xdotool key Escape
+gone '^PDFとして保存$'
+cmp -s "$pdf" "$artifacts/flyer.pdf" || fail "cancelling the replacement changed $pdf"
+
 click "$entry" 924 51 # 戻る
 for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sleep 0.1; done
 [[ $(count_windows '^Quintaveli$') -eq 1 ]] || fail "the entry screen did not close"
