@@ -3,19 +3,38 @@
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
-#include <QPdfWriter>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
-constexpr int kPdfDotsPerInch = 1440; // one device unit per twip
 constexpr int kMaxNameLength = 70;    // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
+
+// Writes all of `bytes` to `fd` and has it reach the disk; 0, or the errno
+// of the failure (a nearly full disk takes part of a write without error
+// and refuses the rest).
+int writeAll(int fd, const QByteArray& bytes)
+{
+    const char* at = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, at, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : EIO;
+        at += written;
+        left -= written;
+    }
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
 
 } // namespace
 
@@ -31,7 +50,12 @@ QString QtPdfPrinter::safeFileName(const QString& name)
     QString safe;
     safe.reserve(name.size());
     for (const QChar c : name) {
-        const bool control = c.unicode() < 0x20 || c.unicode() == 0x7f;
+        const char16_t u = c.unicode();
+        // Controls, and the overrides that would show the name in another
+        // order than it is stored (a location could make "fdp.exe" look like
+        // "exe.pdf").
+        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
+                             || (u >= 0x2066 && u <= 0x2069);
         safe.append(control || forbidden.contains(c) ? QLatin1Char('_') : c);
     }
     if (safe.size() > kMaxNameLength) {
@@ -51,22 +75,8 @@ QString QtPdfPrinter::safeFileName(const QString& name)
 
 void QtPdfPrinter::printPage()
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kPdfDotsPerInch);
-        writer.setPageLayout(pageLayout());
-        writer.setTitle(documentName());
-        writer.setCreator(QStringLiteral("Fudousan"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-        paintPage(painter);
-        if (!painter.end())
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-    }
-    m_writtenPath = writeNewFile(buffer.data());
+    const QByteArray pdf = renderPdf();
+    m_writtenPath = writeNewFile(pdf);
     m_messages.show(QStringLiteral("プリンターがないため、チラシをPDFファイルに保存しました。\n%1")
                         .arg(QDir::toNativeSeparators(m_writtenPath)),
                     MB_Information, kMessageTitle);
@@ -85,20 +95,23 @@ QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
         const QString path = folder.absoluteFilePath(fileName);
         QFile file(path);
         // NewOnly: another file of the same name, even one made a moment
-        // ago, is never replaced.
+        // ago or a link to nowhere, is never replaced or written through.
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path))
+            const QFileInfo taken(path);
+            if (taken.exists() || taken.isSymLink())
                 continue;
             throw PlatformError(QStringLiteral("PDFファイル「%1」を作れませんでした（%2）。")
                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         }
-        const bool written = file.write(pdf) == pdf.size() && file.flush();
-        const QString error = file.errorString();
+        const int error = writeAll(file.handle(), pdf);
         file.close();
-        if (!written || file.error() != QFileDevice::NoError) {
+        if (error != 0) {
             file.remove();
+            const QString reason = error == ENOSPC || error == EDQUOT
+                                       ? QStringLiteral("ディスクがいっぱいです。空きを作ってから、もう一度印刷して下さい")
+                                       : QString::fromLocal8Bit(strerror(error));
             throw PlatformError(QStringLiteral("PDFファイル「%1」を書けませんでした（%2）。")
-                                    .arg(QDir::toNativeSeparators(path), error));
+                                    .arg(QDir::toNativeSeparators(path), reason));
         }
         return path;
     }

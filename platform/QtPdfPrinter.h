@@ -10,10 +10,11 @@ class MessageBox;
 // (the chosen paper and orientation, no margins, fonts embedded as subsets),
 // writes it as a new file into the folder given, named after the document
 // name with characters unsafe in file names replaced ("名前.pdf", then
-// "名前 (2).pdf", ... so no file is ever overwritten), and then shows the
+// "名前 (2).pdf", ... so no file is ever overwritten; a link with the name,
+// even one to nowhere, counts as a file), and then shows the
 // file's full path (information, titled "Zabrelo"). The folder is created when
-// missing. On failure it throws PlatformError with a Japanese description and
-// leaves no partial file behind.
+// missing. On failure (a full disk is named as such) it throws PlatformError
+// with a Japanese description and leaves no partial file behind.
 class QtPdfPrinter : public QtPagePrinter
 {
 public:
@@ -25,7 +26,8 @@ public:
     QString writtenPath() const { return m_writtenPath; }
 
     // `name` made fit for a file name: path separators, characters Windows
-    // forbids and control characters become "_", spaces and dots at both ends
+    // forbids, control characters (C0, DEL, C1) and bidirectional overrides
+    // and isolates (U+202A..U+202E, U+2066..U+2069) become "_", spaces and dots at both ends
     // go, long names are cut; "チラシ" when nothing is left.
     static QString safeFileName(const QString& name);
 

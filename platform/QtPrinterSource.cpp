@@ -1,32 +1,43 @@
 #include "platform/QtPrinterSource.h"
 
+#include "platform/CupsConnection.h"
+#include "platform/CupsPrinter.h"
 #include "platform/QtPdfPrinter.h"
-#include "platform/QtSystemPrinter.h"
 
 #include <QDir>
-#include <QPrinterInfo>
+#include <QFile>
 #include <QStandardPaths>
+
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
 
 std::unique_ptr<Printer> QtPrinterSource::openPrinter()
 {
-    QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-    if (printer.isNull()) {
-        // No default chosen: the flyer still goes to paper, on the first
-        // printer the system lists; a file is only for a system without one.
-        const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-        if (!printers.isEmpty())
-            printer = printers.first();
+    // A print server that answers but has no queue, or none at all: the
+    // flyer becomes a file. One that does not answer is reported (throws).
+    if (std::unique_ptr<CupsConnection> cups = CupsConnection::open()) {
+        const QString queue = cups->chosenQueue();
+        if (!queue.isEmpty())
+            return std::make_unique<CupsPrinter>(std::move(cups), queue, m_messages);
     }
-    if (!printer.isNull())
-        return std::make_unique<QtSystemPrinter>(printer);
 
     return std::make_unique<QtPdfPrinter>(m_messages, documentsFolder());
 }
 
 QString QtPrinterSource::documentsFolder()
 {
-    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (documents.isEmpty())
-        documents = QDir::homePath();
-    return documents;
+    // Without HOME, Qt takes the root folder for the home folder and would
+    // offer "/Documents"; the password database knows the user's own.
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd* found = nullptr;
+        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
+            && found->pw_dir[0] == '/')
+            return QDir(QFile::decodeName(found->pw_dir)).filePath(QStringLiteral("Documents"));
+        return QDir::tempPath();
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
 }

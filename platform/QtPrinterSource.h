@@ -2,12 +2,16 @@
 
 #include "platform/Printer.h"
 
+#include <QString>
+
 class MessageBox;
 
-// PrinterSource of this desktop: the system's default printer (or its only
-// printer when no default is set; QtSystemPrinter), else a PDF file in the
-// user's documents folder (QtPdfPrinter), whose path is shown once written
-// through `messages`. openPrinter() never fails for want of a printer.
+// PrinterSource of this desktop: the print server's queue chosen by
+// CupsConnection::chosenQueue (CupsPrinter), else, when there is no print
+// server or it has no queue, a PDF file in the user's documents folder
+// (QtPdfPrinter), whose path is shown once written through `messages`.
+// openPrinter() never fails for want of a printer; it throws PlatformError
+// when the print server does not answer in time.
 class QtPrinterSource : public PrinterSource
 {
 public:
@@ -17,7 +21,9 @@ public:
     }
     std::unique_ptr<Printer> openPrinter() override;
 
-    // The folder the PDF goes to when the system has no printer.
+    // Where the PDF files go: the desktop's documents folder (~/Documents or
+    // what xdg-user-dirs names); with HOME unset, "Documents" in the home
+    // folder of the password database.
     static QString documentsFolder();
 
 private:

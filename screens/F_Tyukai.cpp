@@ -487,11 +487,13 @@ bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)
                                : print->mapToGlobal(print->rect().bottomLeft()));
         return true;
     } else if (event->type() == QEvent::KeyPress) {
-        // Enter on a focused button presses it, as Space does.
+        // Enter on a focused button presses it, as Space does; held down,
+        // its repeats press nothing more (Space's do not either).
         auto* button = qobject_cast<QPushButton*>(watched);
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-            button->click();
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            if (!key->isAutoRepeat())
+                button->click();
             return true;
         }
     }

@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins
   libsqlite3-dev sqlite3
+  # Print jobs are handed to CUPS with libcups.
+  libcups2-dev
   # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
 )

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -524,6 +525,14 @@ private slots:
         QTest::keyClick(button(screen, 1), Qt::Key_Return);
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().text, kLocationRequired);
+
+        // Held down, Enter repeats: the property is registered once.
+        screen.setBoxText(kSyozaiIndex, QStringLiteral("長押し町1-1"));
+        for (bool repeat : {false, true, true, true, true}) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
+            QApplication::sendEvent(button(screen, 1), &press);
+        }
+        QCOMPARE(db.rowCount(), 1);
     }
 
     void tabOrderFocusAndInputMethod()

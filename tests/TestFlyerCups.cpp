@@ -5,7 +5,8 @@
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
 #include "platform/QtPrinterSource.h"
-#include "platform/QtSystemPrinter.h"
+#include "platform/CupsPrinter.h"
+#include "screens/FailureBoundary.h"
 #include "tools/FlyerSample.h"
 
 #include <QDateTime>
@@ -34,6 +35,28 @@ int jobCount(const QString& queue)
 bool pendingJobs(const QString& queue)
 {
     return !run("lpstat", {"-o", queue}).trimmed().isEmpty();
+}
+
+// Runs an administration command (cupsreject, kill ...) as the user that
+// runs cupsd.
+void admin(const QString& program, const QStringList& args)
+{
+    QStringList command = qEnvironmentVariable("FLYER_AS_ROOT").split(' ', Qt::SkipEmptyParts);
+    command << "env" << "CUPS_SERVER=" + qEnvironmentVariable("CUPS_SERVER") << program << args;
+    QProcess::execute(command.takeFirst(), command);
+}
+
+// The sample flyer printed as the entry screen's 印刷 prints it: a printer
+// from the source, the page, failures shown by the handler boundary.
+void printSample(RecordingMessageBox& messages)
+{
+    SampleEntryView screen;
+    screen.fillWithSample();
+    QtPrinterSource source(messages);
+    runHandler(messages, [&] {
+        const std::unique_ptr<Printer> printer = source.openPrinter();
+        Print_Flyer(*printer, screen, messages);
+    });
 }
 
 void setQueuePaper(const QString& queue, const QString& paper)
@@ -72,6 +95,9 @@ private slots:
     void initTestCase();
     void printsOneJisB4Page();
     void refusesWhenTheQueueHoldsA4();
+    void aRejectingQueueRefusesWithItsReason();
+    void aStoppedQueueKeepsTheFlyerAndSaysWhy();
+    void aServerThatStopsAnsweringGivesAMessage();
 
 private:
     QString m_queue;
@@ -98,7 +124,7 @@ void TestFlyerCups::printsOneJisB4Page()
     RecordingMessageBox messages;
     QtPrinterSource source(messages);
     const std::unique_ptr<Printer> printer = source.openPrinter();
-    QVERIFY2(dynamic_cast<QtSystemPrinter*>(printer.get()), "the default queue is not used");
+    QVERIFY2(dynamic_cast<CupsPrinter*>(printer.get()), "the default queue is not used");
     QCOMPARE(printer->paperSize(), 12);
 
     const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
@@ -162,6 +188,64 @@ void TestFlyerCups::refusesWhenTheQueueHoldsA4()
     QCOMPARE(messages.shown[0].title, QString("Mirandel"));
     QTest::qWait(500);
     QCOMPARE(jobCount(m_queue), jobsBefore);
+}
+
+void TestFlyerCups::aRejectingQueueRefusesWithItsReason()
+{
+    admin("cupsreject", {"-r", "トナー交換中", m_queue});
+    const auto restore = qScopeGuard([&] { admin("cupsaccept", {m_queue}); });
+    const int jobsBefore = jobCount(m_queue);
+    RecordingMessageBox messages;
+    printSample(messages);
+    QCOMPARE(messages.shown.size(), 1); // no success of any kind
+    const QString text = messages.shown[0].text;
+    QCOMPARE(messages.shown[0].style, 16);
+    QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
+    QVERIFY2(text.contains(m_queue) && text.contains("トナー交換中") && text.contains("受け付けていません"),
+             qPrintable(text));
+    QCOMPARE(jobCount(m_queue), jobsBefore);
+}
+
+void TestFlyerCups::aStoppedQueueKeepsTheFlyerAndSaysWhy()
+{
+    admin("cupsdisable", {"-r", "用紙補給のため停止", m_queue});
+    const auto restore = qScopeGuard([&] {
+        admin("cancel", {"-a", m_queue});
+        admin("cupsenable", {m_queue});
+    });
+    const int jobsBefore = jobCount(m_queue);
+    RecordingMessageBox messages;
+    printSample(messages);
+    QCOMPARE(messages.shown.size(), 1);
+    const QString text = messages.shown[0].text;
+    QCOMPARE(messages.shown[0].style, 64);
+    QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
+    QVERIFY2(text.contains(m_queue) && text.contains("用紙補給のため停止") && text.contains("印刷待ち"), qPrintable(text));
+    QCOMPARE(jobCount(m_queue), jobsBefore + 1);
+    QVERIFY(pendingJobs(m_queue));
+}
+
+// cupsd stopped with SIGSTOP takes connections and never answers: printing
+// gives up with a message instead of holding the window for minutes.
+void TestFlyerCups::aServerThatStopsAnsweringGivesAMessage()
+{
+    const QString pid = qEnvironmentVariable("FLYER_CUPSD_PID");
+    if (pid.isEmpty())
+        QSKIP("the pid of the private cupsd is not known");
+    admin("kill", {"-STOP", pid});
+    auto resume = qScopeGuard([&] { admin("kill", {"-CONT", pid}); });
+    QElapsedTimer took;
+    took.start();
+    RecordingMessageBox messages;
+    printSample(messages);
+    const qint64 ms = took.elapsed();
+    resume.dismiss();
+    admin("kill", {"-CONT", pid});
+    qInfo("gave up after %lld ms", ms);
+    QVERIFY2(ms < 30000, qPrintable(QString("held for %1 ms").arg(ms)));
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].style, 16);
+    QVERIFY2(messages.shown[0].text.contains("応答しません"), qPrintable(messages.shown[0].text));
 }
 
 int main(int argc, char* argv[])

@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 // One run of text on the page as pdftotext -bbox reports it, in twips.
@@ -129,6 +132,8 @@ private slots:
     void mapKeepsItsOwnSize();
     void aMapLargerThanTheBoxIsScaledDownToFit();
     void neverOverwritesAFile();
+    void aFullDiskIsNamed();
+    void withoutHomeThePdfGoesHomeByThePasswordDatabase();
     void safeFileName_data();
     void safeFileName();
     void abandonedPageLeavesNothing();
@@ -438,6 +443,46 @@ void TestFlyerPdf::neverOverwritesAFile()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), firstBytes);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+
+    // A link to nowhere under the name is taken too, and not written through.
+    const QString linked = m_dir.filePath("linked");
+    QDir().mkpath(linked);
+    const QString nowhere = m_dir.filePath("nowhere.pdf");
+    QVERIFY(QFile::link(nowhere, QDir(linked).filePath("7_所在_1_2.pdf")));
+    QCOMPARE(QFileInfo(renderFlyer(linked, screen, messages)).fileName(), QString("7_所在_1_2 (2).pdf"));
+    QVERIFY(!QFileInfo::exists(nowhere));
+}
+
+// A PDF that does not fit on the disk is named as such, and nothing of it is
+// left. The disk is a tmpfs of 16 KB, mounted for a child process only.
+void TestFlyerPdf::aFullDiskIsNamed()
+{
+    const QString folder = m_dir.filePath("full");
+    QDir().mkpath(folder);
+    QProcess child;
+    child.start("unshare", {"--mount", "sh", "-c",
+                            "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"", "sh", folder,
+                            FUDOUSAN_BIN_DIR "/render_flyer"});
+    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+        QFAIL("render_flyer did not finish");
+    if (child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
+        QSKIP("cannot mount a small disk here (needs root and unshare)");
+    const QString said = QString::fromUtf8(child.readAllStandardError());
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY2(said.contains("ディスクがいっぱいです"), qPrintable(said));
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty()); // outside the tmpfs, the folder is as it was
+}
+
+// Without HOME, Qt would offer "/Documents" at the root.
+void TestFlyerPdf::withoutHomeThePdfGoesHomeByThePasswordDatabase()
+{
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+    qunsetenv("HOME");
+    const QString folder = QtPrinterSource::documentsFolder();
+    const passwd* user = getpwuid(getuid());
+    QVERIFY(user);
+    QCOMPARE(folder, QDir(QString::fromLocal8Bit(user->pw_dir)).filePath("Documents"));
 }
 
 void TestFlyerPdf::safeFileName_data()
@@ -447,6 +492,10 @@ void TestFlyerPdf::safeFileName_data()
     QTest::newRow("plain") << "12_東京都港区" << "12_東京都港区";
     QTest::newRow("separators and reserved") << "a/b\\c:d*e?f\"g<h>i|j" << "a_b_c_d_e_f_g_h_i_j";
     QTest::newRow("control characters") << "a\nb\tc" << "a_b_c";
+    QTest::newRow("C1 controls") << QString::fromUtf16(u"a\u0080b\u0085c\u009f") << "a_b_c_";
+    QTest::newRow("bidirectional overrides") << QString::fromUtf16(u"港区\u202efdp.exe\u202c") << "港区_fdp.exe_";
+    QTest::newRow("bidirectional embeddings and isolates")
+        << QString::fromUtf16(u"\u202a1\u202b2\u202d3\u20664\u20675\u20686\u2069") << "_1_2_3_4_5_6_";
     QTest::newRow("dots and spaces at the ends") << " ..隠し. " << "隠し";
     QTest::newRow("parent folder") << ".." << "チラシ";
     QTest::newRow("empty") << "" << "チラシ";

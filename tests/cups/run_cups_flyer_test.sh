@@ -6,7 +6,8 @@
 # Starts cupsd for this test only (own configuration, spool and socket in a
 # temporary folder; the system's CUPS, if any, is not touched), adds the PDF
 # queue "FlyerPDF" with JIS B4 as its default paper and makes it the default
-# printer, runs the test, and stops that cupsd by its pid. Installs nothing:
+# printer, runs the test (which may stop and resume that cupsd with SIGSTOP
+# and SIGCONT by its pid), and stops that cupsd by its pid. Installs nothing:
 # scripts/install-deps.sh --test provides cups and printer-driver-cups-pdf.
 # Exits 77 (skipped) with the reason where the test cannot run.
 set -uo pipefail
@@ -30,6 +31,9 @@ chmod 755 "$dir"
 cupsd_pid=""
 finish() {
   if [[ -n $cupsd_pid ]]; then
+    # The test stops cupsd with SIGSTOP for a while; a stopped one ends only
+    # once resumed.
+    "${as_root[@]}" kill -CONT "$cupsd_pid" 2>/dev/null
     "${as_root[@]}" kill "$cupsd_pid" 2>/dev/null
     for _ in $(seq 50); do "${as_root[@]}" kill -0 "$cupsd_pid" 2>/dev/null || break; sleep 0.1; done
     "${as_root[@]}" kill -9 "$cupsd_pid" 2>/dev/null
@@ -102,6 +106,7 @@ out=${out//\$\{USER\}/$(id -un)}
 [[ -e $out ]] && out_existed=1 || out_existed=0
 
 FLYER_CUPS_QUEUE=$queue FLYER_CUPS_OUT=$out FLYER_CUPS_SPOOL=$dir/spool \
+  FLYER_CUPSD_PID=$cupsd_pid FLYER_AS_ROOT="${as_root[*]}" \
   QT_QPA_PLATFORM=offscreen timeout 150 "$test_exe"
 status=$?
 if [[ $status -ne 0 ]]; then
