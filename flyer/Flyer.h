@@ -23,9 +23,9 @@ class Printer;
 //    4250 (400). Text is 19 pt.
 //  - Right half: the empty header box (9500, 1300)-(19470, 2050); the caption
 //    "物件地図" at (13400, 2600), 21 pt; the map picture at (9400, 3100) inside
-//    (scaled down to fit when larger) the map box (9350, 3050)-(19650, 11050); the name block
-//    (9350, 11550)-(19650, 13550) split at y 12050, with the number (21 pt) at
-//    (9400, 11600) and the name (45 pt) at (9400, 12250).
+//    the map box (9350, 3050)-(19650, 11050), scaled down to fit when larger;
+//    the name block (9350, 11550)-(19650, 13550) split at y 12050, with the
+//    number (21 pt) at (9400, 11600) and the name (45 pt) at (9400, 12250).
 // Lines after the frame use pen setting 6. All text is bold "ＭＳ 明朝".
 
 // Prints the flyer of `screen` on `printer`, or, when the printer's paper is

@@ -225,6 +225,11 @@ CupsConnection::QueueState CupsConnection::queueState(const QString& queue)
     return state;
 }
 
+// A queue's default page size is a choice of its PPD, and only the PPD knows
+// what a vendor's paper name measures; libcups marks its PPD calls deprecated
+// but has nothing else for this.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 QSizeF CupsConnection::ppdPaperPoints(const QString& queue, const QString& name)
 {
     startStep();
@@ -245,6 +250,7 @@ QSizeF CupsConnection::ppdPaperPoints(const QString& queue, const QString& name)
     ::unlink(file);
     return points;
 }
+#pragma GCC diagnostic pop
 
 int CupsConnection::submitPdf(const QString& queue, const QString& title, const QByteArray& pdf, const QString& media)
 {

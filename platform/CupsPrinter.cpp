@@ -23,7 +23,10 @@ QPageSize pageSizeOfMedia(const QString& media)
                          QPageSize::FuzzyMatch);
     const QByteArray utf8 = media.toUtf8();
     const char* name = utf8.constData();
-    if (pwg_media_t* known = pwgMediaForPPD(name) ? pwgMediaForPPD(name) : pwgMediaForLegacy(name))
+    pwg_media_t* known = pwgMediaForPPD(name);
+    if (!known)
+        known = pwgMediaForLegacy(name);
+    if (known)
         return QPageSize(QSizeF(known->width / 100.0, known->length / 100.0), QPageSize::Millimeter, QString(),
                          QPageSize::FuzzyMatch);
     return QPageSize();
