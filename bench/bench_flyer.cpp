@@ -3,9 +3,9 @@
 // the size of the file. Prints figures only.
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/MessageBox.h"
 #include "platform/QtPdfPrinter.h"
 #include "platform/QtPictureLoader.h"
+#include "tests/fakes/RecordingMessageBox.h"
 #include "tools/FlyerSample.h"
 
 #include <QDir>
@@ -21,12 +21,6 @@
 #include <vector>
 
 namespace {
-
-class SilentMessageBox : public MessageBox
-{
-public:
-    void show(const QString&, int, const QString&) override {}
-};
 
 // A map-like picture: coloured blocks, roads, labels and some noise, so the
 // JPEG is as busy as a scanned map.
@@ -70,7 +64,7 @@ int main(int argc, char* argv[])
     screen.fillWithSample();
     screen.setPicture(QtPictureLoader().load(jpeg));
 
-    SilentMessageBox messages;
+    RecordingMessageBox messages;
     QString lastPdf;
     const auto flyer = [&] {
         QElapsedTimer timer;

@@ -5,8 +5,6 @@
 // Prints figures; asserts nothing.
 #include "EmptyDatabase.h"
 
-#include "platform/AppEnvironment.h"
-#include "platform/MessageBox.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtFileOpenDialog.h"
 #include "platform/QtGrid.h"
@@ -20,6 +18,8 @@
 #include "screens/F_Itiran.h"
 #include "store/PropertyRecord.h"
 #include "store/PropertyStore.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,25 +38,6 @@
 #include <vector>
 
 namespace {
-
-class BenchEnvironment : public AppEnvironment
-{
-public:
-    explicit BenchEnvironment(QString directory) : m_directory(std::move(directory)) {}
-    QString applicationDirectory() const override { return m_directory; }
-    void endApplication() override {}
-
-private:
-    QString m_directory;
-};
-
-// Answers every box at once, as a user who clicks OK would.
-class SilentMessages : public MessageBox
-{
-public:
-    void show(const QString&, int, const QString&) override { ++count; }
-    int count = 0;
-};
 
 void check(int rc, sqlite3* db, const char* what)
 {
@@ -156,8 +137,8 @@ struct Services
                               printers, inputMethod, preview,    saveDialog, pdfFiles};
     }
     SqliteDatabaseEngine engine;
-    BenchEnvironment environment;
-    SilentMessages messages;
+    FakeAppEnvironment environment;
+    RecordingMessageBox messages; // answers every box at once, as OK would
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;
     QtEventPump events;
@@ -256,9 +237,9 @@ void benchDelete(const QString& folder)
         timer.start();
         services.store.Delete_Property(grid);
         times.push_back(timer.nsecsElapsed() / 1e6);
-        if (grid.rowCount() - 1 != kRows - kDeleted || services.messages.count != 1)
+        if (grid.rowCount() - 1 != kRows - kDeleted || services.messages.shown.size() != 1)
             std::fprintf(stderr, "unexpected result: %d lines, %d messages\n", grid.rowCount() - 1,
-                         services.messages.count);
+                         int(services.messages.shown.size()));
     }
     std::printf("delete %d of %d lines, refill included: %7.1f ms (median of 3; %.2f ms per line)  "
                 "bare deletes, same durability: %7.1f ms (%.2f ms each)  [target < 500 ms]\n",

@@ -7,13 +7,13 @@
 #include "EmptyDatabase.h"
 #include "FlyerSample.h"
 
-#include "platform/AppEnvironment.h"
-#include "platform/MessageBox.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/EntryView.h"
 #include "store/PropertyRecord.h"
 #include "store/PropertyStore.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,28 +31,6 @@
 namespace {
 
 constexpr int kRowsBefore = 30000;
-
-class Folder : public AppEnvironment
-{
-public:
-    explicit Folder(QString dir)
-        : m_dir(std::move(dir))
-    {
-    }
-    QString applicationDirectory() const override { return m_dir; }
-    void endApplication() override {}
-
-private:
-    QString m_dir;
-};
-
-// Answers the completion message at once, as the agent's OK would.
-class AnsweredMessageBox : public MessageBox
-{
-public:
-    void show(const QString&, int, const QString&) override { ++count; }
-    int count = 0;
-};
 
 
 PropertyRecord sampleProperty(int n)
@@ -160,8 +138,8 @@ int main(int argc, char** argv)
     fill(barePath);
 
     SqliteDatabaseEngine engine;
-    Folder folder(storeDir.path());
-    AnsweredMessageBox messages;
+    FakeAppEnvironment folder(storeDir.path());
+    RecordingMessageBox messages; // answers the completion message at once, as OK would
     QtPictureLoader pictures;
     PropertyStore store(engine, folder, messages, pictures);
     if (!store.Open_Database()) {
@@ -195,8 +173,8 @@ int main(int argc, char** argv)
     sqlite3_finalize(insert);
     sqlite3_close_v2(bare);
 
-    if (messages.count != saves) {
-        std::fprintf(stderr, "expected %d completion messages, saw %d\n", saves, messages.count);
+    if (messages.shown.size() != saves) {
+        std::fprintf(stderr, "expected %d completion messages, saw %d\n", saves, int(messages.shown.size()));
         return 1;
     }
     const double s = median(storeMs);

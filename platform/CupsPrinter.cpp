@@ -11,9 +11,21 @@
 
 namespace {
 
-// A paper named as CUPS names it: a PWG name ("jis_b4_257x364mm",
-// "na_letter_8.5x11in") or a PPD name ("A4", "B4" = JIS B4).
-QPageSize pageSizeOfMedia(const QString& media)
+QString mediaName(const QPageSize& size)
+{
+    const QSizeF mm = size.size(QPageSize::Millimeter);
+    pwg_media_t* media = pwgMediaForSize(qRound(mm.width() * 100), qRound(mm.height() * 100));
+    return media ? QString::fromUtf8(media->pwg) : QString();
+}
+
+QString reasonText(const QString& reason)
+{
+    return reason.isEmpty() ? QStringLiteral("理由は知らされていません") : reason;
+}
+
+} // namespace
+
+QPageSize CupsPrinter::pageSizeOfMedia(const QString& media)
 {
     static const QRegularExpression pwg(QStringLiteral("_([0-9.]+)x([0-9.]+)(mm|in)$"));
     const QRegularExpressionMatch m = pwg.match(media);
@@ -31,20 +43,6 @@ QPageSize pageSizeOfMedia(const QString& media)
                          QPageSize::FuzzyMatch);
     return QPageSize();
 }
-
-QString mediaName(const QPageSize& size)
-{
-    const QSizeF mm = size.size(QPageSize::Millimeter);
-    pwg_media_t* media = pwgMediaForSize(qRound(mm.width() * 100), qRound(mm.height() * 100));
-    return media ? QString::fromUtf8(media->pwg) : QString();
-}
-
-QString reasonText(const QString& reason)
-{
-    return reason.isEmpty() ? QStringLiteral("理由は知らされていません") : reason;
-}
-
-} // namespace
 
 CupsPrinter::CupsPrinter(std::unique_ptr<CupsConnection> connection, const QString& queue, MessageBox& messages)
     : m_connection(std::move(connection))

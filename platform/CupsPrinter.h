@@ -2,6 +2,8 @@
 
 #include "platform/QtPagePrinter.h"
 
+#include <QPageSize>
+
 #include <memory>
 
 class CupsConnection;
@@ -26,6 +28,11 @@ public:
 
     int paperSize() override;
     QString queue() const { return m_queue; }
+
+    // The size of a paper named as CUPS names it: a PWG name
+    // ("jis_b4_257x364mm", "na_letter_8.5x11in") or a standard PPD name ("A4",
+    // "B4" = JIS B4, "ISOB4"); invalid for another name.
+    static QPageSize pageSizeOfMedia(const QString& media);
 
 protected:
     void printPage() override;

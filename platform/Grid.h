@@ -31,7 +31,6 @@ public:
 
     // The text of cell (row, column); row 0 is the header.
     virtual QString cellText(int row, int column) const = 0;
-    virtual void setCellText(int row, int column, const QString& text) = 0;
 
     // Appends one row per element below the last row, with `first` in column 0
     // and `second` in column 1 (other columns empty). The same as growing the

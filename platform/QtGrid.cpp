@@ -64,20 +64,7 @@ public:
 
     const QString& cell(int row, int column) const { return m_cells[std::size_t(row) * m_width + column]; }
 
-    void setCell(int row, int column, const QString& text)
-    {
-        m_cells[std::size_t(row) * m_width + column] = text;
-        const QModelIndex changed = index(row, column);
-        emit dataChanged(changed, changed, {Qt::DisplayRole});
-    }
-
     QString header(int column) const { return m_headers.at(column); }
-
-    void setHeader(int column, const QString& text)
-    {
-        m_headers[column] = text;
-        emit headerDataChanged(Qt::Horizontal, column, column);
-    }
 
     void resize(int rows)
     {
@@ -228,16 +215,6 @@ QString QtGrid::cellText(int row, int column) const
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         outside(row, column);
     return row == 0 ? m_model->header(column) : m_model->cell(row - 1, column);
-}
-
-void QtGrid::setCellText(int row, int column, const QString& text)
-{
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-        outside(row, column);
-    if (row == 0)
-        m_model->setHeader(column, text);
-    else
-        m_model->setCell(row - 1, column, text);
 }
 
 void QtGrid::appendRows(const std::vector<std::pair<QString, QString>>& rows)

@@ -31,7 +31,6 @@ public:
     void setRowCount(int count) override;
     int columnCount() const override;
     QString cellText(int row, int column) const override;
-    void setCellText(int row, int column, const QString& text) override;
     void appendRows(const std::vector<std::pair<QString, QString>>& rows) override;
     int selectedRowCount() const override;
     int selectedRow(int position) const override;

@@ -21,6 +21,16 @@ namespace {
     throw PlatformError(QStringLiteral("地図の画像を読み込めません: %1\n%2").arg(QDir::toNativeSeparators(path), what));
 }
 
+// The little-endian number of `bytes` bytes at `at` of a header.
+// REQUIRES: the header holds them.
+quint32 littleEndian(const QByteArray& header, int at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | quint8(header[at + i]);
+    return value;
+}
+
 // A JPEG that lost its end still decodes, its missing part painted grey; a
 // map printed that way would look whole to nobody. The end-of-image marker
 // must be present near the end of the file (cameras may append a few bytes).
@@ -43,12 +53,7 @@ QSize declaredSize(QFile& file, const QByteArray& format, QImageReader& reader)
         if (!file.seek(0))
             return QSize();
         const QByteArray h = file.read(26);
-        auto le = [&](int at, int bytes) {
-            quint32 value = 0;
-            for (int i = bytes - 1; i >= 0; --i)
-                value = (value << 8) | quint8(h[at + i]);
-            return value;
-        };
+        auto le = [&](int at, int bytes) { return littleEndian(h, at, bytes); };
         QSize size;
         if (format == "gif" && h.size() >= 10)
             size = QSize(int(le(6, 2)), int(le(8, 2)));
@@ -71,12 +76,7 @@ bool bitmapIsComplete(QFile& file)
     file.seek(0); // the decoder reads from the start
     if (header.size() < 54)
         return false;
-    auto le = [&](int at, int bytes) {
-        quint32 value = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            value = (value << 8) | quint8(header[at + i]);
-        return value;
-    };
+    auto le = [&](int at, int bytes) { return littleEndian(header, at, bytes); };
     const quint32 infoSize = le(14, 4);
     const quint32 compression = le(30, 4);
     if (infoSize < 40 || (compression != 0 && compression != 3)) // old or compressed: the decoder judges

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kKeyColumn = 1;
-
 // The grid VSF (twips; font in points).
 constexpr int kGridLeft = 375;
 constexpr int kGridTop = 1380;
@@ -51,7 +49,7 @@ F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     m_vsf->setFont(screenFont(kFontGothic, kGridPoints));
     m_vsf->setGeometry(twipsRect(kGridLeft, kGridTop, kGridWidth, kGridHeight));
     m_vsf->setColumnWidth(0, twipsToPixels(kNumberColumnWidth));
-    m_vsf->setColumnWidth(kKeyColumn, twipsToPixels(kKeyColumnWidth));
+    m_vsf->setColumnWidth(kListKeyColumn, twipsToPixels(kKeyColumnWidth));
 
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("不動産売買物件一覧表"), 390, 360, 4590, 525, popFont, true);
 
@@ -115,7 +113,7 @@ void F_Itiran::Command3_Click()
             return;
         }
         // Positions run from the top down: the last is the lowest line.
-        const QString key = m_vsf->cellText(m_vsf->selectedRow(count - 1), kKeyColumn);
+        const QString key = m_vsf->cellText(m_vsf->selectedRow(count - 1), kListKeyColumn);
 
         // A new entry screen starts with no map path; the loaded row gives it its own.
         auto entry = std::make_unique<F_Tyukai>(m_services);

@@ -217,19 +217,30 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
     setObjectName(QStringLiteral("F_Tyukai"));
     setUpScreenWindow(this);
 
-    // Frames first, so that they lie beneath the controls they surround.
+    // Frames first, so that they lie beneath the controls they surround; the
+    // notice last, so that it lies over every control it overlaps.
+    makeFrames();
+    makeBoxes();
+    makeCaptions();
+    makeButtons();
+    makePicture();
+    makeNotice();
+    setTabOrderAndFocus();
+    makePrintMenu();
+
+    Form_Load();
+}
+
+void F_Tyukai::makeFrames()
+{
     for (int i = 0; i < int(std::size(kFrames)); ++i) {
         const Frame& f = kFrames[i];
         makeShape(this, QStringLiteral("Shape_%1").arg(i), f.left, f.top, f.width, f.height);
     }
+}
 
-    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("売り土地"), 240, 240, 2925, 570,
-              screenFont(kFontRounded, 26.25), true);
-    makeLabel(this, QStringLiteral("Label2_23"), QStringLiteral("物件地図"), 10200, 2160, 1995, 510,
-              screenFont(kFontGothic, 18), true);
-    QLabel* numberCaption = makeLabel(this, QStringLiteral("Label2_24"), QStringLiteral("番号"), 7455, 9840, 765,
-                                      390, screenFont(kFontGothic, 18));
-
+void F_Tyukai::makeBoxes()
+{
     const QFont boxFont = screenFont(kFontGothic, kBoxPoints, true);
     const QFont nameTextFont = screenFont(kFontGothic, kNameTextPoints);
     for (int i = 0; i < kBoxCount; ++i) {
@@ -245,6 +256,17 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
         box->installEventFilter(this);
         m_tbox[i] = box;
     }
+}
+
+void F_Tyukai::makeCaptions()
+{
+    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("売り土地"), 240, 240, 2925, 570,
+              screenFont(kFontRounded, 26.25), true);
+    makeLabel(this, QStringLiteral("Label2_23"), QStringLiteral("物件地図"), 10200, 2160, 1995, 510,
+              screenFont(kFontGothic, 18), true);
+    QLabel* numberCaption = makeLabel(this, QStringLiteral("Label2_24"), QStringLiteral("番号"), 7455, 9840, 765,
+                                      390, screenFont(kFontGothic, 18));
+    numberCaption->setBuddy(m_tbox[kNoFudousanIndex]);
 
     for (int i = 0; i < int(std::size(kCaptions)); ++i) {
         const Caption& c = kCaptions[i];
@@ -252,8 +274,10 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
                                   c.width, c.height, screenFont(kFontGothic, c.points, true));
         label->setBuddy(m_tbox[c.box]);
     }
-    numberCaption->setBuddy(m_tbox[kNoFudousanIndex]);
+}
 
+void F_Tyukai::makeButtons()
+{
     for (int i = 0; i < 4; ++i) {
         const Button& b = kButtons[i];
         const QFont font = i < 3 ? screenFont(kFontPop, kTopButtonPoints) : screenFont(kFontGothic, kMapButtonPoints, true);
@@ -267,13 +291,17 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         m_command1[i] = button;
     }
+}
 
+void F_Tyukai::makePicture()
+{
     m_picture1 = new PictureBox(this);
     m_picture1->setObjectName(QStringLiteral("Picture1"));
     m_picture1->setGeometry(twipsRect(7425, 2760, 7650, 6990));
+}
 
-    // The printing notice: created last so that it lies over every control it
-    // overlaps.
+void F_Tyukai::makeNotice()
+{
     m_ssPanel = new NoticePanel(QStringLiteral("印刷中"), this);
     m_ssPanel->setObjectName(QStringLiteral("SSPanel"));
     m_ssPanel->setGeometry(twipsRect(3480, 3720, 9435, 4395));
@@ -290,7 +318,10 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
     m_ssPanel->setPalette(notice);
     m_ssPanel->setFocusPolicy(Qt::NoFocus);
     m_ssPanel->hide();
+}
 
+void F_Tyukai::setTabOrderAndFocus()
+{
     // Picture1, 印刷, 戻る, the free line, 登録, 地図表示, the number, then the
     // boxes in index order.
     QList<QWidget*> order = {m_picture1,   m_command1[0], m_command1[2],           m_tbox[kNameTextIndex],
@@ -300,16 +331,16 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
     m_picture1->setFocus();
+}
 
-    // The menu of 印刷: a pop-up of its own, outside the screen's layout and
-    // tab order.
+void F_Tyukai::makePrintMenu()
+{
+    // A pop-up of its own, outside the screen's layout and tab order.
     m_printMenu = new QMenu(this);
     m_printMenu->setObjectName(QStringLiteral("PrintMenu"));
-    const QString printMenuItems[] = {QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…")};
+    const QString items[] = {QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…")};
     for (int i = 0; i < 2; ++i)
-        connect(m_printMenu->addAction(printMenuItems[i]), &QAction::triggered, this, [this, i] { PrintMenu_Click(i); });
-
-    Form_Load();
+        connect(m_printMenu->addAction(items[i]), &QAction::triggered, this, [this, i] { PrintMenu_Click(i); });
 }
 
 void F_Tyukai::openFromMenu(ScreenServices services)

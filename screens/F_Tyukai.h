@@ -57,6 +57,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The parts of the screen, in the order they are stacked.
+    void makeFrames();
+    void makeBoxes();
+    void makeCaptions();
+    void makeButtons();
+    void makePicture();
+    void makeNotice();
+    void setTabOrderAndFocus();
+    void makePrintMenu(); // the menu of 印刷
+
     bool locationEntered();
     void printProperty();
     void printPropertyOn(const std::function<std::unique_ptr<Printer>()>& openPrinter);

@@ -18,9 +18,6 @@ const QString kDeleteLocation = QStringLiteral("Delete from Fudousan where Syoza
 
 const QString kDeleted = QStringLiteral("データの削除が出来ました。");
 
-constexpr int kNumberColumn = 0;
-constexpr int kKeyColumn = 1;
-
 } // namespace
 
 void PropertyStore::Fill_Property_List(Grid& grid)
@@ -71,7 +68,7 @@ void PropertyStore::Delete_Property(Grid& grid)
     // already made stay.
     Connection& db = connection();
     for (int i = 0; i < count; ++i) {
-        const QString key = grid.cellText(grid.selectedRow(i), kKeyColumn);
+        const QString key = grid.cellText(grid.selectedRow(i), kListKeyColumn);
         try {
             db.execute(kDeleteLocation, {key});
         } catch (const PlatformError& error) {

@@ -15,6 +15,10 @@ class Grid;
 class MessageBox;
 class PictureLoader;
 
+// The list grid's columns: a line's running number (0), then its key, the
+// property's Syozai (1).
+constexpr int kListKeyColumn = 1;
+
 // The answer to a show or delete with no line selected.
 inline const QString kSelectDataMessage = QStringLiteral("データを選択して下さい。");
 

@@ -92,6 +92,19 @@ int TestDatabase::rowCount() const
     return int(rows().size());
 }
 
+std::optional<QString> TestDatabase::value(const QString& sql) const
+{
+    Db d(path());
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(d.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        qFatal("prepare failed: %s: %s", qPrintable(sql), sqlite3_errmsg(d.db));
+    std::optional<QString> result;
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL)
+        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return result;
+}
+
 PropertyRecord TestDatabase::distinctRecord(const QString& tag)
 {
     PropertyRecord record;

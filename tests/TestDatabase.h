@@ -31,6 +31,10 @@ public:
 
     int rowCount() const;
 
+    // The first column of the first row `sql` yields; std::nullopt for NULL
+    // or no row (fails the test on error).
+    std::optional<QString> value(const QString& sql) const;
+
     // A record whose every value names its column, with `tag` appended.
     static PropertyRecord distinctRecord(const QString& tag);
 

@@ -4,6 +4,7 @@
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
 #include "platform/PaperSizes.h"
+#include "platform/CupsPrinter.h"
 #include "platform/QtPdfPrinter.h"
 #include "platform/QtPrinterSource.h"
 #include "tools/FlyerSample.h"
@@ -177,25 +178,30 @@ void TestFlyerPdf::initTestCase()
 void TestFlyerPdf::paperCodes_data()
 {
     QTest::addColumn<QPageSize>("size");
+    QTest::addColumn<QString>("media"); // what a CUPS queue names as its default
     QTest::addColumn<int>("code");
-    QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << 12;
-    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << 12;
-    QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << 42;
-    QTest::newRow("A3") << QPageSize(QPageSize::A3) << 8;
-    QTest::newRow("A4") << QPageSize(QPageSize::A4) << 9;
-    QTest::newRow("A5") << QPageSize(QPageSize::A5) << 11;
-    QTest::newRow("JIS B5") << QPageSize(QPageSize::JisB5) << 13;
-    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << 1;
-    QTest::newRow("Legal") << QPageSize(QPageSize::Legal) << 5;
-    QTest::newRow("custom") << QPageSize(QSizeF(100, 100), QPageSize::Millimeter) << 0;
-    QTest::newRow("invalid") << QPageSize() << 0;
+    QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << "jis_b4_257x364mm" << 12;
+    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << "B4" << 12;
+    QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << "iso_b4_250x353mm" << 42;
+    QTest::newRow("ISO B4, by its PPD name") << QPageSize(QPageSize::B4) << "ISOB4" << 42;
+    QTest::newRow("A3") << QPageSize(QPageSize::A3) << "iso_a3_297x420mm" << 8;
+    QTest::newRow("A4") << QPageSize(QPageSize::A4) << "A4" << 9;
+    QTest::newRow("A5") << QPageSize(QPageSize::A5) << "iso_a5_148x210mm" << 11;
+    QTest::newRow("JIS B5") << QPageSize(QPageSize::JisB5) << "jis_b5_182x257mm" << 13;
+    QTest::newRow("Letter") << QPageSize(QPageSize::Letter) << "na_letter_8.5x11in" << 1;
+    QTest::newRow("Legal") << QPageSize(QPageSize::Legal) << "na_legal_8.5x14in" << 5;
+    QTest::newRow("custom") << QPageSize(QSizeF(100, 100), QPageSize::Millimeter) << "custom_100x100mm" << 0;
+    QTest::newRow("invalid") << QPageSize() << "" << 0;
 }
 
 void TestFlyerPdf::paperCodes()
 {
     QFETCH(QPageSize, size);
+    QFETCH(QString, media);
     QFETCH(int, code);
     QCOMPARE(windowsPaperCode(size), code);
+    // A system printer's paper is its queue's default, named as CUPS names it.
+    QCOMPARE(windowsPaperCode(CupsPrinter::pageSizeOfMedia(media)), code);
     if (code)
         QVERIFY(pageSizeOfWindowsCode(code).isEquivalentTo(size));
 }

@@ -1,5 +1,6 @@
 // The store's connection and current row set: what opens, what is refused,
-// and what a failed query leaves behind.
+// what a failed query leaves behind; which column each box is saved to and
+// loaded from.
 #include "AppFixture.h"
 #include "TestDatabase.h"
 #include "fakes/FakeAppEnvironment.h"
@@ -10,12 +11,29 @@
 #include "platform/QtPictureLoader.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
+#include "tools/FlyerSample.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTest>
+
+namespace {
+
+// Box index to column, written out here rather than read from the store's own
+// table, so that two entries swapped there still show.
+const std::pair<int, const char*> kBoxColumns[] = {
+    {0, "Kakaku"}, {1, "Syozai"}, {2, "Koutu"}, {3, "Toti_Meitoru"}, {4, "Toti_Tubo"},
+    {5, "Tatemono_Meitoru"}, {6, "Tatemono_Tubo"}, {7, "Timoku_Touki"}, {8, "Timoku_Genkyou"},
+    {9, "Tatemono_Kouzou"}, {10, "Tatemono_Kouhou"}, {11, "Tosikeikaku_Youto"}, {12, "Kenpeiritu"},
+    {13, "Yousekiritu"}, {14, "Douro_Syurui"}, {15, "Douro_Houi"}, {16, "Douro_Habain"},
+    {17, "Douro_Maguti"}, {18, "Setubi_Suidou"}, {19, "Setubi_Denki"}, {20, "Setubi_Haisui"},
+    {21, "Setubi_Gasu"}, {22, "Hikiwatasi"}, {23, "Setubi"}, {24, "Keitai"}, {25, "Tyuukai"},
+    {26, "No_Fudousan"}, {27, "Name_Text"}, {28, "Madori"},
+};
+
+} // namespace
 
 class TestPropertyStore : public QObject
 {
@@ -104,6 +122,78 @@ private slots:
         QVERIFY(!f.store.Run_Query(QStringLiteral("SELECT * FROM NoSuchTable")));
         QCOMPARE(f.store.Db_Recordset.get(), before);
         QCOMPARE(f.store.recordset().field(QStringLiteral("Syozai")).value(), r[kSyozaiIndex]);
+    }
+
+    void eachBoxIsSavedToAndLoadedFromItsOwnColumn()
+    {
+        TestDatabase db;
+        QStringList columns;
+        for (const auto& [box, column] : kBoxColumns)
+            columns << QString::fromLatin1(column) + QStringLiteral(" TEXT");
+        db.exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(columns.join(QLatin1Char(','))));
+        Fixture f(db.folder());
+        f.openOrDie();
+
+        SampleEntryView typed;
+        for (int i = 0; i < kBoxCount; ++i)
+            typed.setBoxText(i, QStringLiteral("box %1").arg(i));
+        f.store.Map_Image_Path = QStringLiteral("box 28");
+        f.store.Save_Property(typed);
+        for (const auto& [box, column] : kBoxColumns)
+            QCOMPARE(db.value(QStringLiteral("SELECT %1 FROM Fudousan").arg(column)), QStringLiteral("box %1").arg(box));
+
+        db.exec(QStringLiteral("DELETE FROM Fudousan"));
+        QStringList names, values;
+        for (const auto& [box, column] : kBoxColumns) {
+            names << QString::fromLatin1(column);
+            values << QStringLiteral("'%1'").arg(QString::fromLatin1(column));
+        }
+        db.exec(QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)").arg(names.join(','), values.join(',')));
+        SampleEntryView loaded;
+        f.store.Load_Property(QStringLiteral("Syozai"), loaded);
+        for (const auto& [box, column] : kBoxColumns) {
+            const QString shown = box < kBoxCount ? loaded.boxText(box) : f.store.Map_Image_Path;
+            QCOMPARE(shown, QString::fromLatin1(column));
+        }
+    }
+
+    // The list's 表示 leaves the loaded row current; 印刷 must not read it as
+    // the answer of an existence test that failed.
+    void aFailedExistenceTestPrintsNothingWhateverRowSetIsLeft()
+    {
+        TestDatabase db;
+        const PropertyRecord stored = TestDatabase::distinctRecord(QStringLiteral("stored"));
+        db.insert(stored);
+        Fixture f(db.folder());
+        f.openOrDie();
+        SampleEntryView screen;
+        f.store.Load_Property(stored[kSyozaiIndex], screen);
+        QVERIFY(!f.store.recordset().atEnd());
+
+        db.exec(QStringLiteral("ALTER TABLE Fudousan RENAME TO Elsewhere"));
+        int printed = 0;
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_If_New_And_Print(QStringLiteral("新しい所在"), screen,
+                                                                              [&] { ++printed; }));
+        QCOMPARE(printed, 0);
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    // A kill keeps the page cache, so only the settings show that a saved row
+    // would also survive a power cut.
+    void theStoresConnectionWritesThroughToTheDisk()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        f.openOrDie();
+        f.store.Save_Property(SampleEntryView(TestDatabase::distinctRecord(QStringLiteral("1"))));
+        auto pragma = [&](const QString& name) {
+            return f.store.connection().execute(QStringLiteral("PRAGMA ") + name)->field(name).value_or(QString());
+        };
+        QCOMPARE(pragma(QStringLiteral("synchronous")), QStringLiteral("2")); // FULL
+        const QStringList durable = {QStringLiteral("wal"), QStringLiteral("delete"), QStringLiteral("truncate"),
+                                     QStringLiteral("persist")};
+        QVERIFY2(durable.contains(pragma(QStringLiteral("journal_mode")).toLower()),
+                 qPrintable(pragma(QStringLiteral("journal_mode"))));
     }
 
     void emptyRowSetIsAClosedOneThatFails()

@@ -37,7 +37,8 @@ public:
         return cells[std::size_t(row)][column];
     }
 
-    void setCellText(int row, int column, const QString& text) override
+    // Puts a text into a cell, as a grid filled earlier would hold it.
+    void setCellText(int row, int column, const QString& text)
     {
         check(row, column);
         cells[std::size_t(row)][column] = text;

@@ -1,0 +1,18 @@
+# Run by fudousan_forbid_includes at build time (cmake -P): SETTINGS names a
+# file that sets TARGET, REASON, FILES and PATTERNS.
+include("${SETTINGS}")
+set(failures "")
+foreach(file IN LISTS FILES)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    foreach(pattern IN LISTS PATTERNS)
+      if(line MATCHES "${pattern}")
+        string(APPEND failures "  ${file}: ${line}\n")
+        break()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "${TARGET} may not include these (${REASON}):\n${failures}")
+endif()
