@@ -16,11 +16,22 @@
 #include "store/PropertyStore.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QTimer>
+
+namespace {
+Q_LOGGING_CATEGORY(lcStartup, "fudousan.startup", QtWarningMsg)
+} // namespace
 
 int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& onMenuShown)
 {
     QApplication app(argc, argv);
+    // They name the per-user data folder of an installed program
+    // (~/.local/share/Quintaveli/Fudousan) and tie its windows to its
+    // desktop entry.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quintaveli"));
+    QCoreApplication::setApplicationName(QStringLiteral("Fudousan"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("jp.quintaveli.Fudousan"));
     registerFontSubstitutions();
 
     SqliteDatabaseEngine engine;
@@ -39,6 +50,7 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
                                preview, saveDialog, pdfFiles});
     menu.start();
+    qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)
         QTimer::singleShot(0, &menu, [&] { onMenuShown(&menu); });
     return app.exec();

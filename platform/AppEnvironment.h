@@ -12,6 +12,15 @@ public:
     // Never the current working directory.
     virtual QString applicationDirectory() const = 0;
 
+    // The folder that holds Fudousan.mdb, without a trailing separator: the
+    // application directory, unless the program is installed
+    // (platform/DatabaseLocation.h).
+    virtual QString databaseDirectory() { return applicationDirectory(); }
+
+    // Why the first start of an installed program could not place the
+    // prepared database in databaseDirectory(); empty otherwise.
+    virtual QString databasePlacementFailure() const { return QString(); }
+
     // Ends the process at once: no further handler of any window runs.
     virtual void endApplication() = 0;
 };

@@ -1,6 +1,9 @@
 #include "platform/QtAppEnvironment.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +11,36 @@
 QString QtAppEnvironment::applicationDirectory() const
 {
     return QCoreApplication::applicationDirPath();
+}
+
+namespace {
+// Off unless asked for (QT_LOGGING_RULES="fudousan.database.info=true").
+Q_LOGGING_CATEGORY(lcDatabase, "fudousan.database", QtWarningMsg)
+} // namespace
+
+QString QtAppEnvironment::databaseDirectory()
+{
+    if (!m_database) {
+        // The installation keeps the prepared database in its share folder,
+        // found from the executable's folder so that an unpacked copy of the
+        // installation behaves as the installed one.
+        const QString prepared = QDir(applicationDirectory()).filePath(QStringLiteral(FUDOUSAN_PREPARED_DATABASE));
+        m_database = locateDatabase(applicationDirectory(), QDir::cleanPath(prepared),
+                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        if (!m_database->failure.isEmpty())
+            qCWarning(lcDatabase).noquote() << m_database->failure;
+        qCInfo(lcDatabase).noquote() << QStringLiteral("%1%2: %3")
+                                            .arg(m_database->installed ? QStringLiteral("installed")
+                                                                       : QStringLiteral("portable"),
+                                                 m_database->placed ? QStringLiteral(", placed") : QString(),
+                                                 m_database->directory);
+    }
+    return m_database->directory;
+}
+
+QString QtAppEnvironment::databasePlacementFailure() const
+{
+    return m_database ? m_database->failure : QString();
 }
 
 void QtAppEnvironment::endApplication()

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QFontMetricsF>
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include <cmath>
 
 namespace {
 
@@ -93,9 +96,21 @@ QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& tex
     auto* label = new QLabel(text, parent);
     label->setObjectName(objectName);
     label->setFont(font);
-    label->setGeometry(twipsRect(left, top, width, height));
     label->setAlignment(centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
+    // The layouts' heights fit the Windows faces; the substitutes reach a
+    // pixel or more above or below them (a "Q" tail, the tops of kanji),
+    // which a widget would cut off. The label grows by that much and keeps
+    // the text where the layout puts it, inside its margins; it lets clicks
+    // through to what it may now overlap.
+    const QRect place = twipsRect(left, top, width, height);
+    const QFontMetricsF metrics(font);
+    const QRectF ink = metrics.tightBoundingRect(text).translated(0, metrics.ascent());
+    const int above = ink.top() < 0 ? int(std::ceil(-ink.top())) + 1 : 0;
+    const int below = ink.bottom() > place.height() ? int(std::ceil(ink.bottom() - place.height())) + 1 : 0;
+    label->setGeometry(place.adjusted(0, -above, 0, below));
+    label->setContentsMargins(0, above, 0, below);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, and nothing when they are
-# all there already. `--test` adds what the test suite uses besides.
+# all there already. `--package` adds what making the Debian package uses,
+# `--test` that and what the test suite uses besides.
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,17 @@ packages=(
   libcups2-dev
   # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
+  # The package's 256 px icon is drawn from its SVG at build time.
+  librsvg2-bin
 )
+if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
+  # CPack's shared-library dependencies (dpkg-shlibdeps, file).
+  packages+=(dpkg-dev file)
+fi
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(poppler-utils xvfb xauth xdotool imagemagick)
+  # The package's checks.
+  packages+=(lintian appstream desktop-file-utils)
+  packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
 fi

@@ -43,7 +43,7 @@ PropertyStore::~PropertyStore() = default;
 
 QString PropertyStore::databasePath() const
 {
-    return QDir(m_environment.applicationDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
+    return QDir(m_environment.databaseDirectory()).filePath(QStringLiteral("Fudousan.mdb"));
 }
 
 bool PropertyStore::Open_Database()
@@ -71,6 +71,10 @@ bool PropertyStore::Open_Database()
     } catch (const std::exception& error) {
         m_openFailure = QString::fromLocal8Bit(error.what());
     }
+    // A missing file is explained by a first start that could not place it.
+    const QString placement = m_environment.databasePlacementFailure();
+    if (!placement.isEmpty())
+        m_openFailure += QLatin1Char('\n') + placement;
     // An unusable connection must not look open to later routines.
     Db_Connection = m_engine.createConnection();
     return false;

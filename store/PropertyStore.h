@@ -25,7 +25,8 @@ inline const QString kSelectDataMessage = QStringLiteral("データを選択し�
 // The property store: the one database connection of the run, the one current
 // row set, and the routines that save, load, list and delete properties.
 //
-// The database is the file Fudousan.mdb in the executable's directory, holding
+// The database is the file Fudousan.mdb in the environment's database
+// directory (the executable's, unless the program is installed), holding
 // table Fudousan (store/PropertyRecord.h). The store never creates the file,
 // the table or a column.
 //
@@ -63,7 +64,7 @@ public:
     // set. Returns false on failure, leaving the current row set as it was.
     bool Open_Property_Table();
 
-    // The application directory followed by "/Fudousan.mdb".
+    // The environment's database directory followed by "/Fudousan.mdb".
     QString databasePath() const;
 
     // Why the last Open_Database failed, in Japanese; empty after a success.

@@ -120,7 +120,7 @@ private slots:
         auto* title = screen.findChild<QLabel*>(QStringLiteral("Label1"));
         QVERIFY(title);
         QCOMPARE(title->text(), QStringLiteral("不動産売買物件一覧表"));
-        QCOMPARE(title->geometry(), twipsRect(390, 360, 4590, 525));
+        QCOMPARE(title->geometry().marginsRemoved(title->contentsMargins()), twipsRect(390, 360, 4590, 525));
         QCOMPARE(title->font().family(), QStringLiteral("HGP創英角ﾎﾟｯﾌﾟ体"));
         QCOMPARE(title->font().pointSizeF(), 21.75);
         QCOMPARE(title->focusPolicy(), Qt::NoFocus);

@@ -6,6 +6,7 @@
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/RecordingMessageBox.h"
 
+#include "platform/DatabaseLocation.h"
 #include "platform/PlatformError.h"
 #include "platform/QtAppEnvironment.h"
 #include "platform/QtPictureLoader.h"
@@ -65,6 +66,88 @@ private slots:
         QVERIFY(f.store.openFailure().isEmpty());
         QVERIFY(f.store.Db_Connection->isOpen());
         QVERIFY(f.messages.shown.isEmpty()); // the store itself never shows anything
+    }
+
+    // Where the database is: beside the executable, in the per-user folder of
+    // an installed program, or (with neither) beside the executable again.
+    void aDatabaseBesideTheExecutableWinsOverAnInstallation()
+    {
+        TestDatabase portable;
+        TestDatabase prepared;
+        QTemporaryDir home;
+        const QString user = home.filePath(QStringLiteral("data/Fudousan"));
+        const DatabaseLocation at = locateDatabase(portable.folder(), prepared.path(), user);
+        QCOMPARE(at.directory, portable.folder());
+        QVERIFY(!at.installed);
+        QVERIFY(!QFileInfo::exists(user));
+    }
+
+    void anInstalledProgramPlacesThePreparedDatabaseOnlyOnItsFirstStart()
+    {
+        TestDatabase prepared;
+        TestDatabase bin(false);
+        QTemporaryDir home;
+        const QString user = home.filePath(QStringLiteral("share/Quintaveli/Fudousan"));
+
+        const DatabaseLocation first = locateDatabase(bin.folder(), prepared.path(), user);
+        QCOMPARE(first.directory, user);
+        QVERIFY(first.installed && first.placed && first.failure.isEmpty());
+        QVERIFY(!QFileInfo::exists(bin.path()));
+        QCOMPARE(QDir(home.filePath(QStringLiteral("share/Quintaveli"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{QStringLiteral("Fudousan")}); // nothing left of the staging folder
+        Fixture f(user);
+        f.openOrDie();
+        f.store.Save_Property(SampleEntryView(TestDatabase::distinctRecord(QStringLiteral("kept"))));
+
+        // The next start keeps the user's file and its row.
+        const DatabaseLocation second = locateDatabase(bin.folder(), prepared.path(), user);
+        QCOMPARE(second.directory, user);
+        QVERIFY(second.installed && !second.placed);
+        QCOMPARE(prepared.rowCount(), 0);
+        Fixture g(user);
+        g.openOrDie();
+        QVERIFY(g.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan")));
+        QVERIFY(!g.store.recordset().atEnd());
+
+        // A file lost from an existing folder is reported, never replaced.
+        QVERIFY(QFile::remove(QDir(user).filePath(QStringLiteral("Fudousan.mdb"))));
+        const DatabaseLocation third = locateDatabase(bin.folder(), prepared.path(), user);
+        QVERIFY(third.installed && !third.placed);
+        Fixture h(third.directory);
+        QVERIFY(!h.store.Open_Database());
+        QVERIFY(h.store.openFailure().contains(QStringLiteral("ありません")));
+        QVERIFY(!QFileInfo::exists(h.store.databasePath()));
+    }
+
+    void withoutAnInstallationTheExecutablesFolderIsUsed()
+    {
+        TestDatabase bin(false);
+        QTemporaryDir home;
+        const QString user = home.filePath(QStringLiteral("Fudousan"));
+        const DatabaseLocation at = locateDatabase(bin.folder(), bin.folder() + QStringLiteral("/../share/none.mdb"), user);
+        QCOMPARE(at.directory, bin.folder());
+        QVERIFY(!at.installed);
+        QVERIFY(!QFileInfo::exists(user));
+    }
+
+    void aFirstStartThatCannotWriteSaysWhyAndLeavesNoFolder()
+    {
+        TestDatabase prepared;
+        TestDatabase bin(false);
+        QTemporaryDir home;
+        QFile blocker(home.filePath(QStringLiteral("share")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where a folder must go
+        blocker.close();
+        const QString user = home.filePath(QStringLiteral("share/Fudousan"));
+        const DatabaseLocation at = locateDatabase(bin.folder(), prepared.path(), user);
+        QVERIFY(at.installed && !at.placed);
+        QVERIFY(at.failure.contains(home.filePath(QStringLiteral("share"))));
+        QCOMPARE(at.directory, user);
+        // The start-up failure then says why the file is missing.
+        Fixture f(at.directory);
+        f.environment.placementFailure = at.failure;
+        QVERIFY(!f.store.Open_Database());
+        QVERIFY(f.store.openFailure().contains(at.failure));
     }
 
     void refusesWhatIsNotAPropertyDatabase_data()

@@ -13,7 +13,7 @@
 set -euo pipefail
 
 app=$1 make_db=$2 artifacts=$3
-for tool in xvfb-run xdotool import sqlite3 pdftotext convert; do
+for tool in xvfb-run xdotool xclip import sqlite3 pdftotext convert; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: $tool is not installed"
     exit 77
@@ -85,12 +85,25 @@ click() {
   sleep 0.3
 }
 
+# Types $1 into the focused box, replacing what it held, and reads it back
+# through the clipboard. Characters outside the keymap are typed by remapping
+# a key for each, which a loaded machine can race (a character dropped or
+# doubled), so a box whose text did not arrive whole is typed again.
+type_here() {
+  for _ in 1 2 3; do
+    xdotool key ctrl+a
+    xdotool type --delay 60 "$1"
+    xdotool key ctrl+a ctrl+c
+    sleep 0.2
+    [[ "$(xclip -o -selection clipboard 2>/dev/null)" == "$1" ]] && return 0
+  done
+  fail "typing '$1' did not arrive whole"
+}
+
 # Clicks a box and types into it.
 type_into() {
   click "$1" "$2" "$3"
-  # Characters outside the keymap are typed by remapping a key for each; a
-  # slower pace keeps the X server from dropping any.
-  xdotool type --delay 60 "$4"
+  type_here "$4"
 }
 
 # Answers the message box titled $1 with Return, after a screenshot $2.
@@ -130,7 +143,7 @@ click "$entry" 915 157 # 地図表示
 for _ in $(seq 100); do [[ $(count_windows '.') -gt $before ]] && break; sleep 0.1; done
 [[ $(count_windows '.') -gt $before ]] || fail "the file dialog did not open"
 sleep 0.5
-xdotool type --delay 60 "$map"
+type_here "$map"
 xdotool key Return
 sleep 1
 shot 02-entry-filled

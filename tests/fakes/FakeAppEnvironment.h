@@ -14,7 +14,9 @@ public:
 
     QString applicationDirectory() const override { return directory; }
     void endApplication() override { ++endCount; }
+    QString databasePlacementFailure() const override { return placementFailure; }
 
     QString directory;
     int endCount = 0;
+    QString placementFailure;
 };

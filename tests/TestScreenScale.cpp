@@ -1,0 +1,188 @@
+// The three screens at the desktop's scale (tests/scale/screen_scale.sh runs
+// this under Xvfb at 96, 120 and 192 logical DPI and with QT_SCALE_FACTOR=2):
+// every caption fits its control, each frame stands clear around what it
+// frames, and a picture of each screen is kept in SCREEN_SCALE_ARTIFACTS.
+#include "AppFixture.h"
+#include "TestDatabase.h"
+
+#include "platform/Fonts.h"
+#include "screens/F_Itiran.h"
+#include "screens/F_Main.h"
+#include "screens/F_Tyukai.h"
+#include "screens/Twips.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <QVariant>
+
+class TestScreenScale : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Whether `text`, drawn as the control draws it (`font`, `flags`) in
+    // `room` but without clipping, puts ink outside `bounds` (horizontally too
+    // when `across`): that ink is cut off on the screen. Drawn at the
+    // screen's device pixel ratio, so that a fractional scale is seen as it is.
+    static bool inkOutside(const QWidget* widget, const QFont& font, const QString& text, const QRect& room,
+                           const QRect& bounds, int flags, bool across = true)
+    {
+        const qreal ratio = widget->devicePixelRatioF();
+        const QRect canvas = room.adjusted(-room.width(), -room.height(), room.width(), room.height());
+        QImage image((QSizeF(canvas.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.translate(-canvas.topLeft());
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(room, flags | Qt::TextDontClip, text);
+        painter.end();
+        const QRectF inside(QPointF(bounds.topLeft() - canvas.topLeft()) * ratio, QSizeF(bounds.size()) * ratio);
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(line[x]) < 96)
+                    continue;
+                const bool outsideRows = y + 0.5 < inside.top() || y + 0.5 > inside.bottom();
+                const bool outsideColumns = x + 0.5 < inside.left() || x + 0.5 > inside.right();
+                if (outsideRows || (across && outsideColumns))
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    // Every label, button and box of `screen` whose caption or text is cut off.
+    static QStringList clippedCaptions(QWidget* screen)
+    {
+        QStringList clipped;
+        for (QLabel* label : screen->findChildren<QLabel*>()) {
+            if (label->text().isEmpty() || label->wordWrap() || !label->pixmap().isNull())
+                continue;
+            if (inkOutside(label, label->font(), label->text(), label->contentsRect(), label->rect(),
+                           int(label->alignment())))
+                clipped << label->objectName();
+        }
+        for (QPushButton* button : screen->findChildren<QPushButton*>()) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            if (inkOutside(button, button->font(), button->text(), room, room, Qt::AlignCenter))
+                clipped << button->objectName();
+        }
+        for (QLineEdit* box : screen->findChildren<QLineEdit*>()) {
+            // A long text scrolls sideways; only its height must fit.
+            const QRect room = box->rect().adjusted(1, 1, -1, -1);
+            if (inkOutside(box, box->font(), box->text(), room, room, Qt::AlignLeft | Qt::AlignVCenter, false))
+                clipped << box->objectName();
+        }
+        return clipped;
+    }
+
+    // Each frame named in `framed` (frame, control) stands clear of its
+    // control on every side.
+    static QStringList touchingFrames(QWidget* screen, const QList<QPair<QString, QString>>& framed)
+    {
+        QStringList touching;
+        for (const auto& [frameName, controlName] : framed) {
+            const QWidget* frame = screen->findChild<QWidget*>(frameName);
+            const QWidget* control = screen->findChild<QWidget*>(controlName);
+            if (!frame || !control) {
+                touching << frameName + QStringLiteral(" or ") + controlName + QStringLiteral(" missing");
+                continue;
+            }
+            const QRect f = frame->geometry();
+            const QRect c = control->geometry();
+            if (!f.adjusted(1, 1, -1, -1).contains(c))
+                touching << QStringLiteral("%1 %2 around %3 %4").arg(frameName, QVariant(f).toString(), controlName,
+                                                                     QVariant(c).toString());
+        }
+        return touching;
+    }
+
+    static void keep(QWidget* screen, const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("SCREEN_SCALE_ARTIFACTS");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        QVERIFY(screen->grab().save(QDir(folder).filePath(name + QStringLiteral(".png"))));
+    }
+
+    static void showAndSettle(QWidget* screen)
+    {
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+        QTest::qWait(50);
+    }
+
+    static void expectNone(const QStringList& faults)
+    {
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        registerFontSubstitutions();
+        qInfo("logical DPI %g, device pixel ratio %g", screenDpi(), qApp->devicePixelRatio());
+    }
+
+    void mainMenu()
+    {
+        TestDatabase db;
+        ScreenFixture f(db.folder());
+        F_Main menu(f.services());
+        menu.start();
+        showAndSettle(&menu);
+        keep(&menu, QStringLiteral("main-menu"));
+        QCOMPARE(menu.size(), QSize(twipsToPixels(15240), twipsToPixels(11010)));
+        expectNone(clippedCaptions(&menu));
+        expectNone(touchingFrames(&menu, {{QStringLiteral("Shape_0"), QStringLiteral("Command1_0")},
+                                      {QStringLiteral("Shape_1"), QStringLiteral("Command1_1")},
+                                      {QStringLiteral("Shape_2"), QStringLiteral("Command1_2")}}));
+    }
+
+    void entryScreen()
+    {
+        TestDatabase db;
+        ScreenFixture f(db.folder());
+        f.openOrDie();
+        F_Tyukai screen(f.services());
+        for (int i = 0; i < 28; ++i)
+            screen.setBoxText(i, QStringLiteral("東京都千代田区丸の内一丁目"));
+        showAndSettle(&screen);
+        keep(&screen, QStringLiteral("entry-screen"));
+        expectNone(clippedCaptions(&screen));
+    }
+
+    void listScreen()
+    {
+        TestDatabase db;
+        for (int i = 1; i <= 30; ++i)
+            db.insert(TestDatabase::distinctRecord(QStringLiteral("東京都千代田区丸の内%1").arg(i)));
+        ScreenFixture f(db.folder());
+        f.openOrDie();
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        showAndSettle(&screen);
+        keep(&screen, QStringLiteral("list-screen"));
+        expectNone(clippedCaptions(&screen));
+        expectNone(touchingFrames(&screen, {{QStringLiteral("Shape_0"), QStringLiteral("Command3")},
+                                        {QStringLiteral("Shape_1"), QStringLiteral("Command2")},
+                                        {QStringLiteral("Shape_2"), QStringLiteral("Command1")}}));
+    }
+};
+
+QTEST_MAIN(TestScreenScale)
+#include "TestScreenScale.moc"

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# The Debian package, made with CPack from the test build tree:
+#
+#   package_test.sh BUILD_DIR unpacked   its files, validators, lintian, and the
+#                                        unpacked program started offscreen with a
+#                                        fresh HOME (first start, next start, a
+#                                        lost database, a portable copy)
+#   package_test.sh BUILD_DIR apt        installed with apt-get and removed again;
+#                                        only as root on a throwaway machine (CI),
+#                                        otherwise skipped (77)
+set -euo pipefail
+
+build=$1 mode=$2
+app_id=jp.quintaveli.Fudousan
+work=$(mktemp -d)
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+if [[ "$mode" == apt ]]; then
+  if [[ $(id -u) -ne 0 || "${CI:-}" != true ]]; then
+    echo "skipped: installing the package for real runs only as root on a throwaway CI machine (CI=true)"
+    exit 77
+  fi
+  if dpkg-query -W -f='${Status}' fudousan 2>/dev/null | grep -q "install ok installed"; then
+    echo "skipped: fudousan is installed already; it is left as it is"
+    exit 77
+  fi
+fi
+
+for tool in cpack dpkg-deb sqlite3; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 || {
+  cat "$work/cpack.log"
+  fail "cpack failed"
+}
+deb=$(ls "$work"/out/fudousan_*_amd64.deb)
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+dpkg-deb -f "$deb" Depends Recommends
+
+# Starts PROGRAM offscreen with HOME=$2 and waits until it has shown the main
+# menu or a message; the log of what it said is left in $work/log. The program
+# is then ended by its pid.
+start() {
+  local program=$1 home=$2
+  : >"$work/log"
+  env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" QT_QPA_PLATFORM=offscreen \
+    QT_LOGGING_RULES="fudousan.*.info=true" LC_ALL=C.UTF-8 "$program" 2>"$work/log" &
+  app_pid=$!
+  for _ in $(seq 200); do
+    grep -q "main menu shown\|fudousan.messages" "$work/log" && break
+    sleep 0.1
+  done
+  kill "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+  grep -q "main menu shown\|fudousan.messages" "$work/log" || {
+    cat "$work/log"
+    fail "$program showed neither its menu nor a message"
+  }
+}
+no_message() { ! grep -q "fudousan.messages" "$work/log" || fail "unexpected message: $(cat "$work/log")"; }
+rows() { sqlite3 "$1" "SELECT count(*) FROM Fudousan"; }
+register() {
+  sqlite3 "$1" "INSERT INTO Fudousan (Syozai, Kakaku) VALUES ('東京都千代田区1-1', '1000万')"
+}
+
+if [[ "$mode" == unpacked ]]; then
+  for tool in desktop-file-validate appstreamcli lintian; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+  done
+  root="$work/root"
+  dpkg-deb -x "$deb" "$root"
+  (cd "$root" && find . -type f | sort) >"$work/files"
+  diff -u - "$work/files" <<EOF || fail "the package's file list differs"
+./usr/bin/fudousan
+./usr/share/applications/$app_id.desktop
+./usr/share/doc/fudousan/changelog.gz
+./usr/share/doc/fudousan/copyright
+./usr/share/fudousan/Fudousan.mdb
+./usr/share/icons/hicolor/256x256/apps/$app_id.png
+./usr/share/icons/hicolor/scalable/apps/$app_id.svg
+./usr/share/man/man1/fudousan.1.gz
+./usr/share/metainfo/$app_id.metainfo.xml
+EOF
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus libqt6widgets6 libsqlite3-0; do
+    [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p"
+  done
+  [[ $(dpkg-deb -f "$deb" Recommends) == "cups, fcitx5-mozc | ibus-mozc, fcitx5-frontend-qt6" ]] ||
+    fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+  file "$root/usr/share/icons/hicolor/256x256/apps/$app_id.png" | grep -q "PNG image data, 256 x 256" ||
+    fail "the PNG icon is not 256 x 256"
+  [[ $(rows "$root/usr/share/fudousan/Fudousan.mdb") == 0 ]] || fail "the prepared database is not empty"
+
+  desktop-file-validate "$root/usr/share/applications/$app_id.desktop" || fail "desktop-file-validate"
+  grep -qx "Name\[ja\]=不動産チラシ" "$root/usr/share/applications/$app_id.desktop" || fail "no Japanese name"
+  appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"
+  lintian_status=0
+  lintian --allow-root --display-info "$deb" >"$work/lintian" 2>&1 || lintian_status=$?
+  echo "lintian (exit $lintian_status):"
+  cat "$work/lintian"
+  ((lintian_status <= 1)) || fail "lintian could not check the package"
+  ! grep -q "^E: " "$work/lintian" || fail "lintian reports errors"
+
+  # First start: the per-user folder is made with the prepared database.
+  home="$work/home"
+  mkdir -p "$home"
+  data="$home/.local/share/Quintaveli/Fudousan"
+  start "$root/usr/bin/fudousan" "$home"
+  no_message
+  grep -q "installed, placed: $data" "$work/log" || fail "first start: $(cat "$work/log")"
+  cmp "$data/Fudousan.mdb" "$root/usr/share/fudousan/Fudousan.mdb" || fail "the placed database is not the prepared one"
+  register "$data/Fudousan.mdb"
+
+  # Next start: the same file, the registered row kept.
+  start "$root/usr/bin/fudousan" "$home"
+  no_message
+  grep -q "installed: $data" "$work/log" || fail "second start: $(cat "$work/log")"
+  [[ $(rows "$data/Fudousan.mdb") == 1 ]] || fail "the registered row is gone"
+
+  # A database lost from an existing folder is named, not replaced.
+  rm "$data/Fudousan.mdb"
+  start "$root/usr/bin/fudousan" "$home"
+  grep -q "fudousan.messages.*$data/Fudousan.mdb" "$work/log" || fail "no start-up message naming the file: $(cat "$work/log")"
+  [[ ! -e "$data/Fudousan.mdb" ]] || fail "a new database was made"
+
+  # A copy with Fudousan.mdb beside it stays portable, even beside an installation.
+  mkdir -p "$work/portable/usr/bin"
+  cp "$root/usr/bin/fudousan" "$work/portable/usr/bin/"
+  cp -r "$root/usr/share" "$work/portable/usr/"
+  cp "$root/usr/share/fudousan/Fudousan.mdb" "$work/portable/usr/bin/"
+  register "$work/portable/usr/bin/Fudousan.mdb"
+  start "$work/portable/usr/bin/fudousan" "$work/home2"
+  no_message
+  grep -q "portable: $work/portable/usr/bin" "$work/log" || fail "portable start: $(cat "$work/log")"
+  [[ ! -e "$work/home2/.local/share/Quintaveli" ]] || fail "a portable start made a per-user folder"
+  echo "PASS"
+  exit 0
+fi
+
+# apt: install, start as a user with a fresh HOME, remove; the data stays.
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || {
+  cat "$work/apt.log"
+  fail "apt-get install"
+}
+removed=""
+remove() { [[ -n "$removed" ]] || apt-get purge -y -qq fudousan >>"$work/apt.log" 2>&1; removed=1; }
+trap 'remove || true; cleanup' EXIT
+[[ -x /usr/bin/fudousan && -f /usr/share/fudousan/Fudousan.mdb ]] || fail "not installed"
+home="$work/home"
+mkdir -p "$home"
+data="$home/.local/share/Quintaveli/Fudousan"
+start /usr/bin/fudousan "$home"
+no_message
+[[ -f "$data/Fudousan.mdb" ]] || fail "the installed program placed no database"
+register "$data/Fudousan.mdb"
+remove || fail "apt-get purge: $(cat "$work/apt.log")"
+[[ ! -e /usr/bin/fudousan ]] || fail "/usr/bin/fudousan is still there"
+[[ $(rows "$data/Fudousan.mdb") == 1 ]] || fail "removing the package touched the user's database"
+echo "PASS"
