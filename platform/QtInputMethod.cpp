@@ -1,105 +1,302 @@
 #include "platform/QtInputMethod.h"
 
-#include <QDir>
-#include <QFile>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
-
-#include <unistd.h>
+#include <QWidget>
+#include <QWindow>
 
 namespace {
 
-constexpr qint64 kLookupIntervalMs = 5000;
+const QString kFcitxService = QStringLiteral("org.fcitx.Fcitx5");
+const QString kFcitxController = QStringLiteral("/controller");
+const QString kFcitxControllerInterface = QStringLiteral("org.fcitx.Fcitx.Controller1");
 
-// IBus names its engines; the first of these that is installed is used.
-struct IBusEngine
-{
-    const char* component; // file in /usr/share/ibus/component
-    const char* engine;
-};
-const IBusEngine kIBusJapanese[] = {
-    {"mozc.xml", "mozc-jp"},
-    {"anthy.xml", "anthy"},
-    {"kkc.xml", "kkc"},
-};
+const QString kIBusService = QStringLiteral("org.freedesktop.IBus");
+const QString kIBusPath = QStringLiteral("/org/freedesktop/IBus");
+const QString kIBusInterface = QStringLiteral("org.freedesktop.IBus");
+const QString kIBusContextInterface = QStringLiteral("org.freedesktop.IBus.InputContext");
+// The connection Qt's IBus input context plugin opens to the IBus bus.
+const QString kQtIBusConnection = QStringLiteral("QIBusProxy");
+const QString kMozcEngine = QStringLiteral("mozc-jp");
+constexpr uint kPropertyChecked = 1;
 
-// The name of a process of this user that runs an input-method framework,
-// or an empty string.
-QByteArray runningDaemon()
+QtInputMethod::Framework frameworkFromEnvironment()
 {
-    const QDir proc(QStringLiteral("/proc"));
-    const uint me = uint(getuid());
-    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!pid.at(0).isDigit())
-            continue;
-        const QString dir = proc.filePath(pid);
-        if (QFileInfo(dir).ownerId() != me)
-            continue;
-        QFile comm(dir + QStringLiteral("/comm"));
-        if (!comm.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray name = comm.readAll().trimmed();
-        if (name == "fcitx5" || name == "ibus-daemon")
-            return name;
-    }
-    return QByteArray();
+    QByteArray module = qgetenv("QT_IM_MODULE").trimmed().toLower();
+    // As Qt reads it: the plugin key is what comes before any ":".
+    module = module.split(':').constFirst();
+    if (module == "fcitx" || module == "fcitx5")
+        return QtInputMethod::Framework::Fcitx5;
+    if (module == "ibus")
+        return QtInputMethod::Framework::IBus;
+    return QtInputMethod::Framework::None;
 }
 
-// Starts `program` without waiting for it and without letting it write to
-// the program's own output.
-void startQuietly(const QString& program, const QStringList& arguments)
+// A method call that never starts the framework through D-Bus activation:
+// a framework that is not running stays so.
+QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
+                  const QVariantList& arguments = {})
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.startDetached();
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    return message;
 }
 
-QString ibusJapaneseEngine()
+// The uuid of the input context that fcitx5's DebugInfo marks as focused,
+// when it belongs to `program`; an empty string otherwise. The lines read
+//   IC [uuid] program:NAME frontend:dbus cap:... focus:1
+QString focusedFcitxContext(const QString& debugInfo, const QString& program)
 {
-    for (const IBusEngine& e : kIBusJapanese) {
-        if (QFile::exists(QStringLiteral("/usr/share/ibus/component/") + QLatin1String(e.component)))
-            return QLatin1String(e.engine);
+    const QString programField = QStringLiteral("program:") + program;
+    for (const QStringView line : QStringView(debugInfo).split(u'\n')) {
+        const QStringView trimmed = line.trimmed();
+        const qsizetype close = trimmed.indexOf(u']');
+        if (!trimmed.startsWith(u"IC [") || close < 0)
+            continue;
+        const QList<QStringView> fields = trimmed.mid(close + 1).split(u' ', Qt::SkipEmptyParts);
+        if (!fields.contains(u"focus:1") || !fields.contains(QStringView(programField)))
+            continue;
+        return trimmed.mid(4, close - 4).toString();
     }
     return QString();
 }
 
-} // namespace
-
-QtInputMethod::Framework QtInputMethod::framework()
+// The engine name inside IBus's serialised IBusEngineDesc: a structure of the
+// type name, the attachments, then the name.
+QString ibusEngineName(const QDBusVariant& description)
 {
-    if (m_framework != Framework::Unknown && m_sinceLookup.isValid() && m_sinceLookup.elapsed() < kLookupIntervalMs)
-        return m_framework;
-    const QByteArray daemon = runningDaemon();
-    if (daemon == "fcitx5" && !QStandardPaths::findExecutable(QStringLiteral("fcitx5-remote")).isEmpty())
-        m_framework = Framework::Fcitx5;
-    else if (daemon == "ibus-daemon" && !QStandardPaths::findExecutable(QStringLiteral("ibus")).isEmpty())
-        m_framework = Framework::IBus;
-    else
-        m_framework = Framework::None;
-    m_sinceLookup.start();
-    return m_framework;
+    const QVariant value = description.variant();
+    if (!value.canConvert<QDBusArgument>())
+        return QString();
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (argument.currentType() != QDBusArgument::StructureType)
+        return QString();
+    QString type, name;
+    argument.beginStructure();
+    argument >> type;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QString key;
+        QDBusVariant attachment;
+        argument.beginMapEntry();
+        argument >> key >> attachment;
+        argument.endMapEntry();
+    }
+    argument.endMap();
+    argument >> name;
+    return name;
 }
 
-void QtInputMethod::switchOnHiragana(QWidget*)
+} // namespace
+
+QtInputMethod::QtInputMethod()
+    : QtInputMethod(frameworkFromEnvironment())
 {
-    // The framework acts on the input context that has the focus, which is
-    // the field that has just got it.
-    switch (framework()) {
-    case Framework::Fcitx5:
-        startQuietly(QStringLiteral("fcitx5-remote"), {QStringLiteral("-o")});
-        break;
-    case Framework::IBus: {
-        const QString engine = ibusJapaneseEngine();
-        if (!engine.isEmpty())
-            startQuietly(QStringLiteral("ibus"), {QStringLiteral("engine"), engine});
-        break;
+}
+
+QtInputMethod::QtInputMethod(Framework framework)
+    : m_framework(framework)
+{
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] { attempt(); });
+    // fcitx5's Qt input context names each input context after the
+    // executable's file name.
+    m_program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+QtInputMethod::~QtInputMethod() = default;
+
+void QtInputMethod::switchOnHiragana(QWidget* field)
+{
+    if (m_framework == Framework::None || !field)
+        return;
+    // Asked from the FocusIn event, before Qt hands the focus to its input
+    // context: the first try waits for the event loop.
+    m_field = field;
+    ++m_request;
+    m_waiting = false;
+    m_engineAsked = false;
+    m_deadlineMs = kSwitchWindowMs;
+    m_since.start();
+    m_retry.start(0);
+}
+
+bool QtInputMethod::stillWanted() const
+{
+    return m_field && QApplication::focusWidget() == m_field && m_field->window()->isActiveWindow() &&
+           m_since.elapsed() <= m_deadlineMs;
+}
+
+void QtInputMethod::attempt()
+{
+    if (m_waiting || !stillWanted())
+        return;
+    if (m_framework == Framework::Fcitx5)
+        attemptFcitx5();
+    else if (m_framework == Framework::IBus)
+        attemptIBus();
+}
+
+void QtInputMethod::retryLater()
+{
+    m_waiting = false;
+    if (stillWanted())
+        m_retry.start(kRetryMs);
+}
+
+// ---- fcitx5
+
+QString QtInputMethod::contextOf(const QWindow* window)
+{
+    for (const WindowContext& known : std::as_const(m_fcitxContexts)) {
+        if (known.window == window)
+            return known.uuid;
     }
-    case Framework::None:
-    case Framework::Unknown:
-        break;
+    return QString();
+}
+
+bool QtInputMethod::contextTakenByAnotherWindow(const QString& uuid, const QWindow* window)
+{
+    m_fcitxContexts.removeIf([](const WindowContext& known) { return known.window.isNull(); });
+    for (const WindowContext& known : std::as_const(m_fcitxContexts)) {
+        if (known.uuid == uuid && known.window != window)
+            return true;
     }
+    return false;
+}
+
+void QtInputMethod::attemptFcitx5()
+{
+    m_waiting = true;
+    const QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(
+        call(kFcitxService, kFcitxController, kFcitxControllerInterface, QStringLiteral("DebugInfo")));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    const quint64 request = m_request;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (request == m_request)
+            fcitx5Answered(w);
+    });
+}
+
+void QtInputMethod::fcitx5Answered(QDBusPendingCallWatcher* answer)
+{
+    const QDBusPendingReply<QString> reply = *answer;
+    if (reply.isError()) {
+        // fcitx5 is not running (or is restarting): nothing to switch.
+        m_waiting = false;
+        return;
+    }
+    QWindow* window = m_field ? m_field->window()->windowHandle() : nullptr;
+    const QString focused = focusedFcitxContext(reply.value(), m_program);
+    if (!stillWanted() || !window) {
+        m_waiting = false;
+        return;
+    }
+    // Not yet told about the focus change, or still focused on another of
+    // this program's windows: ask again shortly.
+    if (focused.isEmpty()) {
+        retryLater();
+        return;
+    }
+    const QString known = contextOf(window);
+    if (known.isEmpty() ? contextTakenByAnotherWindow(focused, window) : known != focused) {
+        retryLater();
+        return;
+    }
+    if (known.isEmpty())
+        m_fcitxContexts.append({window, focused});
+    m_waiting = false;
+    ++m_request; // done
+    QDBusConnection::sessionBus().asyncCall(
+        call(kFcitxService, kFcitxController, kFcitxControllerInterface, QStringLiteral("Activate")));
+}
+
+// ---- IBus
+
+void QtInputMethod::attemptIBus()
+{
+    QDBusConnection bus(kQtIBusConnection);
+    if (!bus.isConnected()) {
+        // Qt's IBus input context is not (yet) connected.
+        retryLater();
+        return;
+    }
+    m_waiting = true;
+    const QDBusPendingCall pending =
+        bus.asyncCall(call(kIBusService, kIBusPath, kIBusInterface, QStringLiteral("CurrentInputContext")));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    const quint64 request = m_request;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (request == m_request)
+            ibusContextAnswered(w);
+    });
+}
+
+void QtInputMethod::ibusContextAnswered(QDBusPendingCallWatcher* answer)
+{
+    const QDBusPendingReply<QDBusObjectPath> reply = *answer;
+    if (!stillWanted()) {
+        m_waiting = false;
+        return;
+    }
+    if (reply.isError()) {
+        // No focused input context yet.
+        retryLater();
+        return;
+    }
+    const QString context = reply.value().path();
+    const QDBusPendingCall pending = QDBusConnection(kQtIBusConnection)
+                                         .asyncCall(call(kIBusService, context, kIBusContextInterface,
+                                                         QStringLiteral("GetEngine")));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    const quint64 request = m_request;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, request, context](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                if (request == m_request)
+                    ibusEngineAnswered(w, context);
+            });
+}
+
+void QtInputMethod::ibusEngineAnswered(QDBusPendingCallWatcher* answer, const QString& context)
+{
+    const QDBusPendingReply<QDBusVariant> reply = *answer;
+    m_waiting = false;
+    if (!stillWanted())
+        return;
+    const QString engine = reply.isError() ? QString() : ibusEngineName(reply.value());
+    if (!engine.startsWith(QLatin1String("mozc"))) {
+        // Another engine (a keyboard layout) stands for "input method off".
+        // Mozc's properties reach it only once IBus has started it for this
+        // context: ask again until the context reports it.
+        if (!m_engineAsked) {
+            m_engineAsked = true;
+            m_deadlineMs = kEngineStartMs;
+            QDBusConnection(kQtIBusConnection)
+                .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("SetEngine"),
+                                {kMozcEngine}));
+        }
+        retryLater();
+        return;
+    }
+    ++m_request; // done
+    ibusHiragana(context);
+}
+
+void QtInputMethod::ibusHiragana(const QString& context)
+{
+    QDBusConnection(kQtIBusConnection)
+        .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("PropertyActivate"),
+                        {QStringLiteral("InputMode.Hiragana"), kPropertyChecked}));
 }

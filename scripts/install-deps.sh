@@ -25,6 +25,8 @@ if [[ "${1:-}" == "--test" ]]; then
   packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
+  # Japanese input through fcitx5 + Mozc and IBus + Mozc, in a private D-Bus session.
+  packages+=(dbus-x11 ibus ibus-mozc fcitx5 fcitx5-mozc fcitx5-frontend-qt6)
 fi
 
 missing=()
