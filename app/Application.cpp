@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
 #include "platform/Fonts.h"
+#include "platform/MdbJetReader.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/QtAppEnvironment.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtFileOpenDialog.h"
@@ -11,8 +13,10 @@
 #include "platform/QtPrintPreview.h"
 #include "platform/QtPrinterSource.h"
 #include "platform/QtSaveFileDialog.h"
+#include "platform/SqliteDatabaseBuilder.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
+#include "store/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
@@ -46,9 +50,13 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtSaveFileDialog saveDialog;
     QtPdfFileSource pdfFiles(messages, QtPrinterSource::documentsFolder());
     PropertyStore store(engine, environment, messages, pictures);
+    MdbJetReader jetReader;
+    SqliteDatabaseBuilder databaseBuilder;
+    PosixFileSystem files;
+    JetConversion jetConversion(jetReader, databaseBuilder, files);
 
     F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-                               preview, saveDialog, pdfFiles});
+                               preview, saveDialog, pdfFiles, &jetConversion});
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

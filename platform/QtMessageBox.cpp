@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 // Off unless asked for: lets a headless check of the installed program see
@@ -22,4 +23,17 @@ void QtMessageBox::show(const QString& text, int style, const QString& title)
     QMessageBox box(icon, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+}
+
+bool QtMessageBox::ask(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    // The Japanese words whatever translations are installed.
+    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }

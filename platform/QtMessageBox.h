@@ -8,4 +8,5 @@ class QtMessageBox : public MessageBox
 {
 public:
     void show(const QString& text, int style, const QString& title) override;
+    bool ask(const QString& text, const QString& title) override;
 };

@@ -8,6 +8,7 @@
 #include "screens/FailureBoundary.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
+#include "store/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QDir>
@@ -129,6 +130,20 @@ void F_Main::Form_Load()
     PropertyStore& store = m_services.store;
     if (store.Open_Database())
         return;
+    // The Windows program's Access file: offered for conversion first.
+    if (m_services.jetConversion) {
+        switch (m_services.jetConversion->offerAtStartUp(store.databasePath(), m_services.messages)) {
+        case JetConversion::Offer::Converted:
+            if (store.Open_Database())
+                return;
+            break;
+        case JetConversion::Offer::Failed:
+            return; // its message named the file and the reason
+        case JetConversion::Offer::NotJet:
+        case JetConversion::Offer::Declined:
+            break;
+        }
+    }
     // Said once, now: an agent must not find out from a failed save. Most
     // reasons name the file themselves; the others get it in the first line.
     const QString path = QDir::toNativeSeparators(store.databasePath());

@@ -4,6 +4,7 @@ class AppEnvironment;
 class EventPump;
 class FileOpenDialog;
 class InputMethod;
+class JetConversion;
 class MessageBox;
 class PdfFileSource;
 class PictureLoader;
@@ -27,4 +28,6 @@ struct ScreenServices
     PrintPreview& preview;
     SaveFileDialog& saveDialog;
     PdfFileSource& pdfFiles;
+    // Offers to convert an Access (Jet) database file at start-up; none: no offer.
+    JetConversion* jetConversion = nullptr;
 };

@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev sqlite3
   # Print jobs are handed to CUPS with libcups.
   libcups2-dev
+  # Reading the Windows program's Access (Jet) file: libmdb and its glib.
+  mdbtools-dev libmdb3 libglib2.0-dev
   # Faces that stand in for the layouts' Windows fonts (platform/Fonts.cpp).
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
   # The package's 256 px icon is drawn from its SVG at build time.

@@ -22,6 +22,7 @@ class ConsoleMessageBox : public MessageBox
 {
 public:
     void show(const QString& text, int, const QString&) override { QTextStream(stderr) << text << Qt::endl; }
+    bool ask(const QString&, const QString&) override { return false; }
 };
 
 } // namespace

@@ -82,6 +82,7 @@ if [[ "$mode" == unpacked ]]; then
   (cd "$root" && find . -type f | sort) >"$work/files"
   diff -u - "$work/files" <<EOF || fail "the package's file list differs"
 ./usr/bin/fudousan
+./usr/bin/fudousan_convert_jet
 ./usr/share/applications/$app_id.desktop
 ./usr/share/doc/fudousan/changelog.gz
 ./usr/share/doc/fudousan/copyright
@@ -89,6 +90,7 @@ if [[ "$mode" == unpacked ]]; then
 ./usr/share/icons/hicolor/256x256/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
 ./usr/share/man/man1/fudousan.1.gz
+./usr/share/man/man1/fudousan_convert_jet.1.gz
 ./usr/share/metainfo/$app_id.metainfo.xml
 EOF
   depends=$(dpkg-deb -f "$deb" Depends)

@@ -1,0 +1,322 @@
+// Converting the Windows program's Access (Jet) Fudousan.mdb: exactness
+// against expected.tsv, refusals that leave the original alone, the
+// command-line tool, and kills of the tool at random moments.
+#include "FaultSupport.h"
+#include "JetFixture.h"
+#include "TestDatabase.h"
+
+#include "platform/MdbJetReader.h"
+#include "platform/PlatformError.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/SqliteDatabaseBuilder.h"
+#include "store/JetConversion.h"
+#include "store/PropertyRecord.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Conversion
+{
+    MdbJetReader reader;
+    SqliteDatabaseBuilder builder;
+    PosixFileSystem files;
+    JetConversion conversion{reader, builder, files};
+};
+
+QString toolPath()
+{
+    return QStringLiteral(FUDOUSAN_BIN_DIR "/fudousan_convert_jet");
+}
+
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun runTool(const QStringList& arguments, const QStringList& prefix = {})
+{
+    QProcess tool;
+    QStringList command = prefix;
+    command << toolPath() << arguments;
+    tool.start(command.takeFirst(), command);
+    tool.waitForFinished(60000);
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+            QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError())};
+}
+
+} // namespace
+
+class TestJetConversion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every value of the 12 rows, NULL and "" apart, in the Jet table's order.
+    void everyValueArrivesExactly()
+    {
+        QTemporaryDir source;
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), source.path(), QStringLiteral("old.mdb"));
+        const QByteArray hash = fileHash(jet);
+        TestDatabase target(false);
+        Conversion c;
+        const JetConversion::Result result = c.conversion.convertTo(jet, target.path());
+
+        QStringList header;
+        const JetRows expected = expectedJetRows(&header);
+        for (int i = 0; i < kColumnCount; ++i)
+            QCOMPARE(header.at(i), propertyColumn(i));
+        const auto rows = target.rows();
+        QCOMPARE(rows.size(), expected.size());
+        for (size_t r = 0; r < rows.size(); ++r) {
+            for (int i = 0; i < kColumnCount; ++i)
+                QVERIFY2(rows[r][i] == expected[r][i],
+                         qPrintable(QStringLiteral("row %1 %2: %3").arg(r + 1).arg(propertyColumn(i), rows[r][i].value_or("NULL"))));
+        }
+        QCOMPARE(result.rows, 12);
+        QCOMPARE(result.windowsMapPaths, 10); // rows 7 (NULL) and 8 ("") have none
+        QVERIFY(result.ignoredColumns.isEmpty());
+        QCOMPARE(fileHash(jet), hash);
+        QCOMPARE(folderEntries(target.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(pragmaOnFile(target.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    }
+
+    // The start-up's way: the new database takes the name, the original is
+    // kept byte for byte under the next free name.
+    void inPlaceKeepsTheOriginalUnderAFreeName()
+    {
+        TestDatabase db(false);
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), db.folder());
+        const QByteArray hash = fileHash(jet);
+        QFile taken(jet + QStringLiteral(".jet"));
+        QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("someone else's") > 0);
+        taken.close();
+
+        Conversion c;
+        const JetConversion::Result result = c.conversion.convertInPlace(jet);
+        QCOMPARE(result.keptOriginal, jet + QStringLiteral(".2.jet"));
+        QCOMPARE(fileHash(result.keptOriginal), hash);
+        QCOMPARE(fileBytes(jet + QStringLiteral(".jet")), QByteArray("someone else's"));
+        QCOMPARE(db.rowCount(), 12);
+        QCOMPARE(folderEntries(db.folder()),
+                 (QStringList{QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.2.jet"), QStringLiteral("Fudousan.mdb.jet")}));
+    }
+
+    void refusalsLeaveTheOriginalAndNoFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("cutAt"); // 0: whole file
+        QTest::addColumn<QStringList>("reason");
+        QTest::newRow("other table only") << QStringLiteral("other-table-jet4.mdb") << qint64(0)
+                                          << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Customers")};
+        QTest::newRow("column missing") << QStringLiteral("fudousan-missing-column-jet4.mdb") << qint64(0)
+                                        << QStringList{QStringLiteral("列 Madori")};
+        QTest::newRow("Jet 3, no Fudousan") << QStringLiteral("jet3-sample-testV1997.mdb") << qint64(0)
+                                            << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Table1")};
+        QTest::newRow("Jet 3, other table") << QStringLiteral("jet3-sample-delTestV1997.mdb") << qint64(0)
+                                            << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Table")};
+        QTest::newRow("cut in a page") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(50000)
+                                       << QStringList{QStringLiteral("途中で切れて")};
+        QTest::newRow("cut before the catalog") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(8192)
+                                                << QStringList{QStringLiteral("壊れて")};
+        QTest::newRow("cut before the table") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(32768)
+                                              << QStringList{QStringLiteral("途中で切れて")};
+        QTest::newRow("cut in the rows") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(102400)
+                                         << QStringList{QStringLiteral("途中で切れて"), QStringLiteral("12 行")};
+    }
+
+    void refusalsLeaveTheOriginalAndNoFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, cutAt);
+        QFETCH(QStringList, reason);
+        TestDatabase db(false);
+        const QString jet = copyJetFile(file, db.folder());
+        if (cutAt > 0)
+            QVERIFY(QFile(jet).resize(cutAt));
+        const QByteArray hash = fileHash(jet);
+
+        for (bool inPlace : {true, false}) {
+            Conversion c;
+            QString message;
+            try {
+                if (inPlace)
+                    c.conversion.convertInPlace(jet);
+                else
+                    c.conversion.convertTo(jet, db.folder() + QStringLiteral("/new.mdb"));
+            } catch (const PlatformError& error) {
+                message = error.description();
+            }
+            QVERIFY2(!message.isEmpty(), "the conversion was not refused");
+            for (const QString& part : reason)
+                QVERIFY2(message.contains(part), qPrintable(message));
+            QVERIFY2(message.contains(jet), qPrintable(message));
+            QCOMPARE(fileHash(jet), hash);
+            QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        }
+    }
+
+    // The characters a Japanese Windows writes in code page 932 that glibc's
+    // SHIFT-JIS cannot decode, and Jet 4's compressed form with its switches.
+    void textDecoding()
+    {
+        // 髙 and 﨑 both as IBM (FB FC, FA B1) and NEC-selected (EE E0, ED 95) codes.
+        const QByteArray cp932("\x87\x75\x87\x40\x87\x8a\xfb\xfc\xfa\xb1\xee\xe0\xed\x95\x87\x56\x87\x7e\x81\x60\x81\x7c"
+                               "\xb6\xb0\xce\xdf\xb0\xc4\x93\x8c\x8b\x9e",
+                               32);
+        QCOMPARE(decodeJet3Text(cp932.constData(), cp932.size()),
+                 std::optional<QString>(QStringLiteral("㎡①㈱髙﨑髙﨑Ⅲ㍻～－ｶｰﾎﾟｰﾄ東京")));
+        QCOMPARE(decodeJet3Text("\x82", 1), std::nullopt); // a lead byte alone
+
+        // "JR総武線": compressed "JR", switch, two-byte 総武線.
+        const QByteArray mixed("\xff\xfe" "JR" "\x00" "\xcf\x7d\x66\x6b\xda\x7d", 11);
+        QCOMPARE(decodeJet4Text(mixed.constData(), mixed.size()), std::optional<QString>(QStringLiteral("JR総武線")));
+        const QByteArray back("\xff\xfe" "\x00" "\xcf\x7d" "\x00" "1F", 8);
+        QCOMPARE(decodeJet4Text(back.constData(), back.size()), std::optional<QString>(QStringLiteral("総1F")));
+        const QByteArray pair("\x42\xd8\xb7\xdf", 4);
+        QCOMPARE(decodeJet4Text(pair.constData(), pair.size()), std::optional<QString>(QStringLiteral("𠮷")));
+        QCOMPARE(decodeJet4Text("\x41\x00\x42", 3), std::nullopt);
+        QCOMPARE(decodeJet4Text("\xff\xfe\x00\x41", 4), std::nullopt); // half a character
+    }
+
+    void toolConvertsAndRefusesAnExistingTarget()
+    {
+        QTemporaryDir folder;
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder.path(), QStringLiteral("old.mdb"));
+        const QString target = folder.filePath(QStringLiteral("new.mdb"));
+        const ToolRun first = runTool({jet, target});
+        QCOMPARE(first.exitCode, 0);
+        QCOMPARE(first.out.count(QLatin1Char('\n')), 1);
+        QVERIFY2(first.out.contains(QStringLiteral("12 件")), qPrintable(first.out));
+
+        const QByteArray converted = fileHash(target);
+        const ToolRun again = runTool({jet, target});
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY2(again.err.contains(QStringLiteral("既にあります")), qPrintable(again.err));
+        QCOMPARE(fileHash(target), converted);
+
+        const ToolRun refused = runTool({copyJetFile(QStringLiteral("other-table-jet4.mdb"), folder.path(), QStringLiteral("o.mdb")),
+                                         folder.filePath(QStringLiteral("o2.mdb"))});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("o2.mdb"))));
+    }
+
+    // A folder the user may not write: the tool runs as user nobody, since
+    // permission bits do not bind root. Also a file-size limit stands in
+    // for a full disk in the middle of writing.
+    void closedFolderAndFullDisk()
+    {
+        QTemporaryDir programs;
+        QStringList asUser;
+        QString tool = toolPath();
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("running as root without setpriv: cannot run the tool as an unprivileged user");
+            tool = QDir(programs.path()).filePath(QStringLiteral("fudousan_convert_jet"));
+            QVERIFY(QFile::copy(toolPath(), tool));
+            ::chmod(QFile::encodeName(programs.path()).constData(), 0755);
+            asUser << setpriv << QStringLiteral("--reuid=65534") << QStringLiteral("--regid=65534")
+                   << QStringLiteral("--clear-groups");
+        }
+        TestDatabase db(false);
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), db.folder());
+        const QByteArray hash = fileHash(jet);
+        ::chmod(QFile::encodeName(db.folder()).constData(), 0555);
+        QProcess run;
+        QStringList command = asUser;
+        command << tool << jet;
+        run.start(command.takeFirst(), command);
+        QVERIFY(run.waitForFinished(60000));
+        ::chmod(QFile::encodeName(db.folder()).constData(), 0700);
+        const QString said = QString::fromUtf8(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(said.contains(QStringLiteral("フォルダー")) && said.contains(db.folder()), qPrintable(said));
+        QCOMPARE(fileHash(jet), hash);
+        QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+
+        // 16 KB may be written per file: the new database (20 KB) outgrows it.
+        QProcess limited;
+        limited.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 16; exec \"$0\" \"$1\""),
+                                               toolPath(), jet});
+        QVERIFY(limited.waitForFinished(60000));
+        QCOMPARE(limited.exitCode(), 1);
+        QVERIFY(!QString::fromUtf8(limited.readAllStandardError()).isEmpty());
+        QCOMPARE(fileHash(jet), hash);
+        QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+    }
+
+    // The tool is killed at random moments of an in-place conversion (and of
+    // conversions to a new name): afterwards Fudousan.mdb is either the Jet
+    // file as it was or the whole new database beside the kept original.
+    void killedAtRandomMomentsLeavesOneOrTheOther()
+    {
+        TestDatabase db(false);
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), db.folder());
+        const QByteArray hash = fileHash(jet);
+        const JetRows expected = expectedJetRows();
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(runTool({jet, db.folder() + QStringLiteral("/timing.mdb")}).exitCode, 0);
+        const qint64 runMs = qMax<qint64>(clock.elapsed(), 20);
+        QFile::remove(db.folder() + QStringLiteral("/timing.mdb"));
+
+        int converted = 0;
+        for (int kill = 0; kill < 20; ++kill) {
+            const bool inPlace = kill % 4 != 3;
+            const QString target = inPlace ? jet : db.folder() + QStringLiteral("/new.mdb");
+            QProcess tool;
+            tool.start(toolPath(), inPlace ? QStringList{jet} : QStringList{jet, target});
+            QVERIFY(tool.waitForStarted());
+            // Most of a run is the start of the process; the later half of
+            // it holds the writing, the checks and the moves.
+            QThread::usleep(quint32(runMs * 400) + QRandomGenerator::global()->bounded(quint32(runMs * 800)));
+            ::kill(pid_t(tool.processId()), SIGKILL);
+            tool.waitForFinished();
+
+            if (fileHash(jet) == hash && (inPlace || !QFile::exists(target))) {
+                // Not yet converted: any kept name holds the original.
+                for (const QString& name : folderEntries(db.folder())) {
+                    if (name.endsWith(QLatin1String(".jet")))
+                        QCOMPARE(fileHash(db.folder() + QLatin1Char('/') + name), hash);
+                }
+                continue;
+            }
+            ++converted;
+            QCOMPARE(pragmaOnFile(target, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+            TestDatabase check(false);
+            QVERIFY(QFile::copy(target, check.path()));
+            QCOMPARE(check.rows(), expected);
+            QCOMPARE(fileHash(inPlace ? jet + QStringLiteral(".jet") : jet), hash);
+            // Back to the Jet file for the next kill.
+            for (const QString& name : folderEntries(db.folder()))
+                QFile::remove(db.folder() + QLatin1Char('/') + name);
+            copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), db.folder());
+        }
+        qInfo("%d of 20 kills came after the move into place", converted);
+
+        // What a killed run left is tidied by the next one.
+        QCOMPARE(runTool({jet, db.folder() + QStringLiteral("/new.mdb")}).exitCode, 0);
+        QFile::remove(db.folder() + QStringLiteral("/new.mdb"));
+        QCOMPARE(runTool({jet}).exitCode, 0);
+        QCOMPARE(folderEntries(db.folder()), (QStringList{QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.jet")}));
+        QCOMPARE(fileHash(jet + QStringLiteral(".jet")), hash);
+        QCOMPARE(db.rows(), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJetConversion)
+#include "TestJetConversion.moc"
