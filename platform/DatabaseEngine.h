@@ -64,13 +64,36 @@ public:
 
     // Runs one statement. Each "?" in `statement` is bound, in order, to one
     // of `parameters`, so that values are never pasted into SQL text.
-    // A SELECT yields its rows; any other statement yields an empty row set
-    // after it has taken effect. Each statement is its own transaction.
+    // A SELECT, or a statement with a RETURNING clause, yields its rows; any
+    // other statement yields an empty row set after it has taken effect. Each
+    // statement is its own transaction.
     virtual std::unique_ptr<RowSet> execute(const QString& statement,
                                             const QStringList& parameters = {}) = 0;
 
     // Opens an updatable cursor over the whole of `table`, for appending.
     virtual std::unique_ptr<RowSet> openTable(const QString& table) = 0;
+
+    // Makes the database file by itself hold every committed change, so
+    // that copying that one file copies the whole database: an engine that
+    // keeps committed changes in a log beside the file folds the log into it
+    // and empties it. Returns false when that must wait for another user of
+    // the file; nothing is lost then, the changes stay committed in the log.
+    // Throws when the file can no longer be written.
+    virtual bool checkpoint() = 0;
+
+    // Writes a complete, consistent copy of the database as a new file at
+    // `path` and checks it (for SQLite: VACUUM INTO, then integrity_check,
+    // then a sync). The database itself is only read. Throws when the copy
+    // cannot be written or does not check out; no file is left at `path`
+    // then. REQUIRES: nothing exists at `path`.
+    virtual void copyTo(const QString& path) = 0;
+
+    // The row identity: an SQL expression that, in a statement over one
+    // table, names each row for as long as it exists (SQLite's rowid, or an
+    // identity column). Its value read as text and bound back as a parameter
+    // compares equal to it ("WHERE <expr> = ?"), finds the row without a
+    // scan, and orders rows by when they were added ("ORDER BY <expr>").
+    virtual QString rowKeyColumn() const = 0;
 };
 
 // A DatabaseEngine makes connections.

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <utility>
 #include <vector>
 
 // A Grid is the list screen's table of cells: a fixed header row (row 0)
@@ -13,7 +12,19 @@
 // as a count and as a list of row numbers, top row first. Only code puts text
 // into cells: the user cannot edit them.
 //
+// Each data row may carry a row key: a text the code attaches when it
+// appends the row and reads back later, never shown. The list keeps in it the
+// identity of the database row a line came from, so that a line acts on that
+// row and no other.
+//
 // Operations on a row or column outside the grid throw PlatformError.
+struct GridLine
+{
+    QString first;  // column 0
+    QString second; // column 1
+    QString key;    // the row key
+};
+
 class Grid
 {
 public:
@@ -32,10 +43,14 @@ public:
     // The text of cell (row, column); row 0 is the header.
     virtual QString cellText(int row, int column) const = 0;
 
-    // Appends one row per element below the last row, with `first` in column 0
-    // and `second` in column 1 (other columns empty). The same as growing the
-    // row count and setting each cell, in one step, for long lists.
-    virtual void appendRows(const std::vector<std::pair<QString, QString>>& rows) = 0;
+    // Appends one row per element below the last row, with `first` in column 0,
+    // `second` in column 1 (other columns empty) and `key` as its row key. The
+    // same as growing the row count and setting each cell, in one step, for
+    // long lists.
+    virtual void appendRows(const std::vector<GridLine>& rows) = 0;
+
+    // The row key of data row `row`; empty for a row that setRowCount made.
+    virtual QString rowKey(int row) const = 0;
 
     // How many data rows are selected.
     virtual int selectedRowCount() const = 0;

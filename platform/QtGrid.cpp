@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -71,29 +72,35 @@ public:
         if (rows < m_rows) {
             beginRemoveRows(QModelIndex(), rows, m_rows - 1);
             m_cells.resize(std::size_t(rows) * m_width);
+            m_keys.resize(std::size_t(rows));
             m_rows = rows;
             endRemoveRows();
         } else if (rows > m_rows) {
             beginInsertRows(QModelIndex(), m_rows, rows - 1);
             m_cells.resize(std::size_t(rows) * m_width);
+            m_keys.resize(std::size_t(rows));
             m_rows = rows;
             endInsertRows();
         }
     }
 
-    void append(const std::vector<std::pair<QString, QString>>& rows)
+    const QString& key(int row) const { return m_keys[std::size_t(row)]; }
+
+    void append(const std::vector<GridLine>& rows)
     {
         if (rows.empty())
             return;
         const int added = int(rows.size());
         beginInsertRows(QModelIndex(), m_rows, m_rows + added - 1);
         m_cells.reserve(m_cells.size() + rows.size() * m_width);
+        m_keys.reserve(m_keys.size() + rows.size());
         for (const auto& row : rows) {
             m_cells.push_back(row.first);
             if (m_width > 1)
                 m_cells.push_back(row.second);
             for (int c = 2; c < m_width; ++c)
                 m_cells.emplace_back();
+            m_keys.push_back(row.key);
         }
         m_rows += added;
         endInsertRows();
@@ -104,6 +111,7 @@ private:
     int m_width;
     int m_rows = 0;
     std::vector<QString> m_cells;
+    std::vector<QString> m_keys; // one per data row
 };
 
 namespace {
@@ -217,9 +225,42 @@ QString QtGrid::cellText(int row, int column) const
     return row == 0 ? m_model->header(column) : m_model->cell(row - 1, column);
 }
 
-void QtGrid::appendRows(const std::vector<std::pair<QString, QString>>& rows)
+void QtGrid::appendRows(const std::vector<GridLine>& rows)
 {
     m_model->append(rows);
+}
+
+QString QtGrid::rowKey(int row) const
+{
+    if (row < 1 || row >= rowCount())
+        outside(row, 0);
+    return m_model->key(row - 1);
+}
+
+QItemSelectionModel::SelectionFlags QtGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const
+{
+    // Keys that move the focus move the selection with it, Ctrl+Home/End and
+    // Ctrl+arrows too, so the chosen line is always the one the agent sees
+    // highlighted; Shift extends it as usual and Ctrl+Space toggles a line.
+    if (event && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            if (!(key->modifiers() & Qt::ShiftModifier))
+                return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+            break;
+        default:
+            break;
+        }
+    }
+    return QTableView::selectionCommand(index, event);
 }
 
 int QtGrid::selectedRowCount() const

@@ -12,7 +12,8 @@ class GridModel;
 //
 // The header row is the view's column header; column 0 is drawn like the
 // header (a fixed column). Whole rows are selected, several at a time as in an
-// extended-selection list box (click, Shift+click, Ctrl+click, Ctrl+A). Cells
+// extended-selection list box (click, Shift+click, Ctrl+click, Ctrl+A); keys
+// that move the focus move the selection with it. Cells
 // cannot be edited, columns and rows cannot be resized by the user, scroll
 // bars appear when the content needs them, colours are the system's.
 //
@@ -31,12 +32,15 @@ public:
     void setRowCount(int count) override;
     int columnCount() const override;
     QString cellText(int row, int column) const override;
-    void appendRows(const std::vector<std::pair<QString, QString>>& rows) override;
+    void appendRows(const std::vector<GridLine>& rows) override;
+    QString rowKey(int row) const override;
     int selectedRowCount() const override;
     int selectedRow(int position) const override;
 
 protected:
     void changeEvent(QEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
 
 private:
     const std::vector<int>& selectedRowNumbers() const;

@@ -10,20 +10,115 @@
 #include <QVector>
 
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
 // Owns the sqlite3 handle; row sets keep it alive through a shared_ptr so a
 // row set can never outlive the handle it reads from.
+// What the path showed when this connection last looked: the file's identity
+// and times, and the head of the shared-memory index that every connection
+// of the file writes to as it works.
+struct FileMark
+{
+    bool present = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    QByteArray header; // the database header: its counters change with the content
+    QByteArray index;  // the first bytes of Fudousan.mdb-shm, when there is one
+};
+
+FileMark markOf(const QString& path)
+{
+    FileMark mark;
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return mark;
+    mark.present = true;
+    mark.device = info.st_dev;
+    mark.inode = info.st_ino;
+    mark.size = info.st_size;
+    mark.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        mark.header = file.read(100);
+    QFile index(path + QStringLiteral("-shm"));
+    if (index.open(QIODevice::ReadOnly))
+        mark.index = index.read(136); // index header and checkpoint information
+    return mark;
+}
+
 struct Handle
 {
     sqlite3* db = nullptr;
     QString path;
+    bool watching = false; // set once open: every operation checks the path first
+    FileMark opened;       // the file this connection opened
+    FileMark seen;         // after this connection's last operation
+    QString lost;          // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
+    bool markRaised = false; // user_version holds at least every table's highest rowid
     ~Handle() { sqlite3_close_v2(db); }
 };
 using HandlePtr = std::shared_ptr<Handle>;
+
+// Makes the handle refuse every further operation with `reason`. Closing it
+// then folds nothing into whatever file now has the path.
+[[noreturn]] void lose(Handle& handle, const QString& reason)
+{
+    handle.lost = reason;
+    sqlite3_db_config(handle.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    throw PlatformError(reason);
+}
+
+// Checks, before an operation, that the path still names the file that was
+// opened, and remembers afterwards what this connection left there.
+//
+// Another file at the path (moved, deleted, renamed over): the rows written
+// so far are folded into the opened file, wherever it is now, so that its
+// log beside the path is empty and cannot spill into a file put there. The
+// same file changed while no connection of it worked (copied over with cp):
+// SQLite would mix its cached pages of the old content into the new one, so
+// nothing more is done with it.
+class PathWatch
+{
+public:
+    explicit PathWatch(Handle& handle)
+        : m_handle(handle)
+    {
+        if (!handle.watching)
+            return;
+        if (!handle.lost.isEmpty())
+            throw PlatformError(handle.lost);
+        const FileMark now = markOf(handle.path);
+        const QString message =
+            QStringLiteral("データベースファイル %1 が、このプログラムの使用中に移動されたか、削除されたか、"
+                           "別のファイルに置き換えられました。このファイルには何も書き込んでいません。"
+                           "プログラムを終了して、起動し直して下さい。")
+                .arg(QDir::toNativeSeparators(handle.path));
+        if (!now.present || now.device != handle.opened.device || now.inode != handle.opened.inode) {
+            sqlite3_wal_checkpoint_v2(handle.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+            lose(handle, message);
+        }
+        const bool contentChanged = now.size != handle.seen.size || now.modifiedNs != handle.seen.modifiedNs
+                                    || now.header != handle.seen.header;
+        if (contentChanged && !handle.seen.index.isEmpty() && now.index == handle.seen.index)
+            lose(handle, message);
+    }
+    ~PathWatch()
+    {
+        if (m_handle.watching && m_handle.lost.isEmpty())
+            m_handle.seen = markOf(m_handle.path);
+    }
+
+private:
+    Handle& m_handle;
+};
 
 struct Statement
 {
@@ -52,6 +147,17 @@ QString describeAccess(const QString& path)
     return QString();
 }
 
+// True when the disk that holds the database has (almost) no room left: the
+// engine reports that as an I/O error when the shared-memory index or the log
+// cannot grow.
+bool diskFull(const QString& path)
+{
+    struct statvfs disk;
+    if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &disk) != 0)
+        return false;
+    return quint64(disk.f_bavail) * disk.f_frsize < 64 * 1024;
+}
+
 QString describeCode(int code, const QString& path)
 {
     const QString file = QDir::toNativeSeparators(path);
@@ -70,6 +176,8 @@ QString describeCode(int code, const QString& path)
         const QString access = describeAccess(path);
         if (!access.isEmpty())
             return access;
+        if (diskFull(path))
+            return describeCode(SQLITE_FULL, path);
         if ((code & 0xff) == SQLITE_READONLY)
             return QStringLiteral("データベースファイル %1 に書き込めません。").arg(file);
         if ((code & 0xff) == SQLITE_IOERR)
@@ -83,7 +191,8 @@ QString describeCode(int code, const QString& path)
     case SQLITE_CORRUPT:
         return QStringLiteral("データベースファイル %1 が壊れています。").arg(file);
     case SQLITE_FULL:
-        return QStringLiteral("ディスクがいっぱいのため、データベースファイル %1 に書き込めませんでした。").arg(file);
+        return QStringLiteral("ディスクがいっぱいです。データベースファイル %1 のあるディスクに空きを作ってから、"
+                              "やり直して下さい。").arg(file);
     case SQLITE_TOOBIG:
         return QStringLiteral("値が大きすぎるため、保存できませんでした。");
     case SQLITE_CONSTRAINT:
@@ -202,12 +311,33 @@ void makeWalReady(const HandlePtr& handle)
     }
 }
 
+class Transaction;
+void raiseRowidMark(const HandlePtr& handle);
+
+// Before the first write of a connection: WAL mode, and the rowid mark
+// brought up to the rows that others (another program, an earlier version)
+// added, so that no row added later takes the rowid of one deleted now.
+void prepareWrites(const HandlePtr& handle)
+{
+    makeWalReady(handle);
+    if (handle->markRaised || !sqlite3_get_autocommit(handle->db))
+        return;
+    handle->markRaised = true;
+    try {
+        raiseRowidMark(handle);
+    } catch (...) {
+        handle->markRaised = false;
+        throw;
+    }
+}
+
 std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters)
 {
+    PathWatch watch(*handle);
     Statement statement;
     prepare(handle, sql.toUtf8(), statement);
     if (!sqlite3_stmt_readonly(statement.stmt))
-        makeWalReady(handle);
+        prepareWrites(handle);
     if (sqlite3_bind_parameter_count(statement.stmt) != parameters.size())
         throw PlatformError(QStringLiteral("SQL文の引数の数が合いません。"));
     for (int i = 0; i < parameters.size(); ++i) {
@@ -237,6 +367,61 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
         }
     }
     return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
+}
+
+// One write transaction over several statements: committed by commit(),
+// rolled back when left otherwise.
+class Transaction
+{
+public:
+    explicit Transaction(const HandlePtr& handle)
+        : m_handle(handle)
+    {
+        run("BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            sqlite3_exec(m_handle->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit()
+    {
+        run("COMMIT");
+        m_done = true;
+    }
+
+private:
+    void run(const char* sql)
+    {
+        const int rc = sqlite3_exec(m_handle->db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            fail(m_handle->db, rc, m_handle->path);
+    }
+    const HandlePtr& m_handle;
+    bool m_done = false;
+};
+
+void raiseRowidMark(const HandlePtr& handle)
+{
+    auto tables = runToEnd(handle, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                                  "AND name NOT LIKE 'sqlite%'"), {});
+    qint64 highest = 0;
+    for (; !tables.get()->atEnd(); tables->moveNext()) {
+        const QString table = tables->field(QStringLiteral("name")).value_or(QString());
+        Statement statement;
+        const QByteArray sql = "SELECT max(rowid) FROM " + quoteIdentifier(table);
+        if (sqlite3_prepare_v2(handle->db, sql.constData(), int(sql.size()), &statement.stmt, nullptr) != SQLITE_OK)
+            continue; // a table without rowids
+        if (sqlite3_step(statement.stmt) == SQLITE_ROW)
+            highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
+    }
+    auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
+    const qint64 current = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    if (highest <= current || highest > 0x7fffffff)
+        return;
+    Transaction transaction(handle);
+    runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(highest), {});
+    transaction.commit();
 }
 
 // An updatable cursor over one table. Its rows are read only if a caller asks
@@ -275,21 +460,29 @@ public:
     {
         if (!m_adding)
             throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-        QByteArray sql = "INSERT INTO " + quoteIdentifier(m_table);
+        // The new row's rowid is one past the highest ever given in this
+        // file, which the file's user_version remembers: SQLite alone would
+        // give a deleted last row's rowid again, and a list filled before
+        // that deletion would then take the new row for the deleted one.
+        QByteArrayList names{"rowid"};
+        QByteArrayList marks{"(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
+                             "FROM " + quoteIdentifier(m_table) + ")"};
         QStringList values;
-        if (m_newRow.isEmpty()) {
-            sql += " DEFAULT VALUES";
-        } else {
-            QByteArrayList names;
-            QByteArrayList marks;
-            for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
-                names << quoteIdentifier(it.key());
-                marks << "?";
-                values << it.value();
-            }
-            sql += " (" + names.join(", ") + ") VALUES (" + marks.join(", ") + ")";
+        for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
+            names << quoteIdentifier(it.key());
+            marks << "?";
+            values << it.value();
         }
+        const QByteArray sql = "INSERT INTO " + quoteIdentifier(m_table) + " (" + names.join(", ") + ") VALUES ("
+                               + marks.join(", ") + ")";
+        PathWatch watch(*m_handle);
+        prepareWrites(m_handle);
+        Transaction transaction(m_handle);
         runToEnd(m_handle, QString::fromUtf8(sql), values);
+        const sqlite3_int64 rowid = sqlite3_last_insert_rowid(m_handle->db);
+        if (rowid > 0 && rowid <= 0x7fffffff)
+            runToEnd(m_handle, QStringLiteral("PRAGMA user_version = %1").arg(rowid), {});
+        transaction.commit();
         m_adding = false;
         m_newRow.clear();
         m_rows.reset(); // the cursor now covers the new row too
@@ -388,6 +581,7 @@ public:
         // every page once, so a damaged file is refused now and never
         // written to. None of these statements writes to the file.
         handle->walReady = true;
+        handle->markRaised = true; // opening writes nothing
         runToEnd(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"), {});
         auto check = runToEnd(handle, QStringLiteral("PRAGMA quick_check(1)"), {});
         const QString verdict = check->atEnd() ? QString() : check->field(QStringLiteral("quick_check")).value_or(QString());
@@ -399,6 +593,10 @@ public:
                            || (!mode->atEnd()
                                && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
+        handle->markRaised = false;
+        handle->opened = markOf(path);
+        handle->seen = handle->opened;
+        handle->watching = handle->opened.present;
         m_handle = std::move(handle);
     }
 
@@ -419,6 +617,67 @@ public:
             names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));
         return std::make_unique<TableRowSet>(h, table, names);
     }
+
+    // The log is folded in and cut to nothing: a -wal beside an idle file
+    // holds no data, so a file copied away is complete and a backup copied
+    // back is never overlaid with another file's pages.
+    bool checkpoint() override
+    {
+        const HandlePtr& h = handle();
+        PathWatch watch(*h);
+        const int rc = sqlite3_wal_checkpoint_v2(h->db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            return false;
+        if (rc != SQLITE_OK)
+            fail(h->db, rc, h->path);
+        return true;
+    }
+
+    void copyTo(const QString& path) override
+    {
+        const HandlePtr& h = handle();
+        PathWatch watch(*h);
+        const QByteArray file = QFile::encodeName(path);
+        const auto failed = [&](const QString& why) {
+            ::unlink(file.constData());
+            throw PlatformError(QStringLiteral("%1 にデータベースの写しを書けませんでした。%2")
+                                    .arg(QDir::toNativeSeparators(path), why));
+        };
+        {
+            // VACUUM INTO only reads the database; it is no write of this
+            // connection, so none of the write preparations run.
+            Statement statement;
+            prepare(h, "VACUUM INTO ?", statement);
+            const QByteArray target = path.toUtf8();
+            sqlite3_bind_text(statement.stmt, 1, target.constData(), int(target.size()), SQLITE_TRANSIENT);
+            const int rc = sqlite3_step(statement.stmt);
+            if (rc != SQLITE_DONE)
+                failed((rc & 0xff) == SQLITE_FULL || diskFull(path) ? QStringLiteral("ディスクがいっぱいです。")
+                                                  : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
+        }
+        // The copy is checked on its own connection, then made durable:
+        // VACUUM INTO does not sync what it wrote.
+        sqlite3* copy = nullptr;
+        QString verdict;
+        if (sqlite3_open_v2(file.constData(), &copy, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* check = nullptr;
+            if (sqlite3_prepare_v2(copy, "PRAGMA integrity_check(1)", -1, &check, nullptr) == SQLITE_OK
+                && sqlite3_step(check) == SQLITE_ROW)
+                verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
+            sqlite3_finalize(check);
+        }
+        sqlite3_close_v2(copy);
+        if (verdict != QLatin1String("ok"))
+            failed(QStringLiteral("写しの検査に通りませんでした。（%1）").arg(verdict));
+        const int fd = ::open(file.constData(), O_RDONLY);
+        const bool synced = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!synced)
+            failed(QStringLiteral("書き込みを確定できませんでした。"));
+    }
+
+    QString rowKeyColumn() const override { return QStringLiteral("rowid"); }
 
 private:
     const HandlePtr& handle() const

@@ -112,12 +112,13 @@ void F_Itiran::Command3_Click()
             m_services.messages.show(kSelectDataMessage, MB_Critical, kMessageTitle);
             return;
         }
-        // Positions run from the top down: the last is the lowest line.
-        const QString key = m_vsf->cellText(m_vsf->selectedRow(count - 1), kListKeyColumn);
+        // Positions run from the top down: the last is the lowest line. Its
+        // row key names the very row the line was filled from.
+        const QString rowKey = m_vsf->rowKey(m_vsf->selectedRow(count - 1));
 
         // A new entry screen starts with no map path; the loaded row gives it its own.
         auto entry = std::make_unique<F_Tyukai>(m_services);
-        m_services.store.Load_Property(key, *entry);
+        m_services.store.Load_Property(rowKey, *entry);
         m_entryScreen = std::move(entry);
         close();
     });

@@ -128,14 +128,18 @@ void F_Main::start()
 void F_Main::Form_Load()
 {
     PropertyStore& store = m_services.store;
-    if (store.Open_Database())
+    if (store.Open_Database()) {
+        store.Backup_If_Due();
         return;
+    }
     // The Windows program's Access file: offered for conversion first.
     if (m_services.jetConversion) {
         switch (m_services.jetConversion->offerAtStartUp(store.databasePath(), m_services.messages)) {
         case JetConversion::Offer::Converted:
-            if (store.Open_Database())
+            if (store.Open_Database()) {
+                store.Backup_If_Due();
                 return;
+            }
             break;
         case JetConversion::Offer::Failed:
             return; // its message named the file and the reason
@@ -156,6 +160,12 @@ void F_Main::Form_Load()
                              MB_Critical, kMessageTitle);
 }
 
+void F_Main::closeEvent(QCloseEvent* event)
+{
+    m_services.store.Close_Database();
+    QWidget::closeEvent(event);
+}
+
 void F_Main::Command1_Click(int index)
 {
     switch (index) {
@@ -166,6 +176,9 @@ void F_Main::Command1_Click(int index)
         runHandler(m_services.messages, [this] { F_Tyukai::openFromMenu(m_services); });
         break;
     case 2:
+        // Closing leaves Fudousan.mdb complete on its own, with no log beside
+        // it: an agent who copies that one file after 終了 copies everything.
+        m_services.store.Close_Database();
         m_services.environment.endApplication();
         break;
     default:

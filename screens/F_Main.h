@@ -24,9 +24,13 @@ public:
     // file and the reason); the menu is shown in any case.
     void Form_Load();
 
-    // 0 opens the list screen, 1 the entry screen, 2 ends the application;
-    // any other index does nothing.
+    // 0 opens the list screen, 1 the entry screen, 2 closes the database and
+    // ends the application; any other index does nothing.
     void Command1_Click(int index);
+
+protected:
+    // The close button ends the run as 終了 does: the database is closed first.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     ScreenServices m_services;

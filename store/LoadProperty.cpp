@@ -9,8 +9,6 @@
 
 namespace {
 
-// Of several rows with one location, the first in the database's own order.
-const QString kFirstByLocation = QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ? ORDER BY rowid LIMIT 1");
 
 // Runs one unit of the load; a unit that fails is skipped without a word.
 template<typename Unit> void quietly(Unit&& unit)
@@ -23,14 +21,16 @@ template<typename Unit> void quietly(Unit&& unit)
 
 } // namespace
 
-void PropertyStore::Load_Property(const QString& key, EntryEditor& screen)
+void PropertyStore::Load_Property(const QString& rowKey, EntryEditor& screen)
 {
     // A failed query leaves an older row set current: reading it would fill
     // the screen with some other property.
-    if (!Run_Query(kFirstByLocation, {key}))
+    if (!Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE %1 = ?").arg(connection().rowKeyColumn()), {rowKey}))
         return;
 
     RowSet& row = recordset();
+    if (row.atEnd())
+        return; // the row is gone
     for (int i = 0; i < kBoxCount; ++i) {
         quietly([&] {
             // NULL keeps the box's text.

@@ -9,12 +9,23 @@
 
 namespace {
 
-// Only the key is read: the engine hands over whole results, and a list of
-// tens of thousands of rows must not carry 28 unused columns. The table scan
-// in rowid order is the database's own order; without ORDER BY the engine may
-// answer from the index on Syozai, which yields the keys sorted instead.
-const QString kListLocations = QStringLiteral("SELECT Syozai FROM Fudousan ORDER BY rowid");
-const QString kDeleteLocation = QStringLiteral("Delete from Fudousan where Syozai= ?");
+// Only the row key and the location are read: the engine hands over whole
+// results, and a list of tens of thousands of rows must not carry 28 unused
+// columns. The order of the row keys is the database's own order; without
+// ORDER BY the engine may answer from the index on Syozai, which yields the
+// locations sorted instead. A location stored as a number or a blob (by
+// another program) comes back as text like any other.
+QString listStatement(const QString& rowKey)
+{
+    return QStringLiteral("SELECT %1 AS row_key, Syozai FROM Fudousan ORDER BY %1").arg(rowKey);
+}
+
+// One line, one row: the row the line was filled from, and only while it
+// exists. RETURNING tells a deleted row from one that was already gone.
+QString deleteStatement(const QString& rowKey)
+{
+    return QStringLiteral("DELETE FROM Fudousan WHERE %1 = ? RETURNING %1").arg(rowKey);
+}
 
 const QString kDeleted = QStringLiteral("データの削除が出来ました。");
 
@@ -24,7 +35,7 @@ void PropertyStore::Fill_Property_List(Grid& grid)
 {
     // A failed query says nothing about what is stored; an empty or stale list
     // would pass for the truth, so the failure is reported and the grid stays.
-    if (!Run_Query(kListLocations))
+    if (!Run_Query(listStatement(connection().rowKeyColumn())))
         throw PlatformError(QStringLiteral("物件の一覧を読み込めませんでした。\n") + m_lastFailure);
 
     RowSet& rows = recordset();
@@ -32,15 +43,16 @@ void PropertyStore::Fill_Property_List(Grid& grid)
         return; // an empty table leaves the grid as it was
 
     const QString syozai = propertyColumn(kSyozaiIndex);
-    std::vector<std::pair<QString, QString>> lines;
+    const QString rowKey = QStringLiteral("row_key");
+    std::vector<GridLine> lines;
     std::optional<int> nullAt;
     for (int r = 1; !rows.atEnd(); ++r, rows.moveNext()) {
-        std::optional<QString> key = rows.field(syozai);
-        if (!key) {
+        std::optional<QString> location = rows.field(syozai);
+        if (!location) {
             nullAt = r;
             break;
         }
-        lines.emplace_back(QString::number(r), std::move(*key));
+        lines.push_back({QString::number(r), std::move(*location), rows.field(rowKey).value_or(QString())});
     }
 
     // Replaces every data line the grid held before, in one step.
@@ -64,14 +76,24 @@ void PropertyStore::Delete_Property(Grid& grid)
     }
 
     // The grid is not touched while deleting, so the selection stays valid.
-    // Each key is its own statement: a failure stops here and the deletions
-    // already made stay.
+    // Each line is its own statement: a failure stops here and the deletions
+    // already made stay. A line whose row another copy of the program deleted
+    // meanwhile deletes nothing and is counted as already gone.
     Connection& db = connection();
+    const QString statement = deleteStatement(db.rowKeyColumn());
+    int deleted = 0;
+    int gone = 0;
     for (int i = 0; i < count; ++i) {
-        const QString key = grid.cellText(grid.selectedRow(i), kListKeyColumn);
+        const int line = grid.selectedRow(i);
+        const QString rowKey = grid.rowKey(line);
+        const QString key = grid.cellText(line, kListKeyColumn);
         try {
-            db.execute(kDeleteLocation, {key});
+            if (rowKey.isEmpty() || db.execute(statement, {rowKey})->atEnd())
+                ++gone;
+            else
+                ++deleted;
         } catch (const PlatformError& error) {
+            settleFile();
             // Lines of properties already deleted must not stay listed.
             try {
                 Fill_Property_List(grid);
@@ -81,7 +103,19 @@ void PropertyStore::Delete_Property(Grid& grid)
         }
     }
 
+    // One fold for the whole selection: each deletion is durable on its own
+    // already, and a thousand lines delete at the speed of single commits.
+    settleFile();
     grid.setRowCount(1); // deleting the last property leaves the header alone
     Fill_Property_List(grid);
-    m_messages.show(kDeleted, MB_Information, kMessageTitle);
+    if (gone == 0)
+        m_messages.show(kDeleted, MB_Information, kMessageTitle);
+    else if (deleted == 0)
+        m_messages.show(QStringLiteral("選択された %1 件のデータは、すでに削除されていました。").arg(gone),
+                        MB_Information, kMessageTitle);
+    else
+        m_messages.show(QStringLiteral("%1 件のデータを削除しました。ほかの %2 件は、すでに削除されていました。")
+                            .arg(deleted)
+                            .arg(gone),
+                        MB_Information, kMessageTitle);
 }

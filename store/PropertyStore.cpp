@@ -80,6 +80,22 @@ bool PropertyStore::Open_Database()
     return false;
 }
 
+void PropertyStore::Close_Database()
+{
+    Db_Recordset.reset();
+    Db_Connection.reset();
+}
+
+void PropertyStore::settleFile()
+{
+    try {
+        if (Db_Connection && Db_Connection->isOpen())
+            Db_Connection->checkpoint();
+    } catch (const std::exception&) {
+        // The rows are committed; the next write reports a file that cannot be written.
+    }
+}
+
 bool PropertyStore::Run_Query(const QString& statement, const QStringList& parameters)
 {
     return makeCurrent([&] { return connection().execute(statement, parameters); });

@@ -2,6 +2,7 @@
 
 #include "platform/DatabaseEngine.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -30,9 +31,11 @@ inline const QString kSelectDataMessage = QStringLiteral("データを選択し�
 // table Fudousan (store/PropertyRecord.h). The store never creates the file,
 // the table or a column.
 //
-// Keys (locations, column Syozai) are always bound as statement parameters,
+// Values (locations, row keys) are always bound as statement parameters,
 // never pasted into SQL text, so a location with quotes selects exactly the
-// rows whose Syozai equals it.
+// rows whose Syozai equals it. The list, the load and the delete find a row by
+// its row key, the engine's row identity, so a line stands for one row even
+// when several rows share a location.
 //
 // Failures: the three connection routines catch every failure and report it
 // only by their result. The other routines catch nothing: a failing database
@@ -54,6 +57,11 @@ public:
     // not a database, or lacks table Fudousan or one of its 29 columns, is a
     // failed open.
     bool Open_Database();
+
+    // Releases the current row set and the connection. With the last
+    // connection gone the engine leaves the database file complete on its
+    // own, with no log beside it. Called when the program ends.
+    void Close_Database();
 
     // Runs one statement ("?" bound to `parameters` in order) on Db_Connection
     // and makes its result the current row set. Returns false on failure and
@@ -93,23 +101,24 @@ public:
 
     // --- Loading ------------------------------------------------------------
 
-    // Fills `screen` from the first row (in the table's own order) whose
-    // Syozai equals `key`: each of the 28 columns into its box, and the
+    // Fills `screen` from the row whose row key (Connection::rowKeyColumn,
+    // as the list's line holds it) is `rowKey`: each of the 28 columns into its box, and the
     // picture of the file named in Madori into the picture box. Each column
     // and the picture succeed or fail on their own: a NULL or unreadable
     // column keeps its box's text; a NULL Madori, or a file that is missing or
     // not a picture, keeps the picture; an empty Madori clears it. When Madori
     // can be read, Map_Image_Path becomes it (even if its file is gone), so
     // that saving the loaded property again keeps its own map. A key that
-    // matches no row, or a failed query, changes nothing.
+    // matches no row (the row was deleted), or a failed query, changes nothing.
     // Never throws and shows nothing.
-    void Load_Property(const QString& key, EntryEditor& screen);
+    void Load_Property(const QString& rowKey, EntryEditor& screen);
 
     // --- Listing and deleting -------------------------------------------------
 
     // Fills `grid` with one line per stored property, in the table's own
     // (registration) order: line r (r = 1, 2, ...) holds the text of r in
-    // column 0 and the property's Syozai, its key, in column 1. Lines the grid
+    // column 0 and the property's Syozai in column 1 (as text whatever the
+    // file stores), and the row's key as the line's row key. Lines the grid
     // held before are replaced; an empty table leaves the grid as it was.
     // Throws PlatformError when the table cannot be read (the grid then stays
     // as it was), and when a row's Syozai is NULL (the lines above it stay).
@@ -117,14 +126,34 @@ public:
     void Fill_Property_List(Grid& grid);
 
     // Deletes, one statement per selected line and with no question asked,
-    // every row whose Syozai equals that line's key (so duplicates go
-    // together); then resets the grid to its header, refills it and shows
-    // "データの削除が出来ました。". With no line selected it shows
+    // the row that line was filled from (other rows with the same Syozai
+    // stay); then resets the grid to its header, refills it and shows
+    // "データの削除が出来ました。", or, when some lines' rows were already
+    // gone, how many were deleted and how many were gone. With no line selected it shows
     // "データを選択して下さい。" and does nothing else.
     // Throws PlatformError when a deletion fails: the deletions before it
     // stay, the grid is refilled if the table can still be read, and the
     // completion message is not shown.
     void Delete_Property(Grid& grid);
+
+    // --- Daily backups --------------------------------------------------------
+
+    // Once a day (the first call on a day the backup folder has no copy for):
+    // writes a complete, checked copy of the database as
+    // backup/Fudousan-YYYY-MM-DD.mdb beside the database file, then keeps the
+    // 14 newest daily copies and removes older ones. A failure (disk full,
+    // folder not writable) is shown once in the run; it never touches the
+    // database or the older copies, and never throws. Called at start-up and
+    // after each save.
+    void Backup_If_Due();
+
+    // The folder of the daily copies.
+    QString backupFolder() const;
+
+    static constexpr int kBackupsKept = 14;
+
+    // Today's date; a test may set another clock.
+    std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
     // --- Shared state of the run -------------------------------------------
 
@@ -136,6 +165,12 @@ public:
     QString Map_Image_Path;
 
 private:
+    // Folds what the handler committed into the database file itself, so
+    // that the file alone is complete while no handler runs. Best effort: a
+    // change that cannot be folded now is committed all the same and is
+    // folded by the next handler or at the end.
+    void settleFile();
+
     // Makes the row set that `open` returns current; on failure keeps the
     // current one and the failure's description for m_lastFailure.
     bool makeCurrent(const std::function<std::unique_ptr<RowSet>()>& open);
@@ -146,4 +181,6 @@ private:
     PictureLoader& m_pictures;
     QString m_openFailure;
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
+    QDate m_backupDay;     // the day whose copy exists
+    bool m_backupFailureShown = false;
 };

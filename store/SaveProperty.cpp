@@ -26,9 +26,11 @@ void PropertyStore::Save_Property(const EntryView& screen)
         table.setField(propertyColumn(i), screen.boxText(i));
     table.setField(propertyColumn(kMadoriIndex), Map_Image_Path);
     table.update();
+    Db_Recordset.reset();
+    settleFile();
 
     m_messages.show(kRegistrationComplete, MB_Plain);
-    Db_Recordset.reset();
+    Backup_If_Due(); // the first save of a day the program was left running into
 }
 
 void PropertyStore::Save_If_New_And_Print(const QString& location, const EntryView& screen,

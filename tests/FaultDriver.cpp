@@ -11,6 +11,11 @@
 //   open-save FOLDER            opens the database and registers one property;
 //                               "open ok" / "open failed<TAB>why",
 //                               "save ok" / "save failed<TAB>why"
+//   idle FOLDER COUNT DELETED   registers properties 0 .. COUNT-1, deletes
+//                               the first DELETED of them through the list,
+//                               prints "idle" and waits until stdin closes
+//   exit FOLDER COUNT           registers properties 0 .. COUNT-1, then ends
+//                               the way 終了 does: "exiting", then gone
 //   hold-lock FOLDER            takes the write lock of FOLDER/Fudousan.mdb,
 //                               prints "locked" and holds it until stdin closes
 #include "AppFixture.h"
@@ -20,6 +25,7 @@
 #include "fakes/RecordingMessageBox.h"
 
 #include "platform/PlatformError.h"
+#include "platform/QtAppEnvironment.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
@@ -98,6 +104,49 @@ int deleteLoop(const QString& folder, int first, int last)
     return 0;
 }
 
+// Registers properties [0, count) and deletes the first `deleted` of them,
+// each by the handler a user would run.
+bool saveThenDelete(PropertyStore& store, int count, int deleted)
+{
+    try {
+        for (int seq = 0; seq < count; ++seq)
+            saveOne(store, seq);
+        FakeGrid grid;
+        store.Fill_Property_List(grid);
+        for (int line = 1; line <= deleted; ++line)
+            grid.selection.push_back(line);
+        if (deleted > 0)
+            store.Delete_Property(grid);
+        return true;
+    } catch (const PlatformError& error) {
+        say(QStringLiteral("failed\t") + error.description());
+        return false;
+    }
+}
+
+int idle(const QString& folder, int count, int deleted)
+{
+    Store s(folder);
+    if (!s.store.Open_Database() || !saveThenDelete(s.store, count, deleted))
+        return 3;
+    say(QStringLiteral("idle"));
+    while (std::fgetc(stdin) != EOF) {
+    }
+    return 0;
+}
+
+int saveAndExit(const QString& folder, int count)
+{
+    Store s(folder);
+    if (!s.store.Open_Database() || !saveThenDelete(s.store, count, 0))
+        return 3;
+    say(QStringLiteral("exiting"));
+    // What 終了 does: close the database, then leave at once.
+    s.store.Close_Database();
+    QtAppEnvironment().endApplication();
+    return 0;
+}
+
 int openAndSave(const QString& folder)
 {
     Store s(folder);
@@ -147,8 +196,12 @@ int main(int argc, char* argv[])
         return deleteLoop(folder, args.at(2).toInt(), args.at(3).toInt());
     if (mode == QLatin1String("open-save") && args.size() == 2)
         return openAndSave(folder);
+    if (mode == QLatin1String("idle") && args.size() == 4)
+        return idle(folder, args.at(2).toInt(), args.at(3).toInt());
+    if (mode == QLatin1String("exit") && args.size() == 3)
+        return saveAndExit(folder, args.at(2).toInt());
     if (mode == QLatin1String("hold-lock") && args.size() == 2)
         return holdLock(folder);
-    std::fprintf(stderr, "usage: fudousan_fault_driver save|delete|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
+    std::fprintf(stderr, "usage: fudousan_fault_driver save|delete|idle|exit|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
     return 2;
 }

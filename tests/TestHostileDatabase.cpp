@@ -10,6 +10,7 @@
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
 #include "fakes/FakeFileOpenDialog.h"
+#include "fakes/FakeGrid.h"
 #include "fakes/RecordingInputMethod.h"
 #include "fakes/RecordingMessageBox.h"
 #include "fakes/RecordingPrinter.h"
@@ -19,6 +20,7 @@
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "store/PropertyStore.h"
+#include "tools/FlyerSample.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,6 +29,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -308,6 +311,115 @@ private slots:
         QVERIFY(fileBytes(db.path()) == bytesBefore);
         QVERIFY(db.rows() == rowsBefore);
         QCOMPARE(pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    }
+
+    // The file moved, deleted or replaced while the program runs: nothing is
+    // written, no success is claimed, and a file put in its place stays whole.
+    void aFileMovedOrReplacedWhileOpenIsNeverWritten_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("rm") << QStringLiteral("rm");
+        QTest::newRow("mv away") << QStringLiteral("mv");
+        QTest::newRow("cp a backup over it") << QStringLiteral("cp");
+        QTest::newRow("mv a backup over it") << QStringLiteral("mv over");
+    }
+
+    void aFileMovedOrReplacedWhileOpenIsNeverWritten()
+    {
+        QFETCH(QString, change);
+        TestDatabase db;
+        for (int seq = 0; seq < 2; ++seq)
+            db.insert(faultRecord(seq));
+        const QByteArray backup = preparedBytes(1);
+        const QString moved = QDir(db.folder()).filePath(QStringLiteral("moved.mdb"));
+        Fixture f(db.folder());
+        QVERIFY(f.store.Open_Database());
+        f.store.Save_Property(SampleEntryView(faultRecord(2)));
+        FakeGrid grid;
+        f.store.Fill_Property_List(grid);
+
+        if (change == QLatin1String("rm")) {
+            QVERIFY(QFile::remove(db.path()));
+        } else if (change == QLatin1String("mv")) {
+            QVERIFY(QFile::rename(db.path(), moved));
+        } else if (change == QLatin1String("cp")) {
+            QFile file(db.path()); // the same file, its content replaced
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(file.write(backup), backup.size());
+        } else {
+            writeFile(moved, backup);
+            QVERIFY(::rename(QFile::encodeName(moved).constData(), QFile::encodeName(db.path()).constData()) == 0);
+        }
+
+        const auto refused = [&](const std::function<void()>& step) {
+            try {
+                step();
+            } catch (const PlatformError& error) {
+                return error.description().contains(db.path()) && error.description().contains(QStringLiteral("起動し直して"));
+            }
+            return false;
+        };
+        f.messages.shown.clear();
+        QVERIFY(refused([&] { f.store.Save_Property(SampleEntryView(faultRecord(3))); }));
+        QVERIFY(refused([&] { f.store.Fill_Property_List(grid); }));
+        grid.selection = {1};
+        QVERIFY(refused([&] { f.store.Delete_Property(grid); }));
+        QVERIFY(f.messages.shown.isEmpty()); // neither registered nor deleted
+        f.store.Close_Database();
+
+        QList<int> expected; // what the file at the path must hold now
+        if (change == QLatin1String("rm") || change == QLatin1String("mv")) {
+            QVERIFY(!QFile::exists(db.path()));
+            if (change == QLatin1String("mv")) {
+                QCOMPARE(pragmaOnFile(moved, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+                QCOMPARE(pragmaOnFile(moved, QStringLiteral("SELECT count(*) FROM Fudousan")), QStringLiteral("3"));
+            }
+            return;
+        }
+        QCOMPARE(pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        const auto rows = db.rows();
+        QCOMPARE(int(rows.size()), 1);
+        QCOMPARE(rows.front()[kSyozaiIndex], std::optional<QString>(faultKey(0)));
+    }
+
+    // A start-up on a full disk: the one message says so. The disk is a
+    // small tmpfs mounted for this test (root only), filled to the last byte.
+    void aStartUpOnAFullDiskSaysTheDiskIsFull()
+    {
+        TestDatabase source;
+        {
+            StoreFixture writer(source.folder()); // leaves the file in WAL mode, closed
+            writer.openOrDie();
+            writer.store.Save_Property(SampleEntryView(faultRecord(0)));
+        }
+        QTemporaryDir mountPoint;
+        if (::geteuid() != 0
+            || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                           QStringLiteral("size=512k"), QStringLiteral("tmpfs"),
+                                                           mountPoint.path()})
+                   != 0)
+            QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+        const QString path = QDir(mountPoint.path()).filePath(QStringLiteral("Fudousan.mdb"));
+        writeFile(path, fileBytes(source.path()));
+        QFile filler(QDir(mountPoint.path()).filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        const QByteArray before = fileBytes(path);
+
+        Fixture f(mountPoint.path());
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QCOMPARE(f.messages.shown.size(), 1);
+        qInfo("start-up on a full disk says: %s", qPrintable(f.messages.shown.first().text));
+        QVERIFY2(f.messages.shown.first().text.contains(QStringLiteral("ディスクがいっぱい")),
+                 qPrintable(f.messages.shown.first().text));
+        QCOMPARE(f.messages.shown.first().style, 16);
+        f.store.Close_Database();
+        QVERIFY(fileBytes(path) == before);
     }
 };
 

@@ -168,12 +168,14 @@ private slots:
     {
         QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        grid.appendRows({{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")}});
+        grid.appendRows({{QStringLiteral("1"), QStringLiteral("a"), QStringLiteral("k1")},
+                         {QStringLiteral("2"), QStringLiteral("b"), QStringLiteral("k2")}});
         grid.setRowCount(5);
         QCOMPARE(grid.cellText(4, 1), QString());
         grid.setRowCount(2);
         QCOMPARE(grid.rowCount(), 2);
         QCOMPARE(grid.cellText(1, 1), QStringLiteral("a"));
+        QCOMPARE(grid.rowKey(1), QStringLiteral("k1"));
         QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地"));
         QVERIFY(!(grid.model()->flags(grid.model()->index(0, 1)) & Qt::ItemIsEditable));
         grid.appendRows({});
@@ -187,9 +189,9 @@ private slots:
     {
         QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
         grid.resize(600, 800);
-        std::vector<std::pair<QString, QString>> rows;
+        std::vector<GridLine> rows;
         for (int r = 1; r <= 6; ++r)
-            rows.emplace_back(QString::number(r), QStringLiteral("k%1").arg(r));
+            rows.push_back({QString::number(r), QStringLiteral("k%1").arg(r), QString()});
         grid.appendRows(rows);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -213,6 +215,45 @@ private slots:
         QCOMPARE(grid.selectedRowCount(), 1);
         QCOMPARE(grid.selectedRow(0), 2);
         QVERIFY_THROWS_EXCEPTION(PlatformError, grid.selectedRow(1));
+    }
+
+    // Keys that move the focus carry the selection along: the line that
+    // 削除 acts on is always the highlighted one.
+    void keyboardMovesTheSelectionWithTheFocus()
+    {
+        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        grid.resize(600, 300);
+        std::vector<GridLine> rows;
+        for (int r = 1; r <= 40; ++r)
+            rows.push_back({QString::number(r), QStringLiteral("k%1").arg(r), QString()});
+        grid.appendRows(rows);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        ctrlClickLine(grid, 1);
+        const auto selected = [&] {
+            QList<int> lines;
+            for (int i = 0; i < grid.selectedRowCount(); ++i)
+                lines << grid.selectedRow(i);
+            return lines;
+        };
+        const auto current = [&] { return grid.currentIndex().row() + 1; };
+        const struct
+        {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+        } moves[] = {{Qt::Key_Down, Qt::NoModifier},    {Qt::Key_End, Qt::ControlModifier},
+                     {Qt::Key_PageUp, Qt::NoModifier},  {Qt::Key_Up, Qt::ControlModifier},
+                     {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_PageDown, Qt::NoModifier}};
+        for (const auto& move : moves) {
+            const int before = current();
+            QTest::keyClick(&grid, move.key, move.modifiers);
+            QVERIFY2(current() != before, qPrintable(QKeySequence(move.key | move.modifiers).toString()));
+            QCOMPARE(selected(), QList<int>{current()});
+        }
+        // Shift still extends the selection.
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(selected().size(), 2);
     }
 
     void emptyTableShowsTheHeaderAloneAndShowAsksForALine()

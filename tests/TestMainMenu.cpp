@@ -15,6 +15,7 @@
 #include "screens/F_Main.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
+#include "tools/FlyerSample.h"
 
 #include <QApplication>
 #include <QFile>
@@ -89,6 +90,42 @@ private slots:
         QTest::mouseClick(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_2")), Qt::LeftButton);
         QCOMPARE(f.environment.endCount, 1);
         QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    // After 終了 or the close button, Fudousan.mdb alone is the whole
+    // database: no -wal or -shm is left beside it, and a copy of that one
+    // file holds every row the run saved or deleted.
+    void exitLeavesTheFileCompleteOnItsOwn_data()
+    {
+        QTest::addColumn<bool>("closeButton");
+        QTest::newRow("終了") << false;
+        QTest::newRow("close button") << true;
+    }
+
+    void exitLeavesTheFileCompleteOnItsOwn()
+    {
+        QFETCH(bool, closeButton);
+        TestDatabase db;
+        TestDatabase copy(false);
+        {
+            Fixture f(db.folder());
+            f.menu.start();
+            for (int i = 0; i < 3; ++i)
+                f.store.Save_Property(SampleEntryView(TestDatabase::distinctRecord(QString::number(i))));
+            QVERIFY(f.store.Run_Query(QStringLiteral("DELETE FROM Fudousan WHERE rowid = 2")));
+            if (closeButton)
+                f.menu.close();
+            else
+                f.menu.Command1_Click(2);
+            QCOMPARE(f.environment.endCount, closeButton ? 0 : 1);
+            // As at the process's end: nothing of the run is released after this.
+            QVERIFY(!QFile::exists(db.path() + QStringLiteral("-wal")));
+            QVERIFY(!QFile::exists(db.path() + QStringLiteral("-shm")));
+            QVERIFY(QFile::copy(db.path(), copy.path()));
+        }
+        const auto rows = copy.rows();
+        QCOMPARE(int(rows.size()), 2);
+        QCOMPARE(rows.back()[0], std::optional<QString>(TestDatabase::distinctRecord(QStringLiteral("2"))[0]));
     }
 
     void layoutFollowsTheTwipTable()

@@ -12,6 +12,7 @@
 #include "platform/SqliteDatabaseEngine.h"
 #include "store/EntryView.h"
 #include "store/PropertyStore.h"
+#include "tools/FlyerSample.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,9 +159,9 @@ private slots:
             << five << std::vector<int>{4, 1, 2} << QStringList{QStringLiteral("c"), QStringLiteral("e")};
         QTest::newRow("the last line") << five << std::vector<int>{5} << five.mid(0, 4);
         QTest::newRow("every property") << five << std::vector<int>{1, 2, 3, 4, 5} << QStringList();
-        QTest::newRow("one of two equal locations removes both")
-            << QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("x")} << std::vector<int>{3}
-            << QStringList{QStringLiteral("y")};
+        QTest::newRow("one of two equal locations removes its own row alone")
+            << QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("x")} << std::vector<int>{1}
+            << QStringList{QStringLiteral("y"), QStringLiteral("x")};
         QTest::newRow("both equal locations selected")
             << QStringList{QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("y")} << std::vector<int>{1, 2}
             << QStringList{QStringLiteral("y")};
@@ -251,7 +252,8 @@ private slots:
         Fixture f(db.folder());
         FakeEntry entry;
 
-        f.store.Load_Property(first[kSyozaiIndex], entry);
+        f.store.Fill_Property_List(f.grid);
+        f.store.Load_Property(f.grid.rowKey(2), entry);
 
         for (int i = 0; i < kBoxCount; ++i)
             QCOMPARE(entry.boxText(i), first[i]);
@@ -296,7 +298,8 @@ private slots:
         const QImage start = QImage(5, 5, QImage::Format_RGB32);
         entry.image = start;
 
-        f.store.Load_Property(QStringLiteral("k"), entry);
+        f.store.Fill_Property_List(f.grid);
+        f.store.Load_Property(f.grid.rowKey(1), entry);
 
         QCOMPARE(entry.boxText(2), QStringLiteral("start-2")); // the NULL column
         QCOMPARE(entry.boxText(kSyozaiIndex), QStringLiteral("k"));
@@ -314,7 +317,8 @@ private slots:
         f.store.Map_Image_Path = QStringLiteral("kept");
         FakeEntry entry;
         const auto before = entry.boxes;
-        for (const QString& key : {QStringLiteral("a "), QStringLiteral("' OR '1'='1"), QStringLiteral("A")})
+        for (const QString& key : {QStringLiteral("2"), QStringLiteral("' OR '1'='1"),
+                                   QStringLiteral("a"), QString()})
             f.store.Load_Property(key, entry);
         QCOMPARE(entry.boxes, before);
         QCOMPARE(f.store.Map_Image_Path, QStringLiteral("kept"));
@@ -322,9 +326,103 @@ private slots:
         // Nor does a failed query, whatever row set an earlier query left.
         QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan")));
         db.exec(QStringLiteral("DROP TABLE Fudousan"));
-        f.store.Load_Property(QStringLiteral("a"), entry);
+        f.store.Load_Property(QStringLiteral("1"), entry);
         QCOMPARE(entry.boxes, before);
         QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    // A property corrected by registering it again: each line shows and
+    // deletes its own row, not the first or every row of its location.
+    void eachLineShowsAndDeletesItsOwnRow()
+    {
+        TestDatabase db;
+        PropertyRecord outdated = withLocation(QStringLiteral("港区 1-1"), QStringLiteral("old"));
+        PropertyRecord corrected = withLocation(QStringLiteral("港区 1-1"), QStringLiteral("new"));
+        db.insert(outdated);
+        db.insert(withLocation(QStringLiteral("other")));
+        db.insert(corrected);
+        Fixture f(db.folder());
+        f.store.Fill_Property_List(f.grid);
+
+        FakeEntry entry;
+        f.store.Load_Property(f.grid.rowKey(3), entry);
+        QCOMPARE(entry.boxText(0), corrected[0]);
+        f.store.Load_Property(f.grid.rowKey(1), entry);
+        QCOMPARE(entry.boxText(0), outdated[0]);
+
+        f.grid.selection = {1};
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(db.rows().size(), std::size_t(2));
+        QCOMPARE(db.rows().back()[0], std::optional<QString>(corrected[0]));
+        f.store.Load_Property(f.grid.rowKey(2), entry);
+        QCOMPARE(entry.boxText(0), corrected[0]);
+    }
+
+    // Another copy of the program deleted a line's row after this list was
+    // filled, and registered the same location again.
+    void linesWhoseRowsAreGoneAreCountedNotReportedDeleted()
+    {
+        TestDatabase db;
+        for (const char* l : {"a", "b", "c"})
+            db.insert(withLocation(QString::fromLatin1(l)));
+        Fixture f(db.folder());
+        f.store.Fill_Property_List(f.grid);
+        {
+            // The other copy deletes the last two and registers the second again.
+            StoreFixture other(db.folder());
+            other.openOrDie();
+            FakeGrid list;
+            other.store.Fill_Property_List(list);
+            list.selection = {2, 3};
+            other.store.Delete_Property(list);
+            other.store.Save_Property(SampleEntryView(withLocation(QStringLiteral("b"), QStringLiteral("again"))));
+        }
+
+        f.grid.selection = {1, 2};
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(storedLocations(db), QStringList{QStringLiteral("b")});
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text,
+                 QStringLiteral("1 件のデータを削除しました。ほかの 1 件は、すでに削除されていました。"));
+
+        // Every selected row gone: nothing is claimed deleted.
+        f.messages.shown.clear();
+        f.grid.selection = {1};
+        db.exec(QStringLiteral("DELETE FROM Fudousan"));
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("選択された 1 件のデータは、すでに削除されていました。"));
+        QCOMPARE(f.grid.rowCount(), 1);
+    }
+
+    // A file written by another program: a location stored as a number, a
+    // blob or bytes that are not UTF-8 is listed as text, and its line acts
+    // on its row.
+    void nonTextLocationsAreListedAndActedOn()
+    {
+        TestDatabase db;
+        QStringList untyped;
+        for (const char* column : kPropertyColumns)
+            untyped << QString::fromLatin1(column);
+        db.exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(untyped.join(QStringLiteral(", "))));
+        db.exec(QStringLiteral("INSERT INTO Fudousan (Syozai, Kakaku) VALUES (123, 'number'), (x'e6b8af41', 'blob'), "
+                               "(CAST(x'41ff42' AS TEXT), 'bad utf8'), ('text', 'text');"));
+        Fixture f(db.folder());
+        f.store.Fill_Property_List(f.grid);
+        QCOMPARE(f.grid.column(1), (QStringList{QStringLiteral("123"), QStringLiteral("港A"),
+                                                QStringLiteral("A") + QChar(0xFFFD) + QStringLiteral("B"),
+                                                QStringLiteral("text")}));
+        for (int line = 1; line <= 3; ++line) {
+            FakeEntry entry;
+            f.store.Load_Property(f.grid.rowKey(line), entry);
+            QCOMPARE(entry.boxText(0), (QStringList{QStringLiteral("number"), QStringLiteral("blob"),
+                                                    QStringLiteral("bad utf8")}
+                                            .at(line - 1)));
+        }
+        f.grid.selection = {1, 2, 3};
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(storedLocations(db), QStringList{QStringLiteral("text")});
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("データの削除が出来ました。"));
     }
 };
 

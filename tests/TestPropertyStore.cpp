@@ -233,7 +233,7 @@ private slots:
         }
         db.exec(QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)").arg(names.join(','), values.join(',')));
         SampleEntryView loaded;
-        f.store.Load_Property(QStringLiteral("Syozai"), loaded);
+        f.store.Load_Property(db.value(QStringLiteral("SELECT rowid FROM Fudousan")).value_or(QString()), loaded);
         for (const auto& [box, column] : kBoxColumns) {
             const QString shown = box < kBoxCount ? loaded.boxText(box) : f.store.Map_Image_Path;
             QCOMPARE(shown, QString::fromLatin1(column));
@@ -250,7 +250,7 @@ private slots:
         Fixture f(db.folder());
         f.openOrDie();
         SampleEntryView screen;
-        f.store.Load_Property(stored[kSyozaiIndex], screen);
+        f.store.Load_Property(db.value(QStringLiteral("SELECT rowid FROM Fudousan")).value_or(QString()), screen);
         QVERIFY(!f.store.recordset().atEnd());
 
         db.exec(QStringLiteral("ALTER TABLE Fudousan RENAME TO Elsewhere"));

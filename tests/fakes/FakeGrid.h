@@ -25,6 +25,7 @@ public:
         if (count < 1)
             throw PlatformError(QStringLiteral("bad row count"));
         cells.resize(std::size_t(count), emptyLine());
+        keys.resize(std::size_t(count));
         selection.erase(std::remove_if(selection.begin(), selection.end(), [&](int r) { return r >= count; }),
                         selection.end());
     }
@@ -44,7 +45,7 @@ public:
         cells[std::size_t(row)][column] = text;
     }
 
-    void appendRows(const std::vector<std::pair<QString, QString>>& rows) override
+    void appendRows(const std::vector<GridLine>& rows) override
     {
         ++appendCalls;
         for (const auto& row : rows) {
@@ -52,7 +53,14 @@ public:
             line[0] = row.first;
             line[1] = row.second;
             cells.push_back(line);
+            keys.push_back(row.key);
         }
+    }
+
+    QString rowKey(int row) const override
+    {
+        check(row, 0);
+        return keys[std::size_t(row)];
     }
 
     int selectedRowCount() const override { return int(sorted().size()); }
@@ -75,6 +83,7 @@ public:
     }
 
     std::vector<QStringList> cells; // row 0 is the header
+    std::vector<QString> keys{QString()}; // row keys, one per row
     std::vector<int> selection;     // grid row numbers, in the order the user picked them
     int setRowCountCalls = 0;
     int appendCalls = 0;
