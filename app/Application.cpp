@@ -10,8 +10,11 @@
 #include "platform/QtFileOpenDialog.h"
 #include "platform/QtInputMethod.h"
 #include "platform/QtMessageBox.h"
+#include "platform/QtPdfFileSource.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/QtPrintPreview.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/QtSaveFileDialog.h"
 #include "platform/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
 #include "store/JetConversion.h"
@@ -45,6 +48,9 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtEventPump events;
     QtPrinterSource printers(messages);
     QtInputMethod inputMethod;
+    QtPrintPreview preview;
+    QtSaveFileDialog saveDialog;
+    QtPdfFileSource pdfFiles(messages, QtPrinterSource::documentsFolder());
     PropertyStore store(*engine, environment, messages, pictures);
     MdbJetReader jetReader;
     SqliteDatabaseBuilder databaseBuilder;
@@ -52,7 +58,7 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     JetConversion jetConversion(jetReader, databaseBuilder, files);
 
     F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-                               &jetConversion});
+                               preview, saveDialog, pdfFiles, &jetConversion});
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

@@ -9,8 +9,11 @@
 #include "platform/QtFileOpenDialog.h"
 #include "platform/QtGrid.h"
 #include "platform/QtInputMethod.h"
+#include "platform/QtPdfFileSource.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/QtPrintPreview.h"
 #include "platform/QtPrinterSource.h"
+#include "platform/QtSaveFileDialog.h"
 #include "platform/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
 #include "store/PropertyRecord.h"
@@ -120,7 +123,8 @@ long rssKiB()
 struct Services
 {
     explicit Services(const QString& folder)
-        : environment(folder), printers(messages), store(engine, environment, messages, pictures)
+        : environment(folder), printers(messages), pdfFiles(messages, folder),
+          store(engine, environment, messages, pictures)
     {
         if (!store.Open_Database()) {
             std::fprintf(stderr, "%s\n", qPrintable(store.openFailure()));
@@ -129,7 +133,8 @@ struct Services
     }
     ScreenServices screen()
     {
-        return ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod};
+        return ScreenServices{store,    messages,    fileDialog, pictures,   events,  environment,
+                              printers, inputMethod, preview,    saveDialog, pdfFiles};
     }
     SqliteDatabaseEngine engine;
     FakeAppEnvironment environment;
@@ -139,6 +144,9 @@ struct Services
     QtEventPump events;
     QtPrinterSource printers;
     QtInputMethod inputMethod;
+    QtPrintPreview preview;
+    QtSaveFileDialog saveDialog;
+    QtPdfFileSource pdfFiles;
     PropertyStore store;
 };
 

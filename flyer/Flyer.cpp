@@ -195,6 +195,11 @@ void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages
     printer.endDocument();
 }
 
+QString Flyer_Document_Name(const EntryView& screen)
+{
+    return documentName(screen);
+}
+
 void Print_At(Printer& printer, int x, int y, const QString& text)
 {
     printer.setCurrentPosition(float(x), float(y));

@@ -20,6 +20,11 @@ class Printer;
 // printer (PlatformError) pass to the caller; the page is then abandoned.
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages);
 
+// What the flyer of `screen` is called (the print job, the PDF file): the
+// number and the location joined by "_", either alone when the other is
+// blank, "売り土地" when both are.
+QString Flyer_Document_Name(const EntryView& screen);
+
 // Sets the current position to (x, y) twips and prints `text` there: the top
 // of its line box at y.
 void Print_At(Printer& printer, int x, int y, const QString& text);

@@ -6,8 +6,11 @@
 #include "platform/Fonts.h"
 #include "platform/InputMethod.h"
 #include "platform/MessageBox.h"
+#include "platform/PdfFileSource.h"
 #include "platform/PictureLoader.h"
+#include "platform/PrintPreview.h"
 #include "platform/Printer.h"
+#include "platform/SaveFileDialog.h"
 #include "screens/FailureBoundary.h"
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
@@ -15,12 +18,14 @@
 #include "store/PropertyRecord.h"
 #include "store/PropertyStore.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -31,6 +36,9 @@
 namespace {
 
 const QString kLocationRequired = QStringLiteral("所在は必ず入力して下さい。");
+const QString kPdfDialogTitle = QStringLiteral("PDFとして保存");
+const QString kPdfDescription = QStringLiteral("PDFファイル");
+const QString kPdfSuffix = QStringLiteral("pdf");
 const QString kMapFilter = QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg");
 
 // The box whose focus leaves the input method alone: the number is typed in
@@ -218,6 +226,7 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
     makePicture();
     makeNotice();
     setTabOrderAndFocus();
+    makePrintMenu();
 
     Form_Load();
 }
@@ -324,6 +333,16 @@ void F_Tyukai::setTabOrderAndFocus()
     m_picture1->setFocus();
 }
 
+void F_Tyukai::makePrintMenu()
+{
+    // A pop-up of its own, outside the screen's layout and tab order.
+    m_printMenu = new QMenu(this);
+    m_printMenu->setObjectName(QStringLiteral("PrintMenu"));
+    const QString items[] = {QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…")};
+    for (int i = 0; i < 2; ++i)
+        connect(m_printMenu->addAction(items[i]), &QAction::triggered, this, [this, i] { PrintMenu_Click(i); });
+}
+
 void F_Tyukai::openFromMenu(ScreenServices services)
 {
     F_Tyukai screen(services);
@@ -381,6 +400,20 @@ void F_Tyukai::Command1_Click(int index)
     }
 }
 
+void F_Tyukai::PrintMenu_Click(int index)
+{
+    switch (index) {
+    case 0:
+        runHandler(m_services.messages, [this] { previewFlyer(); });
+        break;
+    case 1:
+        runHandler(m_services.messages, [this] { saveFlyerAsPdf(); });
+        break;
+    default:
+        break;
+    }
+}
+
 bool F_Tyukai::locationEntered()
 {
     // Only a truly empty location is refused; blanks are a location.
@@ -394,7 +427,14 @@ void F_Tyukai::printProperty()
 {
     if (!locationEntered())
         return;
+    printPropertyOn([this] { return m_services.printers.openPrinter(); });
+}
 
+// What 印刷 and the PDF have in common once the location is there: the
+// notice, the property registered when new, then the flyer on the printer
+// that `openPrinter` hands out.
+void F_Tyukai::printPropertyOn(const std::function<std::unique_ptr<Printer>()>& openPrinter)
+{
     m_ssPanel->show();
     m_ssPanel->raise();
     m_services.events.processPendingEvents();
@@ -404,8 +444,8 @@ void F_Tyukai::printProperty()
         m_services.events.processPendingEvents();
     };
     try {
-        m_services.store.Save_If_New_And_Print(boxText(kSyozaiIndex), *this, [this] {
-            const std::unique_ptr<Printer> printer = m_services.printers.openPrinter();
+        m_services.store.Save_If_New_And_Print(boxText(kSyozaiIndex), *this, [this, &openPrinter] {
+            const std::unique_ptr<Printer> printer = openPrinter();
             Print_Flyer(*printer, *this, m_services.messages);
         });
     } catch (...) {
@@ -414,6 +454,25 @@ void F_Tyukai::printProperty()
         throw;
     }
     hideNotice();
+}
+
+void F_Tyukai::previewFlyer()
+{
+    // Only a look at the page: nothing is registered.
+    const std::unique_ptr<Printer> printer = m_services.preview.openPreview();
+    Print_Flyer(*printer, *this, m_services.messages);
+}
+
+void F_Tyukai::saveFlyerAsPdf()
+{
+    if (!locationEntered())
+        return;
+    // Asked before anything is registered, so that cancelling changes nothing.
+    const QString suggested = m_services.pdfFiles.suggestedPath(Flyer_Document_Name(*this));
+    const QString path = m_services.saveDialog.askSavePath(kPdfDialogTitle, suggested, kPdfDescription, kPdfSuffix);
+    if (path.isEmpty())
+        return;
+    printPropertyOn([this, &path] { return m_services.pdfFiles.openPdfFile(path); });
 }
 
 void F_Tyukai::registerProperty()
@@ -449,6 +508,15 @@ bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)
             if (watched == m_tbox[i] && i != kNoInputMethodBox)
                 m_services.inputMethod.switchOnHiragana(m_tbox[i]);
         }
+    } else if (event->type() == QEvent::ContextMenu && watched == m_command1[0]) {
+        // From the keyboard the menu opens below the button, else at the
+        // mouse.
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        QPushButton* print = m_command1[0];
+        m_printMenu->popup(request->reason() == QContextMenuEvent::Mouse
+                               ? request->globalPos()
+                               : print->mapToGlobal(print->rect().bottomLeft()));
+        return true;
     } else if (event->type() == QEvent::KeyPress) {
         // Enter on a focused button presses it, as Space does; held down,
         // its repeats press nothing more (Space's do not either).

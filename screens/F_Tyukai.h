@@ -5,9 +5,14 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <memory>
+
 class PictureBox;
+class Printer;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 
 // The property entry screen. Its boxes and picture are the working copy of
@@ -42,6 +47,11 @@ public:
     // index does nothing. Each runs inside the screen's failure boundary.
     void Command1_Click(int index);
 
+    // The menu of 印刷 (right click, or the context-menu key on it): 0 shows
+    // the flyer in a preview window, 1 saves it as a PDF file; any other
+    // index does nothing. Each runs inside the screen's failure boundary.
+    void PrintMenu_Click(int index);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -55,9 +65,13 @@ private:
     void makePicture();
     void makeNotice();
     void setTabOrderAndFocus();
+    void makePrintMenu(); // the menu of 印刷
 
     bool locationEntered();
     void printProperty();
+    void printPropertyOn(const std::function<std::unique_ptr<Printer>()>& openPrinter);
+    void previewFlyer();
+    void saveFlyerAsPdf();
     void registerProperty();
     void showMap();
 
@@ -66,4 +80,5 @@ private:
     QPushButton* m_command1[4] = {};
     PictureBox* m_picture1 = nullptr;
     QLabel* m_ssPanel = nullptr;
+    QMenu* m_printMenu = nullptr;
 };

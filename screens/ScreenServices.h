@@ -6,9 +6,12 @@ class FileOpenDialog;
 class InputMethod;
 class JetConversion;
 class MessageBox;
+class PdfFileSource;
 class PictureLoader;
+class PrintPreview;
 class PrinterSource;
 class PropertyStore;
+class SaveFileDialog;
 
 // What the screens are given to work with: the store, and the platform
 // services they use directly. main() builds the real ones; tests pass fakes.
@@ -22,6 +25,9 @@ struct ScreenServices
     AppEnvironment& environment;
     PrinterSource& printers;
     InputMethod& inputMethod;
+    PrintPreview& preview;
+    SaveFileDialog& saveDialog;
+    PdfFileSource& pdfFiles;
     // Offers to convert an Access (Jet) database file at start-up; none: no offer.
     JetConversion* jetConversion = nullptr;
 };

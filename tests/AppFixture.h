@@ -3,15 +3,20 @@
 #include "fakes/FakeAppEnvironment.h"
 #include "fakes/FakeEventPump.h"
 #include "fakes/FakeFileOpenDialog.h"
+#include "fakes/FakeSaveFileDialog.h"
 #include "fakes/RecordingInputMethod.h"
 #include "fakes/RecordingMessageBox.h"
+#include "fakes/RecordingPrintPreview.h"
 #include "fakes/RecordingPrinter.h"
 
 #include "TestDatabase.h"
 
+#include "platform/QtPdfFileSource.h"
 #include "platform/QtPictureLoader.h"
 #include "screens/ScreenServices.h"
 #include "store/PropertyStore.h"
+
+#include <QDir>
 
 // The store on the real SQLite engine (or the test server's, see
 // TestDatabase) and picture loader, its application directory a test folder,
@@ -39,19 +44,27 @@ struct StoreFixture
     PropertyStore store;
 };
 
-// Everything a screen is given: the store above and doubles of the other
-// services (file dialog, event pump, printers, input method).
+// Everything a screen is given: the store above, doubles of the other
+// services (file dialogs, event pump, printers, preview, input method), and
+// real PDF files whose documents folder is "Documents" in the test folder.
 struct ScreenFixture : StoreFixture
 {
-    using StoreFixture::StoreFixture;
+    explicit ScreenFixture(const QString& folder)
+        : StoreFixture(folder), pdfFiles(messages, QDir(folder).filePath(QStringLiteral("Documents")))
+    {
+    }
 
     ScreenServices services()
     {
-        return ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod};
+        return ScreenServices{store,    messages,    fileDialog, pictures,   events,  environment,
+                              printers, inputMethod, preview,    saveDialog, pdfFiles};
     }
 
     FakeFileOpenDialog fileDialog;
     FakeEventPump events;
     RecordingPrinterSource printers;
     RecordingInputMethod inputMethod;
+    RecordingPrintPreview preview;
+    FakeSaveFileDialog saveDialog;
+    QtPdfFileSource pdfFiles;
 };

@@ -151,8 +151,8 @@ private slots:
         RecordingMessageBox& messages = f.messages;
         // Real PDFs in place of the fixture's recording printers.
         PdfPrinterSource printers(messages, flyers.path());
-        const ScreenServices services{store,    messages,      f.fileDialog, f.pictures,
-                                      f.events, f.environment, printers,     f.inputMethod};
+        const ScreenServices services{store,    messages,      f.fileDialog, f.pictures,   f.events,  f.environment,
+                                      printers, f.inputMethod, f.preview,    f.saveDialog, f.pdfFiles};
         QVERIFY(store.Open_Database());
         SampleEntryView typed;
         typed.fillAll(text);

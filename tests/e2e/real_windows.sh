@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Drives the real application in a real X server (Xvfb) as a person would:
 # menu, entry screen, typing Japanese text, picking a map in the real file
-# dialog, registering, printing to PDF, the list, showing and deleting. Then it
-# checks the database file and the PDF, and keeps a screenshot of each step.
+# dialog, registering, printing to PDF, 印刷's menu (preview, saving as PDF),
+# the list, showing and deleting. Then it checks the database file and the
+# PDFs, and keeps a screenshot of each step.
 #
 #   real_windows.sh APP MAKE_EMPTY_DATABASE ARTIFACT_DIR
 #
@@ -166,6 +167,53 @@ text=$(pdftotext "$pdf" -)
 for expected in 売り土地 物件地図 2980万円 150.25㎡ "$location" 駅徒歩5分・南向き; do
   grep -qF -- "$expected" <<<"$text" || fail "the flyer lacks $expected"
 done
+
+# 印刷's menu: a right click opens it; the preview shows the page.
+xdotool mousemove --window "$entry" 587 51 click 3
+sleep 0.5
+shot 04a-print-menu
+xdotool key Down Return
+preview=$(window '^印刷プレビュー$')
+sleep 1
+shot 04b-preview
+xdotool key Escape
+gone '^印刷プレビュー$'
+[[ $(sql "SELECT count(*) FROM Fudousan") == 1 ]] || fail "the preview added a row"
+
+# The context-menu key on the focused 印刷 opens it too: save as a PDF file.
+saved="$HOME/メール添付.pdf"
+xdotool key Menu
+sleep 0.5
+xdotool key Down Down Return
+window '^PDFとして保存$' >/dev/null
+sleep 0.5
+shot 04c-save-dialog
+xdotool key ctrl+a
+xdotool type --delay 60 "$saved"
+xdotool key Return
+answer_message Zabrelo 04d-saved
+[[ -f "$saved" ]] || fail "PDFとして保存 wrote no $saved"
+grep -qF -- "$location" <<<"$(pdftotext "$saved" -)" || fail "the saved PDF lacks the location"
+[[ $(sql "SELECT count(*) FROM Fudousan") == 1 ]] || fail "saving a stored property as PDF added a row"
+
+# The name offered is that of 印刷's PDF, which exists: the dialog asks before
+# replacing it; "No" (its default) and then cancelling leave the file alone.
+xdotool key Menu
+sleep 0.5
+xdotool key Down Down Return
+dialog=$(window '^PDFとして保存$')
+sleep 0.5
+xdotool key Return
+for _ in $(seq 50); do [[ $(count_windows '^PDFとして保存$') -ge 2 ]] && break; sleep 0.1; done
+[[ $(count_windows '^PDFとして保存$') -ge 2 ]] || fail "the save dialog did not ask before replacing $pdf"
+shot 04e-replace-asked
+xdotool key Return
+sleep 0.5
+# Without a window manager nobody hands the focus back to the dialog.
+xdotool windowfocus --sync "$dialog"
+xdotool key Escape
+gone '^PDFとして保存$'
+cmp -s "$pdf" "$artifacts/flyer.pdf" || fail "cancelling the replacement changed $pdf"
 
 click "$entry" 924 51 # 戻る
 for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sleep 0.1; done
