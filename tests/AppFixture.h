@@ -49,8 +49,9 @@ struct StoreFixture
 // real PDF files whose documents folder is "Documents" in the test folder.
 struct ScreenFixture : StoreFixture
 {
-    explicit ScreenFixture(const QString& folder)
-        : StoreFixture(folder), pdfFiles(messages, QDir(folder).filePath(QStringLiteral("Documents")))
+    explicit ScreenFixture(const QString& folder,
+                           std::unique_ptr<DatabaseEngine> chosen = TestDatabase::engine())
+        : StoreFixture(folder, std::move(chosen)), pdfFiles(messages, QDir(folder).filePath(QStringLiteral("Documents")))
     {
     }
 
