@@ -1,5 +1,6 @@
 #include "platform/PostgresDatabaseEngine.h"
 
+#include "platform/AppendingRowSet.h"
 #include "platform/PlatformError.h"
 
 #include <QByteArrayList>
@@ -538,48 +539,31 @@ private:
 
 using SessionPtr = std::shared_ptr<Session>;
 
-class TableRowSet : public RowSet
+class TableRowSet : public AppendingRowSet
 {
 public:
     TableRowSet(SessionPtr session, QString table, QStringList columnNames)
-        : m_session(std::move(session)), m_table(std::move(table)), m_columnNames(std::move(columnNames))
+        : AppendingRowSet(std::move(table), std::move(columnNames)), m_session(std::move(session))
     {
     }
 
-    bool atEnd() override { return rows().atEnd(); }
-    QStringList columnNames() const override { return m_columnNames; }
-    std::optional<QString> field(const QString& name) override { return rows().field(name); }
-    void moveNext() override { rows().moveNext(); }
-
-    void addNew() override
+private:
+    std::unique_ptr<RowSet> readRows() override
     {
-        m_newRow.clear();
-        m_adding = true;
+        return std::make_unique<ResultRowSet>(
+            m_session->run(QStringLiteral("SELECT * FROM ") + QString::fromUtf8(quoteIdentifier(table())), {}));
     }
 
-    void setField(const QString& name, const QString& value) override
+    void insertRow(const QMap<QString, QString>& row) override
     {
-        if (!m_adding)
-            throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-        const auto known = std::find_if(m_columnNames.cbegin(), m_columnNames.cend(),
-                                        [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
-        if (known == m_columnNames.cend())
-            throw PlatformError(QStringLiteral("表 %1 に列 %2 がありません。").arg(m_table, name));
-        m_newRow.insert(*known, value);
-    }
-
-    void update() override
-    {
-        if (!m_adding)
-            throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-        QString sql = QStringLiteral("INSERT INTO ") + QString::fromUtf8(quoteIdentifier(m_table));
+        QString sql = QStringLiteral("INSERT INTO ") + QString::fromUtf8(quoteIdentifier(table()));
         QStringList values;
-        if (m_newRow.isEmpty()) {
+        if (row.isEmpty()) {
             sql += QStringLiteral(" DEFAULT VALUES");
         } else {
             QStringList names;
             QStringList marks;
-            for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
+            for (auto it = row.cbegin(); it != row.cend(); ++it) {
                 names << QString::fromUtf8(quoteIdentifier(it.key()));
                 marks << QStringLiteral("?");
                 values << it.value();
@@ -587,26 +571,9 @@ public:
             sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         }
         m_session->run(sql, values);
-        m_adding = false;
-        m_newRow.clear();
-        m_rows.reset();
-    }
-
-private:
-    RowSet& rows()
-    {
-        if (!m_rows)
-            m_rows = std::make_unique<ResultRowSet>(
-                m_session->run(QStringLiteral("SELECT * FROM ") + QString::fromUtf8(quoteIdentifier(m_table)), {}));
-        return *m_rows;
     }
 
     SessionPtr m_session;
-    QString m_table;
-    QStringList m_columnNames;
-    QMap<QString, QString> m_newRow;
-    bool m_adding = false;
-    std::unique_ptr<RowSet> m_rows;
 };
 
 class PostgresConnection : public Connection

@@ -1,5 +1,6 @@
 #include "platform/SqliteDatabaseEngine.h"
 
+#include "platform/AppendingRowSet.h"
 #include "platform/PlatformError.h"
 
 #include <QDir>
@@ -424,56 +425,37 @@ void raiseRowidMark(const HandlePtr& handle)
     transaction.commit();
 }
 
-// An updatable cursor over one table. Its rows are read only if a caller asks
-// for them; appending needs only the table's column names.
-class TableRowSet : public RowSet
+// An updatable cursor over one table of the file.
+class TableRowSet : public AppendingRowSet
 {
 public:
     TableRowSet(HandlePtr handle, QString table, QStringList columnNames)
-        : m_handle(std::move(handle)), m_table(std::move(table)), m_columnNames(std::move(columnNames))
+        : AppendingRowSet(std::move(table), std::move(columnNames)), m_handle(std::move(handle))
     {
     }
 
-    bool atEnd() override { return rows().atEnd(); }
-    QStringList columnNames() const override { return m_columnNames; }
-    std::optional<QString> field(const QString& name) override { return rows().field(name); }
-    void moveNext() override { rows().moveNext(); }
-
-    void addNew() override
+private:
+    std::unique_ptr<RowSet> readRows() override
     {
-        m_newRow.clear();
-        m_adding = true;
+        return runToEnd(m_handle, QStringLiteral("SELECT * FROM ") + QString::fromUtf8(quoteIdentifier(table())), {});
     }
 
-    void setField(const QString& name, const QString& value) override
+    void insertRow(const QMap<QString, QString>& row) override
     {
-        if (!m_adding)
-            throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-        const auto known = std::find_if(m_columnNames.cbegin(), m_columnNames.cend(),
-                                        [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
-        if (known == m_columnNames.cend())
-            throw PlatformError(QStringLiteral("表 %1 に列 %2 がありません。").arg(m_table, name));
-        m_newRow.insert(*known, value);
-    }
-
-    void update() override
-    {
-        if (!m_adding)
-            throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
         // The new row's rowid is one past the highest ever given in this
         // file, which the file's user_version remembers: SQLite alone would
         // give a deleted last row's rowid again, and a list filled before
         // that deletion would then take the new row for the deleted one.
         QByteArrayList names{"rowid"};
         QByteArrayList marks{"(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
-                             "FROM " + quoteIdentifier(m_table) + ")"};
+                             "FROM " + quoteIdentifier(table()) + ")"};
         QStringList values;
-        for (auto it = m_newRow.cbegin(); it != m_newRow.cend(); ++it) {
+        for (auto it = row.cbegin(); it != row.cend(); ++it) {
             names << quoteIdentifier(it.key());
             marks << "?";
             values << it.value();
         }
-        const QByteArray sql = "INSERT INTO " + quoteIdentifier(m_table) + " (" + names.join(", ") + ") VALUES ("
+        const QByteArray sql = "INSERT INTO " + quoteIdentifier(table()) + " (" + names.join(", ") + ") VALUES ("
                                + marks.join(", ") + ")";
         PathWatch watch(*m_handle);
         prepareWrites(m_handle);
@@ -483,25 +465,9 @@ public:
         if (rowid > 0 && rowid <= 0x7fffffff)
             runToEnd(m_handle, QStringLiteral("PRAGMA user_version = %1").arg(rowid), {});
         transaction.commit();
-        m_adding = false;
-        m_newRow.clear();
-        m_rows.reset(); // the cursor now covers the new row too
-    }
-
-private:
-    RowSet& rows()
-    {
-        if (!m_rows)
-            m_rows = runToEnd(m_handle, QStringLiteral("SELECT * FROM ") + QString::fromUtf8(quoteIdentifier(m_table)), {});
-        return *m_rows;
     }
 
     HandlePtr m_handle;
-    QString m_table;
-    QStringList m_columnNames;
-    QMap<QString, QString> m_newRow;
-    bool m_adding = false;
-    std::unique_ptr<RowSet> m_rows;
 };
 
 // Reads the first bytes of a file to tell what kind of file it is, so that the
