@@ -40,8 +40,8 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     registerFontSubstitutions();
 
     QtAppEnvironment environment;
-    // The settings file beside the executable may name an office's server.
-    const std::unique_ptr<DatabaseEngine> engine = chooseDatabaseEngine(environment.applicationDirectory());
+    // The settings file may name an office's server.
+    const std::unique_ptr<DatabaseEngine> engine = chooseDatabaseEngine(environment.settingsFile());
     QtMessageBox messages;
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;

@@ -3,12 +3,13 @@
 #include "platform/PostgresDatabaseEngine.h"
 #include "platform/SqliteDatabaseEngine.h"
 
-#include <QDir>
 #include <QSettings>
 
-QString databaseServerSetting(const QString& settingsFolder)
+QString databaseServerSetting(const QString& settingsFile)
 {
-    const QSettings settings(QDir(settingsFolder).filePath(QStringLiteral("Fudousan.ini")), QSettings::IniFormat);
+    if (settingsFile.isEmpty())
+        return QString();
+    const QSettings settings(settingsFile, QSettings::IniFormat);
     const QVariant value = settings.value(QStringLiteral("Database/Server"));
     // An unquoted value with commas (several hosts) is read as a list.
     if (value.typeId() == QMetaType::QStringList)
@@ -16,9 +17,9 @@ QString databaseServerSetting(const QString& settingsFolder)
     return value.toString().trimmed();
 }
 
-std::unique_ptr<DatabaseEngine> chooseDatabaseEngine(const QString& settingsFolder)
+std::unique_ptr<DatabaseEngine> chooseDatabaseEngine(const QString& settingsFile)
 {
-    const QString server = databaseServerSetting(settingsFolder);
+    const QString server = databaseServerSetting(settingsFile);
     if (server.isEmpty())
         return std::make_unique<SqliteDatabaseEngine>();
     return std::make_unique<PostgresDatabaseEngine>(server);

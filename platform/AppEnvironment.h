@@ -21,6 +21,10 @@ public:
     // prepared database in databaseDirectory(); empty otherwise.
     virtual QString databasePlacementFailure() const { return QString(); }
 
+    // The settings file Fudousan.ini to read, beside the executable unless the
+    // program is installed (platform/DatabaseLocation.h); it need not exist.
+    virtual QString settingsFile() const { return applicationDirectory() + QStringLiteral("/Fudousan.ini"); }
+
     // Ends the process at once: no further handler of any window runs.
     virtual void endApplication() = 0;
 };

@@ -11,6 +11,12 @@
 namespace {
 
 const QString kFileName = QStringLiteral("Fudousan.mdb");
+const QString kSettingsName = QStringLiteral("Fudousan.ini");
+
+bool isInstalled(const QString& applicationDirectory, const QString& preparedDatabase)
+{
+    return !QFileInfo::exists(QDir(applicationDirectory).filePath(kFileName)) && QFileInfo(preparedDatabase).isFile();
+}
 
 void syncDirectory(const QString& path)
 {
@@ -67,8 +73,7 @@ DatabaseLocation locateDatabase(const QString& applicationDirectory, const QStri
 {
     DatabaseLocation location;
     location.directory = applicationDirectory;
-    if (QFileInfo::exists(QDir(applicationDirectory).filePath(kFileName)) || userDirectory.isEmpty()
-        || !QFileInfo(preparedDatabase).isFile())
+    if (userDirectory.isEmpty() || !isInstalled(applicationDirectory, preparedDatabase))
         return location;
 
     location.installed = true;
@@ -78,4 +83,18 @@ DatabaseLocation locateDatabase(const QString& applicationDirectory, const QStri
         location.placed = location.failure.isEmpty();
     }
     return location;
+}
+
+QString locateSettings(const QString& applicationDirectory, const QString& preparedDatabase,
+                       const QStringList& configDirectories)
+{
+    const QString beside = QDir(applicationDirectory).filePath(kSettingsName);
+    if (QFileInfo::exists(beside) || !isInstalled(applicationDirectory, preparedDatabase))
+        return beside;
+    for (const QString& folder : configDirectories) {
+        const QString candidate = QDir(folder).filePath(kSettingsName);
+        if (QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return QString();
 }

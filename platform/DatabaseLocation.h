@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where Fudousan.mdb is, decided once per run:
 //
@@ -23,3 +24,13 @@ struct DatabaseLocation
 
 DatabaseLocation locateDatabase(const QString& applicationDirectory, const QString& preparedDatabase,
                                 const QString& userDirectory);
+
+// Which Fudousan.ini the program reads, by the same rule: the file beside the
+// executable when there is one (a portable folder keeps its own settings);
+// otherwise, for an installed program, the first that exists of
+// `configDirectories` (the per-user configuration folder first, then the
+// system's, where an office's administrator can set one server for every user
+// of a desktop). A path that does not exist, or an empty one, means no
+// settings.
+QString locateSettings(const QString& applicationDirectory, const QString& preparedDatabase,
+                       const QStringList& configDirectories);

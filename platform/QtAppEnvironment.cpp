@@ -18,14 +18,20 @@ namespace {
 Q_LOGGING_CATEGORY(lcDatabase, "fudousan.database", QtWarningMsg)
 } // namespace
 
+namespace {
+// The installation keeps the prepared database in its share folder, found
+// from the executable's folder so that an unpacked copy of the installation
+// behaves as the installed one.
+QString preparedDatabase(const QString& applicationDirectory)
+{
+    return QDir::cleanPath(QDir(applicationDirectory).filePath(QStringLiteral(FUDOUSAN_PREPARED_DATABASE)));
+}
+} // namespace
+
 QString QtAppEnvironment::databaseDirectory()
 {
     if (!m_database) {
-        // The installation keeps the prepared database in its share folder,
-        // found from the executable's folder so that an unpacked copy of the
-        // installation behaves as the installed one.
-        const QString prepared = QDir(applicationDirectory()).filePath(QStringLiteral(FUDOUSAN_PREPARED_DATABASE));
-        m_database = locateDatabase(applicationDirectory(), QDir::cleanPath(prepared),
+        m_database = locateDatabase(applicationDirectory(), preparedDatabase(applicationDirectory()),
                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         if (!m_database->failure.isEmpty())
             qCWarning(lcDatabase).noquote() << m_database->failure;
@@ -41,6 +47,14 @@ QString QtAppEnvironment::databaseDirectory()
 QString QtAppEnvironment::databasePlacementFailure() const
 {
     return m_database ? m_database->failure : QString();
+}
+
+QString QtAppEnvironment::settingsFile() const
+{
+    // ~/.config/Quintaveli/Fudousan first, then the system's folders
+    // (/etc/xdg/Quintaveli/Fudousan).
+    return locateSettings(applicationDirectory(), preparedDatabase(applicationDirectory()),
+                          QStandardPaths::standardLocations(QStandardPaths::AppConfigLocation));
 }
 
 void QtAppEnvironment::endApplication()

@@ -14,6 +14,7 @@ public:
     // the prepared database in the per-user data folder then.
     QString databaseDirectory() override;
     QString databasePlacementFailure() const override;
+    QString settingsFile() const override;
     void endApplication() override;
 
 private:

@@ -159,14 +159,17 @@ private slots:
     void theSettingsFileChoosesTheServer()
     {
         QTemporaryDir dir;
-        QCOMPARE(chooseDatabaseEngine(dir.path())->describeDatabase(QStringLiteral("/x/Fudousan.mdb")),
+        const QString settings = dir.filePath(QStringLiteral("Fudousan.ini"));
+        QCOMPARE(chooseDatabaseEngine(settings)->describeDatabase(QStringLiteral("/x/Fudousan.mdb")),
                  QStringLiteral("/x/Fudousan.mdb"));
-        QFile ini(dir.filePath(QStringLiteral("Fudousan.ini")));
+        QCOMPARE(chooseDatabaseEngine(QString())->describeDatabase(QStringLiteral("/x/Fudousan.mdb")),
+                 QStringLiteral("/x/Fudousan.mdb"));
+        QFile ini(settings);
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Database]\nServer=postgresql://db1,db2:6543/office?sslmode=verify-full\n");
         ini.close();
-        QCOMPARE(databaseServerSetting(dir.path()), QStringLiteral("postgresql://db1,db2:6543/office?sslmode=verify-full"));
-        const QString label = chooseDatabaseEngine(dir.path())->describeDatabase(QString());
+        QCOMPARE(databaseServerSetting(settings), QStringLiteral("postgresql://db1,db2:6543/office?sslmode=verify-full"));
+        const QString label = chooseDatabaseEngine(settings)->describeDatabase(QString());
         QVERIFY2(label.contains(QStringLiteral("db1,db2")) && label.contains(QStringLiteral("office")), qPrintable(label));
     }
 

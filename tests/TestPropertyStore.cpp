@@ -119,6 +119,33 @@ private slots:
         QVERIFY(!QFileInfo::exists(h.store.databasePath()));
     }
 
+    // The settings file follows the database: a portable folder keeps its
+    // own; an installed program reads the user's, then the system's.
+    void anInstalledProgramReadsTheUsersSettingsThenTheSystems()
+    {
+        TestDatabase prepared;
+        TestDatabase bin(false);
+        QTemporaryDir config;
+        const QString user = config.filePath(QStringLiteral("user"));
+        const QString system = config.filePath(QStringLiteral("system"));
+        const auto writeSettings = [](const QString& folder) {
+            QDir().mkpath(folder);
+            QFile file(QDir(folder).filePath(QStringLiteral("Fudousan.ini")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        };
+        const QStringList folders{user, system};
+        QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), QString());
+        writeSettings(system);
+        QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), system + QStringLiteral("/Fudousan.ini"));
+        writeSettings(user);
+        QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), user + QStringLiteral("/Fudousan.ini"));
+
+        TestDatabase portable;
+        QCOMPARE(locateSettings(portable.folder(), prepared.path(), folders), portable.folder() + QStringLiteral("/Fudousan.ini"));
+        writeSettings(bin.folder());
+        QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), bin.folder() + QStringLiteral("/Fudousan.ini"));
+    }
+
     void withoutAnInstallationTheExecutablesFolderIsUsed()
     {
         TestDatabase bin(false);

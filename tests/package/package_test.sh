@@ -135,7 +135,17 @@ EOF
   grep -q "fudousan.messages.*$data/Fudousan.mdb" "$work/log" || fail "no start-up message naming the file: $(cat "$work/log")"
   [[ ! -e "$data/Fudousan.mdb" ]] || fail "a new database was made"
 
-  # A copy with Fudousan.mdb beside it stays portable, even beside an installation.
+  # The user's settings file of an installed program chooses the server.
+  settings="$work/home3/.config/Quintaveli/Fudousan"
+  mkdir -p "$settings"
+  printf '[Database]\nServer="host=%s dbname=office_list"\n' "$work/no-server" >"$settings/Fudousan.ini"
+  start "$root/usr/bin/fudousan" "$work/home3"
+  grep -q "fudousan.messages" "$work/log" && grep -q "のデータベース office_list に接続できません" "$work/log" || fail "the user's settings were not read: $(cat "$work/log")"
+
+  # A copy with Fudousan.mdb beside it stays portable, even beside an
+  # installation, and keeps to its own settings.
+  mkdir -p "$work/home2/.config"
+  cp -r "$work/home3/.config/Quintaveli" "$work/home2/.config/"
   mkdir -p "$work/portable/usr/bin"
   cp "$root/usr/bin/fudousan" "$work/portable/usr/bin/"
   cp -r "$root/usr/share" "$work/portable/usr/"
