@@ -47,73 +47,8 @@ export CUPS_SERVER="$work/no-cups.sock" # no printer: the flyer becomes a PDF
 export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 unset QT_LOGGING_RULES
 
-fail() {
-  echo "FAIL: $*"
-  import -window root "$artifacts/failure.png" || true
-  exit 1
-}
-shot() { sleep 0.4; import -window root "$artifacts/$1.png"; }
-
-# The newest visible window whose title matches $1 (waits up to 10 s).
-window() {
-  local ids
-  for _ in $(seq 100); do
-    ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)
-    if [[ -n "$ids" ]]; then
-      echo "$ids" | tail -n 1
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "no window named $1"
-}
-
-# Waits until no visible window's title matches $1.
-gone() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  fail "window $1 still open"
-}
-
-count_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
-
-# Clicks at (x, y) pixels inside window $1.
-click() {
-  xdotool mousemove --window "$1" "$2" "$3" click 1
-  sleep 0.3
-}
-
-# Types $1 into the focused box, replacing what it held, and reads it back
-# through the clipboard. Characters outside the keymap are typed by remapping
-# a key for each, which a loaded machine can race (a character dropped or
-# doubled), so a box whose text did not arrive whole is typed again.
-type_here() {
-  for _ in 1 2 3; do
-    xdotool key ctrl+a
-    xdotool type --delay 60 "$1"
-    xdotool key ctrl+a ctrl+c
-    sleep 0.2
-    [[ "$(xclip -o -selection clipboard 2>/dev/null)" == "$1" ]] && return 0
-  done
-  fail "typing '$1' did not arrive whole"
-}
-
-# Clicks a box and types into it.
-type_into() {
-  click "$1" "$2" "$3"
-  type_here "$4"
-}
-
-# Answers the message box titled $1 with Return, after a screenshot $2.
-answer_message() {
-  local box
-  box=$(window "^$1\$")
-  shot "$2"
-  xdotool key Return
-  gone "^$1\$"
-}
+# shellcheck source=tests/e2e/xdriver.sh
+source "$(dirname "$0")/xdriver.sh"
 
 sql() { sqlite3 "$db" "$1"; }
 
