@@ -85,6 +85,8 @@ double bareReadMs(PGconn* c, int* count)
 
 int main(int argc, char* argv[])
 {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int saves = argc > 1 ? std::max(10, atoi(argv[1])) : 200;
 
