@@ -113,4 +113,8 @@ public:
     // reaches: the file itself, or the server and database of an engine that
     // ignores the path.
     virtual QString describeDatabase(const QString& path) const { return path; }
+
+    // Whether a connection keeps the database in the file it is opened on;
+    // false for an engine that reaches a server and ignores the path.
+    virtual bool usesFile() const { return true; }
 };

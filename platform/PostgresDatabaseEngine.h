@@ -31,6 +31,7 @@ public:
 
     // "データベースサーバー HOST:PORT のデータベース NAME", never the password.
     QString describeDatabase(const QString& path) const override;
+    bool usesFile() const override { return false; }
 
     // The server and database that `connectionString` names, as above; a
     // string that cannot be read is said to be so, without repeating it.

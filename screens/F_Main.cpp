@@ -132,8 +132,9 @@ void F_Main::Form_Load()
         store.Backup_If_Due();
         return;
     }
-    // The Windows program's Access file: offered for conversion first.
-    if (m_services.jetConversion) {
+    // The Windows program's Access file: offered for conversion first, unless
+    // the program keeps its properties on a server and uses no file.
+    if (m_services.jetConversion && store.usesFile()) {
         switch (m_services.jetConversion->offerAtStartUp(store.databasePath(), m_services.messages)) {
         case JetConversion::Offer::Converted:
             if (store.Open_Database()) {

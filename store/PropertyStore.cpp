@@ -49,7 +49,7 @@ QString PropertyStore::databasePath() const
 
 QString PropertyStore::databaseLocation() const
 {
-    return m_engine.describeDatabase(databasePath());
+    return m_engine.describeDatabase(usesFile() ? databasePath() : QString());
 }
 
 bool PropertyStore::Open_Database()
@@ -57,7 +57,7 @@ bool PropertyStore::Open_Database()
     try {
         Db_Recordset.reset();
         Db_Connection = m_engine.createConnection();
-        Db_Connection->open(databasePath());
+        Db_Connection->open(usesFile() ? databasePath() : QString());
 
         // The application never creates the table or a column: a file that
         // lacks them is a failed open, found now rather than at the first save.

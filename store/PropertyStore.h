@@ -52,7 +52,8 @@ public:
 
     // --- Connection and current row set ------------------------------------
 
-    // Opens Db_Connection on databasePath(). Returns false on any failure and
+    // Opens Db_Connection on databasePath() (on nothing, for an engine that
+    // keeps no file: no file is placed or looked for). Returns false on any failure and
     // keeps its description for openFailure(); shows nothing. A file that is
     // not a database, or lacks table Fudousan or one of its 29 columns, is a
     // failed open.
@@ -78,6 +79,10 @@ public:
     // How messages name the database: the file's path, or the server and
     // database that the engine reaches instead.
     QString databaseLocation() const;
+
+    // Whether the database is the file at databasePath() (false when the
+    // engine reaches a server instead).
+    bool usesFile() const { return m_engine.usesFile(); }
 
     // Why the last Open_Database failed, in Japanese; empty after a success.
     QString openFailure() const { return m_openFailure; }

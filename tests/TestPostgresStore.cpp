@@ -6,14 +6,19 @@
 #include "AppFixture.h"
 #include "FaultRecord.h"
 #include "FaultSupport.h"
+#include "JetFixture.h"
 #include "PgTestServer.h"
 #include "TestDatabase.h"
 #include "fakes/FakeGrid.h"
 
 #include "app/DatabaseChoice.h"
+#include "platform/MdbJetReader.h"
 #include "platform/PlatformError.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/PostgresDatabaseEngine.h"
+#include "platform/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
+#include "store/JetConversion.h"
 
 #include <QApplication>
 #include <QDir>
@@ -154,6 +159,31 @@ private slots:
                  qPrintable(shown.text));
         QVERIFY2(!shown.text.contains(QStringLiteral("Hid")), qPrintable(shown.text));
         QVERIFY(menu.isVisible());
+    }
+
+    // With the server out of reach at start-up, a Windows program's Access
+    // file where the local database would be is not the program's database:
+    // it is neither offered for conversion nor touched.
+    void aServerOutOfReachLeavesTheLocalFileAlone()
+    {
+        QTemporaryDir folder;
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder.path());
+        QString conninfo = desktop();
+        conninfo.replace(QStringLiteral("port=%1").arg(m_server->port()), QStringLiteral("port=%1").arg(m_server->port() + 1));
+        ScreenFixture f(folder.path(), serverEngine(conninfo));
+        f.messages.answerYes = true;
+        MdbJetReader reader;
+        SqliteDatabaseBuilder builder;
+        PosixFileSystem files;
+        JetConversion conversion(reader, builder, files);
+        ScreenServices services = f.services();
+        services.jetConversion = &conversion;
+        F_Main menu(services);
+        menu.start();
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().style, 16);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(fileHash(jet), fileHash(jetData(QStringLiteral("fudousan-jet4-2000.mdb"))));
     }
 
     void theSettingsFileChoosesTheServer()

@@ -141,6 +141,7 @@ EOF
   printf '[Database]\nServer="host=%s dbname=office_list"\n' "$work/no-server" >"$settings/Fudousan.ini"
   start "$root/usr/bin/fudousan" "$work/home3"
   grep -q "fudousan.messages" "$work/log" && grep -q "のデータベース office_list に接続できません" "$work/log" || fail "the user's settings were not read: $(cat "$work/log")"
+  [[ ! -e "$work/home3/.local/share/Quintaveli" ]] || fail "a program kept on a server placed a database file"
 
   # A copy with Fudousan.mdb beside it stays portable, even beside an
   # installation, and keeps to its own settings.
