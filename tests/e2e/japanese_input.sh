@@ -76,7 +76,7 @@ if [[ -z "${IME_TEST_RUN:-}" ]]; then
   cp "$line_edit" "$run/line_edit"
   # The checkout may lie in a folder user nobody cannot enter (a private
   # temporary folder): the part that runs as nobody goes from this copy.
-  cp "$0" "$run/japanese_input.sh"
+  cp "$0" "$(dirname "$0")/xdriver.sh" "$run/"
   "$make_db" "$run/app" >/dev/null
   chmod 700 "$run/xdg"
   [[ ${#as_user[@]} -eq 0 ]] || chown -R nobody:nogroup "$run"
@@ -108,6 +108,10 @@ trap cleanup EXIT
 set -E
 trap 'echo "FAIL ($framework): line $LINENO: $BASH_COMMAND failed"' ERR
 
+# shellcheck source=tests/e2e/xdriver.sh
+source "$run/xdriver.sh"
+# Its own failure report and screenshots, and clicks that do not wait: each
+# step below waits on the input method instead.
 fail() {
   echo "FAIL ($framework): $*"
   import -window root "$run/shots/$framework-failure.png" 2>/dev/null || true
@@ -115,6 +119,7 @@ fail() {
   exit 1
 }
 shot() { import -window root "$run/shots/$framework-$1.png"; }
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 name_owned() {
   gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
@@ -225,20 +230,6 @@ EOF
 esac
 export QT_IM_MODULE=$module
 
-window() {
-  local ids
-  for _ in $(seq 100); do
-    ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)
-    if [[ -n "$ids" ]]; then
-      echo "$ids" | tail -n 1
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "no window named $1"
-}
-count_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # Types romaji, converts with Space and commits with Return.
 convert() {
   xdotool type --delay 60 "$1"
@@ -305,10 +296,7 @@ menu=$(window '^Quintaveli$')
 sleep 0.5
 
 # Pixel positions are the layouts' twips / 15 (96 DPI), at a box's centre.
-click "$menu" 508 507 # 物件登録
-for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -ge 2 ]] && break; sleep 0.1; done
-entry=$(window '^Quintaveli$')
-[[ "$entry" != "$menu" ]] || fail "the entry screen did not open"
+entry=$(open_screen "$menu" 508 507) || fail "the entry screen did not open" # 物件登録
 
 # The first box of the freshly opened screen.
 click "$entry" 276 118 # box 1, 所在

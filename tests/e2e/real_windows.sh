@@ -62,10 +62,7 @@ sleep 0.5
 shot 01-menu
 
 # The entry screen: type a property, pick its map, register it.
-click "$menu" 508 507
-for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -ge 2 ]] && break; sleep 0.1; done
-entry=$(window '^Quintaveli$')
-[[ "$entry" != "$menu" ]] || fail "the entry screen did not open"
+entry=$(open_screen "$menu" 508 507) || fail "the entry screen did not open" # 物件登録
 location="東京都港区芝公園4丁目 'A'棟"
 type_into "$entry" 177 86 "2980万"
 type_into "$entry" 276 118 "$location"
@@ -155,9 +152,7 @@ for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sle
 [[ $(count_windows '^Quintaveli$') -eq 1 ]] || fail "the entry screen did not close"
 
 # The list: select the property and show it again.
-click "$menu" 508 387 # 物件登録一覧
-list=$(window '^Quintaveli$')
-[[ "$list" != "$menu" ]] || fail "the list screen did not open"
+list=$(open_screen "$menu" 508 387) || fail "the list screen did not open" # 物件登録一覧
 shot 05-list
 click "$list" 300 160 # first line of the grid
 click "$list" 385 637 # 表示
@@ -170,8 +165,7 @@ for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sle
 [[ $(count_windows '^Quintaveli$') -eq 1 ]] || fail "closing the reloaded entry screen did not lead back to the menu"
 
 # Delete it.
-click "$menu" 508 387
-list=$(window '^Quintaveli$')
+list=$(open_screen "$menu" 508 387) || fail "the list screen did not open again"
 click "$list" 300 160
 click "$list" 633 637 # 削除
 answer_message Zabrelo 07-deleted

@@ -106,10 +106,7 @@ menu_second=$(window '^Quintaveli$')
 
 # The first desktop registers a property.
 on first
-click "$menu_first" 508 507 # 物件登録
-for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -ge 2 ]] && break; sleep 0.1; done
-entry=$(window '^Quintaveli$')
-[[ "$entry" != "$menu_first" ]] || fail "the entry screen did not open on the first desktop"
+entry=$(open_screen "$menu_first" 508 507) || fail "the entry screen did not open on the first desktop" # 物件登録
 location="大阪府大阪市北区梅田3丁目 'B'区画"
 type_into "$entry" 177 86 "4200万"
 type_into "$entry" 276 118 "$location"
@@ -120,15 +117,10 @@ click "$entry" 924 51 # 戻る
 
 # The second desktop lists it and shows it.
 on second
-click "$menu_second" 508 387 # 物件登録一覧
-list_second=$(window '^Quintaveli$')
-[[ "$list_second" != "$menu_second" ]] || fail "the list did not open on the second desktop"
+list_second=$(open_screen "$menu_second" 508 387) || fail "the list did not open on the second desktop" # 物件登録一覧
 shot 02-second-list
 click "$list_second" 300 160 # first line
-click "$list_second" 385 637 # 表示
-for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -ge 2 ]] && break; sleep 0.1; done
-shown=$(window '^Quintaveli$')
-[[ "$shown" != "$menu_second" ]] || fail "表示 opened no entry screen on the second desktop"
+shown=$(open_screen "$list_second" 385 637) || fail "表示 opened no entry screen on the second desktop" # 表示
 shot 03-second-shown
 click "$shown" 276 118
 xdotool key ctrl+a ctrl+c
@@ -139,12 +131,9 @@ click "$shown" 924 51 # 戻る
 
 # The first desktop opens its list; the second deletes the property.
 on first
-click "$menu_first" 508 387
-list_first=$(window '^Quintaveli$')
-[[ "$list_first" != "$menu_first" ]] || fail "the list did not open on the first desktop"
+list_first=$(open_screen "$menu_first" 508 387) || fail "the list did not open on the first desktop"
 on second
-click "$menu_second" 508 387
-list_second=$(window '^Quintaveli$')
+list_second=$(open_screen "$menu_second" 508 387) || fail "the list did not open again on the second desktop"
 click "$list_second" 300 160
 click "$list_second" 633 637 # 削除
 answer_message Zabrelo 04-second-deleted

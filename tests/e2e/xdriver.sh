@@ -33,6 +33,25 @@ gone() {
   fail "window $1 still open"
 }
 
+# Clicks (x, y) in window $1 and prints the id of the screen (titled
+# Quintaveli) that appears: one that was not showing before the click. Fails
+# (status 1) when none appeared within 5 s.
+open_screen() {
+  local before id
+  before=$(xdotool search --onlyvisible --name '^Quintaveli$' 2>/dev/null || true)
+  click "$1" "$2" "$3"
+  for _ in $(seq 50); do
+    for id in $(xdotool search --onlyvisible --name '^Quintaveli$' 2>/dev/null || true); do
+      grep -qx "$id" <<<"$before" || {
+        echo "$id"
+        return 0
+      }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
 count_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
 
 # Clicks at (x, y) pixels inside window $1.
