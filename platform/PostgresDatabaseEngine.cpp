@@ -2,6 +2,7 @@
 
 #include "platform/AppendingRowSet.h"
 #include "platform/PlatformError.h"
+#include "platform/WholeResultRowSet.h"
 
 #include <QByteArrayList>
 #include <QElapsedTimer>
@@ -106,65 +107,36 @@ struct ResultDeleter
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+QStringList resultColumnNames(const PGresult* result)
+{
+    QStringList names;
+    for (int c = 0; result && c < PQnfields(result); ++c)
+        names << QString::fromUtf8(PQfname(result, c));
+    return names;
+}
+
 // A statement's whole result, kept as libpq delivered it; values are decoded
 // only when read.
-class ResultRowSet : public RowSet
+class ResultRowSet : public WholeResultRowSet
 {
 public:
     explicit ResultRowSet(Result result)
-        : m_result(std::move(result)), m_rows(m_result ? PQntuples(m_result.get()) : 0),
-          m_width(m_result ? PQnfields(m_result.get()) : 0)
+        : WholeResultRowSet(resultColumnNames(result.get())), m_result(std::move(result)),
+          m_rows(m_result ? PQntuples(m_result.get()) : 0)
     {
-        for (int c = 0; c < m_width; ++c) {
-            const QString name = QString::fromUtf8(PQfname(m_result.get(), c));
-            m_names << name;
-            m_columns.insert(name.toLower(), c);
-        }
     }
 
-    bool atEnd() override { return m_width == 0 || m_row >= m_rows; }
-    QStringList columnNames() const override { return m_names; }
-
-    std::optional<QString> field(const QString& name) override
+protected:
+    int rowCount() const override { return m_rows; }
+    bool isNull(int row, int column) const override { return PQgetisnull(m_result.get(), row, column); }
+    QByteArrayView cell(int row, int column) const override
     {
-        if (atEnd())
-            throw PlatformError(QStringLiteral("現在の行がありません（列 %1）。").arg(name));
-        if (name != m_lastName) {
-            const auto it = m_columns.constFind(name.toLower());
-            if (it == m_columns.constEnd())
-                throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
-            m_lastName = name;
-            m_lastColumn = it.value();
-        }
-        if (PQgetisnull(m_result.get(), m_row, m_lastColumn))
-            return std::nullopt;
-        return m_decode(QByteArrayView(PQgetvalue(m_result.get(), m_row, m_lastColumn),
-                                       PQgetlength(m_result.get(), m_row, m_lastColumn)));
+        return QByteArrayView(PQgetvalue(m_result.get(), row, column), PQgetlength(m_result.get(), row, column));
     }
-
-    void moveNext() override
-    {
-        if (atEnd())
-            throw PlatformError(QStringLiteral("これ以上の行はありません。"));
-        ++m_row;
-    }
-
-    void addNew() override { throw PlatformError(QStringLiteral("この行セットには行を追加できません。")); }
-    void setField(const QString&, const QString&) override { addNew(); }
-    void update() override { addNew(); }
 
 private:
-    // A stored text comes back exactly as written, a leading BOM included.
-    QStringDecoder m_decode{QStringConverter::Utf8,
-                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
     Result m_result;
     int m_rows;
-    int m_width;
-    int m_row = 0;
-    QStringList m_names;
-    QHash<QString, int> m_columns;
-    QString m_lastName;
-    int m_lastColumn = 0;
 };
 
 QByteArray quoteIdentifier(const QString& name)

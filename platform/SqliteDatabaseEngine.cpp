@@ -2,6 +2,7 @@
 
 #include "platform/AppendingRowSet.h"
 #include "platform/PlatformError.h"
+#include "platform/WholeResultRowSet.h"
 
 #include <QDir>
 #include <QFile>
@@ -221,62 +222,23 @@ QString describeCode(int code, const QString& path)
 // A statement's whole result, read at once. Holding no statement open keeps
 // every later write of the same connection in a transaction of its own: in
 // SQLite a pending SELECT would delay the commit of the connection's writes.
-class ResultRowSet : public RowSet
+class ResultRowSet : public WholeResultRowSet
 {
 public:
     ResultRowSet(QStringList names, QVector<QByteArray> cells, QVector<bool> nulls)
-        : m_names(std::move(names)), m_width(int(m_names.size())), m_cells(std::move(cells)), m_nulls(std::move(nulls))
+        : WholeResultRowSet(names), m_width(int(names.size())), m_cells(std::move(cells)), m_nulls(std::move(nulls))
     {
-        for (int c = 0; c < m_width; ++c)
-            m_columns.insert(m_names.at(c).toLower(), c);
     }
-
-    bool atEnd() override { return m_width == 0 || qsizetype(m_row) * m_width >= m_cells.size(); }
-
-    QStringList columnNames() const override { return m_names; }
-
-    std::optional<QString> field(const QString& name) override
-    {
-        if (atEnd())
-            throw PlatformError(QStringLiteral("現在の行がありません（列 %1）。").arg(name));
-        // Readers ask for the same column row after row: remember the last.
-        if (name != m_lastName) {
-            const auto it = m_columns.constFind(name.toLower());
-            if (it == m_columns.constEnd())
-                throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
-            m_lastName = name;
-            m_lastColumn = it.value();
-        }
-        const qsizetype cell = qsizetype(m_row) * m_width + m_lastColumn;
-        if (m_nulls.at(cell))
-            return std::nullopt;
-        return m_decode(m_cells.at(cell));
-    }
-
-    void moveNext() override
-    {
-        if (atEnd())
-            throw PlatformError(QStringLiteral("これ以上の行はありません。"));
-        ++m_row;
-    }
-
-    void addNew() override { throw PlatformError(QStringLiteral("この行セットには行を追加できません。")); }
-    void setField(const QString&, const QString&) override { addNew(); }
-    void update() override { addNew(); }
 
 protected:
-    // QString::fromUtf8 would drop a byte-order mark at the start of a value;
-    // a stored text comes back exactly as it was written.
-    QStringDecoder m_decode{QStringConverter::Utf8,
-                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
-    QString m_lastName;
-    int m_lastColumn = 0;
-    QStringList m_names;
-    QHash<QString, int> m_columns; // lower-cased name -> column index
+    int rowCount() const override { return m_width == 0 ? 0 : int(m_cells.size() / m_width); }
+    bool isNull(int row, int column) const override { return m_nulls.at(qsizetype(row) * m_width + column); }
+    QByteArrayView cell(int row, int column) const override { return m_cells.at(qsizetype(row) * m_width + column); }
+
+private:
     int m_width;
     QVector<QByteArray> m_cells; // row-major
     QVector<bool> m_nulls;
-    int m_row = 0;
 };
 
 QByteArray quoteIdentifier(const QString& name)
