@@ -12,11 +12,16 @@
 #include "TestDatabase.h"
 
 #include "platform/QtPdfFileSource.h"
+#include "platform/QtPdfPrinter.h"
 #include "platform/QtPictureLoader.h"
 #include "screens/ScreenServices.h"
 #include "store/PropertyStore.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
+
+#include <functional>
 
 // The store on the real SQLite engine (or the test server's, see
 // TestDatabase) and picture loader, its application directory a test folder,
@@ -69,3 +74,33 @@ struct ScreenFixture : StoreFixture
     FakeSaveFileDialog saveDialog;
     QtPdfFileSource pdfFiles;
 };
+
+// Printers that write real PDF files into one folder, as 印刷 does with no
+// printer.
+class PdfPrinterSource : public PrinterSource
+{
+public:
+    PdfPrinterSource(MessageBox& messages, const QString& folder)
+        : m_messages(messages), m_folder(folder)
+    {
+    }
+    std::unique_ptr<Printer> openPrinter() override { return std::make_unique<QtPdfPrinter>(m_messages, m_folder); }
+
+private:
+    MessageBox& m_messages;
+    QString m_folder;
+};
+
+// Runs `step` on the modal window of class T as soon as one is up.
+template<typename T> void whenModal(const std::function<void(T*)>& step)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, step] {
+        if (T* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            step(window);
+        }
+    });
+    timer->start(10);
+}

@@ -33,21 +33,6 @@
 
 namespace {
 
-// Hands out printers that write PDF files into one folder.
-class PdfPrinterSource : public PrinterSource
-{
-public:
-    PdfPrinterSource(MessageBox& messages, const QString& folder)
-        : m_messages(messages), m_folder(folder)
-    {
-    }
-    std::unique_ptr<Printer> openPrinter() override { return std::make_unique<QtPdfPrinter>(m_messages, m_folder); }
-
-private:
-    MessageBox& m_messages;
-    QString m_folder;
-};
-
 int pdfPageCount(const QString& pdf)
 {
     QProcess info;

@@ -47,20 +47,6 @@ struct StartUp : ScreenFixture
     JetConversion conversion{reader, builder, files};
 };
 
-// Runs `step` on the modal window of class T as soon as one is up.
-template<typename T> void whenModal(const std::function<void(T*)>& step)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, step] {
-        if (T* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            step(window);
-        }
-    });
-    timer->start(10);
-}
-
 } // namespace
 
 class TestJetStartup : public QObject

@@ -46,20 +46,6 @@ template<typename T> int liveCount(const QString& objectName)
     return count;
 }
 
-// Runs `step` on the modal window of class T as soon as one is up.
-template<typename T> void whenModal(const std::function<void(T*)>& step)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, step] {
-        if (T* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            step(window);
-        }
-    });
-    timer->start(10);
-}
-
 // Replaces the text of box `index` as the input method does when the agent
 // confirms what was typed.
 void typeInto(F_Tyukai* entry, int index, const QString& text)

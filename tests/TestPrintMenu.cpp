@@ -68,21 +68,6 @@ QString pageSize(const QString& pdf)
     return size.match(QString::fromUtf8(process.readAllStandardOutput())).captured(1);
 }
 
-// The no-printer PDF of 印刷, into `folder`.
-class PdfPrinterSource : public PrinterSource
-{
-public:
-    PdfPrinterSource(MessageBox& messages, const QString& folder)
-        : m_messages(messages), m_folder(folder)
-    {
-    }
-    std::unique_ptr<Printer> openPrinter() override { return std::make_unique<QtPdfPrinter>(m_messages, m_folder); }
-
-private:
-    MessageBox& m_messages;
-    QString m_folder;
-};
-
 } // namespace
 
 class TestPrintMenu : public QObject
