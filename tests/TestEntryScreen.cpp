@@ -663,5 +663,10 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestEntryScreen)
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestEntryScreen test;
+    return TestDatabase::runOnBothEngines(test, argc, argv);
+}
 #include "TestEntryScreen.moc"

@@ -9,7 +9,9 @@
 -- exact names (NULL and the empty string stay apart), and "rowid", the row
 -- identity the list keeps for each line; its values grow with every
 -- registration, so ordering by it gives the order of registration. The index
--- on "Syozai" keeps lookups by location fast; it is not unique.
+-- on "Syozai" keeps lookups by location fast; it is not unique, and it is a
+-- hash index because locations are only ever compared whole: a B-tree entry
+-- is limited to about 2.7 kB, and a longer location would be refused.
 CREATE TABLE "Fudousan" (
   rowid bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
   "Kakaku" text,
@@ -42,7 +44,7 @@ CREATE TABLE "Fudousan" (
   "Name_Text" text,
   "Madori" text
 );
-CREATE INDEX "Fudousan_Syozai" ON "Fudousan" ("Syozai");
+CREATE INDEX "Fudousan_Syozai" ON "Fudousan" USING hash ("Syozai");
 
 -- The desktops' role: it may read, register and delete properties, and
 -- nothing else (no UPDATE, no TRUNCATE, no changes to the table). Give it a
