@@ -237,6 +237,7 @@ public:
                                                "UTF8 のデータベースを使って下さい。")
                                     .arg(m_label, found));
         }
+        keepCommitsDurable();
         loadNames();
     }
 
@@ -473,6 +474,18 @@ private:
         if (marks != parameterCount)
             throw PlatformError(QStringLiteral("SQL文の引数の数が合いません。"));
         return out.toUtf8();
+    }
+
+    // "登録を完了しました。" must mean the row is on the server's disk, as
+    // with the file: a server or database configured with synchronous_commit
+    // off is overruled for this session. Stronger settings (remote_apply and
+    // the like, for a standby) are kept.
+    void keepCommitsDurable()
+    {
+        Result r(PQexec(m_conn, "SELECT set_config('synchronous_commit', 'on', false) "
+                                "WHERE current_setting('synchronous_commit') = 'off'"));
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+            fail(r.get(), QString());
     }
 
     void loadNames()

@@ -28,6 +28,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <signal.h>
@@ -264,6 +265,20 @@ private slots:
         r[5] = QStringLiteral("前") + QChar(0) + QStringLiteral("後");
         QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(SampleEntryView(r)));
         QCOMPARE(m_server->exec(QStringLiteral("SELECT count(*) FROM \"Fudousan\"")), QStringList{QStringLiteral("0")});
+    }
+
+    // A database set to acknowledge commits before they reach the disk must
+    // not make "登録を完了しました。" a promise the server may break.
+    void aSaveIsDurableWhateverTheDatabaseDefault()
+    {
+        m_server->exec(QStringLiteral("ALTER DATABASE fudousan SET synchronous_commit = off"));
+        const auto restore = qScopeGuard(
+            [&] { m_server->exec(QStringLiteral("ALTER DATABASE fudousan RESET synchronous_commit")); });
+        StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
+        f.openOrDie();
+        f.store.Save_Property(SampleEntryView(faultRecord(1)));
+        auto setting = f.store.connection().execute(QStringLiteral("SHOW synchronous_commit"));
+        QCOMPARE(setting->field(QStringLiteral("synchronous_commit")), std::optional<QString>(QStringLiteral("on")));
     }
 
     void fourDesktopsSavingAtOnceLoseAndTearNothing()
