@@ -73,6 +73,17 @@ std::unique_ptr<DatabaseEngine> TestDatabase::engine()
     return std::make_unique<SqliteDatabaseEngine>();
 }
 
+void TestDatabase::replaceTable(const QStringList& columns) const
+{
+    if (m_server) {
+        exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (rowid bigint GENERATED ALWAYS AS IDENTITY, %1);"
+                            "GRANT SELECT, INSERT, DELETE ON Fudousan TO fudousan_desktop;")
+                 .arg(columns.join(QLatin1Char(','))));
+        return;
+    }
+    exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(columns.join(QLatin1Char(','))));
+}
+
 void TestDatabase::refuseDeletion(const QString& location) const
 {
     QString quoted = location;
@@ -233,6 +244,17 @@ int TestDatabase::rowCount() const
 
 std::optional<QString> TestDatabase::value(const QString& sql) const
 {
+    if (m_server) {
+        Pg pg(m_server);
+        PGresult* r = PQexec(pg.c, forServer(sql).toUtf8().constData());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK)
+            qFatal("SQL failed: %s: %s", qPrintable(sql), PQerrorMessage(pg.c));
+        std::optional<QString> result;
+        if (PQntuples(r) > 0 && !PQgetisnull(r, 0, 0))
+            result = QString::fromUtf8(PQgetvalue(r, 0, 0));
+        PQclear(r);
+        return result;
+    }
     Db d(path());
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)

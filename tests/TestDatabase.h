@@ -50,6 +50,10 @@ public:
     // A record whose every value names its column, with `tag` appended.
     static PropertyRecord distinctRecord(const QString& tag);
 
+    // Replaces the table with one of the given column definitions ("Name TEXT",
+    // ...); on the server it keeps its row identity and the desktops' grant.
+    void replaceTable(const QStringList& columns) const;
+
     // Makes the database refuse to delete rows whose Syozai is `location`.
     void refuseDeletion(const QString& location) const;
 
@@ -68,3 +72,12 @@ private:
 private:
     QTemporaryDir m_dir;
 };
+
+// Skips a case that only a file has (where it lies, how it is written)
+// while the tests run on the server. A macro, as QSKIP returns from the
+// function it stands in.
+#define SKIP_ON_THE_SERVER()                                                                                           \
+    do {                                                                                                               \
+        if (TestDatabase::server())                                                                                    \
+            QSKIP("a file's own case");                                                                                \
+    } while (false)

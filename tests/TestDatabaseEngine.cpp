@@ -21,18 +21,12 @@ private:
         return connection;
     }
 
-    static void skipOnTheServer()
-    {
-        if (TestDatabase::server())
-            QSKIP("a file's own case");
-    }
-
     SqliteDatabaseEngine m_engine;
 
 private slots:
     void openingNeverCreatesAFile()
     {
-        skipOnTheServer();
+        SKIP_ON_THE_SERVER();
         TestDatabase db(false);
         auto connection = m_engine.createConnection();
         QVERIFY_THROWS_EXCEPTION(PlatformError, connection->open(db.path()));
@@ -57,7 +51,7 @@ private slots:
 
     void foreignFilesAreRefusedWithAReason()
     {
-        skipOnTheServer();
+        SKIP_ON_THE_SERVER();
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
         TestDatabase db(false);
