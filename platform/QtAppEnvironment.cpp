@@ -16,9 +16,7 @@ QString QtAppEnvironment::applicationDirectory() const
 namespace {
 // Off unless asked for (QT_LOGGING_RULES="fudousan.database.info=true").
 Q_LOGGING_CATEGORY(lcDatabase, "fudousan.database", QtWarningMsg)
-} // namespace
 
-namespace {
 // The installation keeps the prepared database in its share folder, found
 // from the executable's folder so that an unpacked copy of the installation
 // behaves as the installed one.

@@ -49,7 +49,14 @@ QString PropertyStore::databasePath() const
 
 QString PropertyStore::databaseLocation() const
 {
-    return m_engine.describeDatabase(usesFile() ? databasePath() : QString());
+    return m_engine.describeDatabase(enginePath());
+}
+
+QString PropertyStore::enginePath() const
+{
+    // Asking a server engine for no path keeps databasePath() from placing a
+    // prepared file that would never be used.
+    return usesFile() ? databasePath() : QString();
 }
 
 bool PropertyStore::Open_Database()
@@ -57,7 +64,7 @@ bool PropertyStore::Open_Database()
     try {
         Db_Recordset.reset();
         Db_Connection = m_engine.createConnection();
-        Db_Connection->open(usesFile() ? databasePath() : QString());
+        Db_Connection->open(enginePath());
 
         // The application never creates the table or a column: a file that
         // lacks them is a failed open, found now rather than at the first save.

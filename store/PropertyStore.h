@@ -174,6 +174,9 @@ public:
     QString Map_Image_Path;
 
 private:
+    // What the engine is given: databasePath(), or nothing for a server.
+    QString enginePath() const;
+
     // Folds what the handler committed into the database file itself, so
     // that the file alone is complete while no handler runs. Best effort: a
     // change that cannot be folded now is committed all the same and is
