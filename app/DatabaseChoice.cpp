@@ -1,7 +1,7 @@
 #include "app/DatabaseChoice.h"
 
-#include "platform/PostgresDatabaseEngine.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/postgres/PostgresDatabaseEngine.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 
 #include <QSettings>
 

@@ -3,10 +3,10 @@
 // the size of the file. Prints figures only.
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/QtPdfPrinter.h"
-#include "platform/QtPictureLoader.h"
+#include "platform/print/QtPdfPrinter.h"
+#include "platform/desktop/QtPictureLoader.h"
 #include "tests/fakes/RecordingMessageBox.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 //
 // "none" is the usual case: QT_IM_MODULE names no framework. The fcitx5 and
 // IBus rows are the framework named but not running.
-#include "platform/QtInputMethod.h"
+#include "platform/desktop/QtInputMethod.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,10 +5,10 @@
 // (TMPDIR chooses its disk).
 //
 //   bench_jet [runs]
-#include "platform/MdbJetReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/SqliteDatabaseBuilder.h"
-#include "store/JetConversion.h"
+#include "platform/jet/MdbJetReader.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
+#include "conversion/JetConversion.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 //  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels).
 // Files are written sparsely into TMPDIR where possible. Nothing is asserted.
 #include "platform/PlatformError.h"
-#include "platform/QtPictureLoader.h"
+#include "platform/desktop/QtPictureLoader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -5,13 +5,13 @@
 // into the file that ends every save. Prints medians; asserts nothing.
 //
 //   bench_save [saves]      (default 300 of each, interleaved)
-#include "EmptyDatabase.h"
-#include "FlyerSample.h"
+#include "platform/sqlite/EmptyDatabase.h"
+#include "tests/support/FlyerSample.h"
 
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
-#include "store/EntryView.h"
-#include "store/PropertyRecord.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
+#include "model/EntryView.h"
+#include "model/PropertyRecord.h"
 #include "store/PropertyStore.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"

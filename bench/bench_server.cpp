@@ -5,14 +5,14 @@
 // figures; asserts nothing.
 //
 //   bench_server [saves]
-#include "FaultRecord.h"
-#include "PgTestServer.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/RecordingMessageBox.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/PgTestServer.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
-#include "platform/PostgresDatabaseEngine.h"
-#include "platform/QtGrid.h"
-#include "platform/QtPictureLoader.h"
+#include "platform/postgres/PostgresDatabaseEngine.h"
+#include "platform/grid/QtGrid.h"
+#include "platform/desktop/QtPictureLoader.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 // Prints the median and fastest wall time from spawn to exit (each child
 // leaves as soon as its window is shown) and the peak resident memory of the
 // children. Nothing is asserted; people compare the figures.
-#include "EmptyDatabase.h"
+#include "platform/sqlite/EmptyDatabase.h"
 #include "app/Application.h"
 
 #include <QApplication>

@@ -1,10 +1,20 @@
 # Run by fudousan_forbid_includes at build time (cmake -P): SETTINGS names a
-# file that sets TARGET, REASON, FILES and PATTERNS.
+# file that sets TARGET, REASON, FILES, PATTERNS and ALLOW.
 include("${SETTINGS}")
 set(failures "")
 foreach(file IN LISTS FILES)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line IN LISTS lines)
+    set(allowed FALSE)
+    foreach(pattern IN LISTS ALLOW)
+      if(line MATCHES "${pattern}")
+        set(allowed TRUE)
+        break()
+      endif()
+    endforeach()
+    if(allowed)
+      continue()
+    endif()
     foreach(pattern IN LISTS PATTERNS)
       if(line MATCHES "${pattern}")
         string(APPEND failures "  ${file}: ${line}\n")

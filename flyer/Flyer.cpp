@@ -3,8 +3,8 @@
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
-#include "store/EntryView.h"
-#include "store/PropertyRecord.h"
+#include "model/EntryView.h"
+#include "model/PropertyRecord.h"
 
 #include <QStringList>
 

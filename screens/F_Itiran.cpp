@@ -2,7 +2,7 @@
 
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
-#include "platform/QtGrid.h"
+#include "platform/grid/QtGrid.h"
 #include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
 #include "screens/ScreenKit.h"

@@ -8,7 +8,7 @@
 #include "screens/FailureBoundary.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
-#include "store/JetConversion.h"
+#include "conversion/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QDir>

@@ -15,7 +15,7 @@
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
-#include "store/PropertyRecord.h"
+#include "model/PropertyRecord.h"
 #include "store/PropertyStore.h"
 
 #include <QContextMenuEvent>

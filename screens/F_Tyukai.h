@@ -1,7 +1,7 @@
 #pragma once
 
 #include "screens/ScreenServices.h"
-#include "store/EntryView.h"
+#include "model/EntryView.h"
 
 #include <QDialog>
 

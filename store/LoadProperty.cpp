@@ -2,8 +2,8 @@
 #include "store/PropertyStore.h"
 
 #include "platform/PictureLoader.h"
-#include "store/EntryView.h"
-#include "store/PropertyRecord.h"
+#include "model/EntryView.h"
+#include "model/PropertyRecord.h"
 
 #include <exception>
 

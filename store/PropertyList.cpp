@@ -5,7 +5,7 @@
 #include "platform/Grid.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "store/PropertyRecord.h"
+#include "model/PropertyRecord.h"
 
 namespace {
 

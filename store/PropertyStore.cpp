@@ -2,7 +2,7 @@
 
 #include "platform/AppEnvironment.h"
 #include "platform/PlatformError.h"
-#include "store/PropertyRecord.h"
+#include "model/PropertyRecord.h"
 
 #include <QDir>
 

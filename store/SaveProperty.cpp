@@ -3,8 +3,8 @@
 
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "store/EntryView.h"
-#include "store/PropertyRecord.h"
+#include "model/EntryView.h"
+#include "model/PropertyRecord.h"
 
 namespace {
 

@@ -22,16 +22,16 @@
 //                               the way 終了 does: "exiting", then gone
 //   hold-lock FOLDER            takes the write lock of FOLDER/Fudousan.mdb,
 //                               prints "locked" and holds it until stdin closes
-#include "AppFixture.h"
-#include "FaultRecord.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/FakeGrid.h"
-#include "fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeGrid.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
 #include "platform/PlatformError.h"
-#include "platform/QtAppEnvironment.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtAppEnvironment.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // Daily backups: a complete copy beside the database once a day, the last 14
 // kept, and a failure that touches neither the database nor older copies.
-#include "AppFixture.h"
-#include "FaultRecord.h"
-#include "FaultSupport.h"
-#include "TestDatabase.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/TestDatabase.h"
 
 #include "store/PropertyStore.h"
 

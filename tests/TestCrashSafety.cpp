@@ -2,16 +2,16 @@
 // and leaves no half-written row: the driver process registers (or deletes)
 // properties in a loop and is killed with SIGKILL at random moments, many
 // times over one database file; after every kill the file is checked directly.
-#include "FaultRecord.h"
-#include "FaultSupport.h"
-#include "AppFixture.h"
-#include "EmptyDatabase.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/RecordingMessageBox.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/PropertyFill.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
 
 #include <QFile>

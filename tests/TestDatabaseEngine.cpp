@@ -1,9 +1,9 @@
 // The database engines: the file engine opens only what exists; both bind
 // values, tell NULL from the empty string and fail cleanly when misused.
-#include "TestDatabase.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/PlatformError.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 
 #include <QDir>
 #include <QFile>

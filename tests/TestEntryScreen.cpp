@@ -1,18 +1,18 @@
 // The entry screen driven as the agent drives it: typing, the map picture,
 // registering and printing into a real database file, with the dialogs, the
 // printer and the input method played by doubles.
-#include "AppFixture.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/FakeEventPump.h"
-#include "fakes/FakeFileOpenDialog.h"
-#include "fakes/RecordingInputMethod.h"
-#include "fakes/RecordingMessageBox.h"
-#include "fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeEventPump.h"
+#include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/RecordingInputMethod.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingPrinter.h"
 
 #include "platform/Fonts.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Tyukai.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"

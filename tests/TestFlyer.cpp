@@ -1,9 +1,9 @@
 // The flyer page as a sequence of printer operations, and the unit rule.
-#include "fakes/RecordingMessageBox.h"
-#include "fakes/RecordingPrinter.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingPrinter.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QGuiApplication>
 #include <QRegularExpression>

@@ -1,13 +1,13 @@
 // The flyer printed end to end on a CUPS queue that writes PDF files. Runs
 // only through tests/cups/run_cups_flyer_test.sh, which starts a private
 // cupsd with the queue and passes its particulars in the environment.
-#include "fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingMessageBox.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/QtPrinterSource.h"
-#include "platform/CupsPrinter.h"
+#include "platform/print/QtPrinterSource.h"
+#include "platform/print/CupsPrinter.h"
 #include "screens/FailureBoundary.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,13 +1,13 @@
 // The flyer through the real paint path into a PDF file, checked with the
 // poppler tools; paper codes, picture sizes and file naming of the back ends.
-#include "fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingMessageBox.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/PaperSizes.h"
-#include "platform/CupsPrinter.h"
-#include "platform/QtPdfPrinter.h"
-#include "platform/QtPrinterSource.h"
-#include "tools/FlyerSample.h"
+#include "platform/print/PaperSizes.h"
+#include "platform/print/CupsPrinter.h"
+#include "platform/print/QtPdfPrinter.h"
+#include "platform/print/QtPrinterSource.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDir>
 #include <QFontMetricsF>

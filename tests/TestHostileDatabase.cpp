@@ -3,24 +3,24 @@
 // the file and what is wrong, the menu still opens and the file is left byte
 // for byte as it was. Also a read-only file, a folder closed for writing, a
 // table laid out differently, and a lock held by another process.
-#include "FaultRecord.h"
-#include "FaultSupport.h"
-#include "AppFixture.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/FakeEventPump.h"
-#include "fakes/FakeFileOpenDialog.h"
-#include "fakes/FakeGrid.h"
-#include "fakes/RecordingInputMethod.h"
-#include "fakes/RecordingMessageBox.h"
-#include "fakes/RecordingPrinter.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeEventPump.h"
+#include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/FakeGrid.h"
+#include "tests/fakes/RecordingInputMethod.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingPrinter.h"
 
 #include "platform/PlatformError.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "store/PropertyStore.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // read. The corpus is generated here. None may crash or eat memory; each
 // failure names the file in Japanese; the good ones load.
 #include "platform/PlatformError.h"
-#include "platform/QtPictureLoader.h"
+#include "platform/desktop/QtPictureLoader.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -4,7 +4,7 @@
 // tests/e2e/japanese_input.sh; the orders of events below cannot be produced
 // on purpose with the real daemon. Also: the choice of framework, and that a
 // framework that is not running is never started through D-Bus.
-#include "platform/QtInputMethod.h"
+#include "platform/desktop/QtInputMethod.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,16 +1,16 @@
 // Converting the Windows program's Access (Jet) Fudousan.mdb: exactness
 // against expected.tsv, refusals that leave the original alone, the
 // command-line tool, and kills of the tool at random moments.
-#include "FaultSupport.h"
-#include "JetFixture.h"
-#include "TestDatabase.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/JetFixture.h"
+#include "tests/support/TestDatabase.h"
 
-#include "platform/MdbJetReader.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/PlatformError.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/SqliteDatabaseBuilder.h"
-#include "store/JetConversion.h"
-#include "store/PropertyRecord.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
+#include "conversion/JetConversion.h"
+#include "model/PropertyRecord.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

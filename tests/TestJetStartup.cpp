@@ -1,21 +1,21 @@
 // The Windows program's Access (Jet) Fudousan.mdb at start-up: the question,
 // はい bringing the properties into the list, the entry screen and a flyer;
 // いいえ and a failed conversion leaving the file alone.
-#include "AppFixture.h"
-#include "JetFixture.h"
-#include "TestDatabase.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/JetFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/MdbJetReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/QtGrid.h"
-#include "platform/QtPdfPrinter.h"
-#include "platform/SqliteDatabaseBuilder.h"
+#include "platform/jet/MdbJetReader.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/grid/QtGrid.h"
+#include "platform/print/QtPdfPrinter.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_Main.h"
 #include "screens/F_Tyukai.h"
-#include "store/JetConversion.h"
+#include "conversion/JetConversion.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,21 +1,21 @@
 // The main menu: start-up with and without a usable database, its layout in
 // twips, its buttons, and the fonts its faces need.
-#include "AppFixture.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/FakeEventPump.h"
-#include "fakes/FakeFileOpenDialog.h"
-#include "fakes/RecordingInputMethod.h"
-#include "fakes/RecordingMessageBox.h"
-#include "fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeEventPump.h"
+#include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/RecordingInputMethod.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingPrinter.h"
 
 #include "platform/Fonts.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Main.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,22 +3,22 @@
 // in the middle of a session, several desktops saving at once, desktops
 // killed while saving, the copy tool and TLS. The behaviours the file and the
 // server share run in TestPropertyList on both engines.
-#include "AppFixture.h"
-#include "FaultRecord.h"
-#include "FaultSupport.h"
-#include "JetFixture.h"
-#include "PgTestServer.h"
-#include "TestDatabase.h"
-#include "fakes/FakeGrid.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/JetFixture.h"
+#include "tests/support/PgTestServer.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeGrid.h"
 
 #include "app/DatabaseChoice.h"
-#include "platform/MdbJetReader.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/PlatformError.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/PostgresDatabaseEngine.h"
-#include "platform/SqliteDatabaseBuilder.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/postgres/PostgresDatabaseEngine.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
-#include "store/JetConversion.h"
+#include "conversion/JetConversion.h"
 
 #include <QApplication>
 #include <QDir>

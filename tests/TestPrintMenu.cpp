@@ -1,13 +1,13 @@
 // The menu of 印刷: the preview and the PDF the agent names show and hold the
 // page that 印刷 prints, register as 印刷 does, and fail without harm.
-#include "AppFixture.h"
-#include "TestDatabase.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
-#include "platform/QtPdfPrinter.h"
-#include "platform/QtPrintPreview.h"
+#include "platform/print/QtPdfPrinter.h"
+#include "platform/print/QtPrintPreview.h"
 #include "screens/F_Tyukai.h"
-#include "store/PropertyRecord.h"
+#include "model/PropertyRecord.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,18 +1,18 @@
 // Listing, deleting and loading properties, against a real database file:
 // what the grid shows, which rows a deletion removes, and what a load puts
 // into the entry screen.
-#include "AppFixture.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/FakeGrid.h"
-#include "fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeGrid.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
 #include "platform/PlatformError.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
-#include "store/EntryView.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
+#include "model/EntryView.h"
 #include "store/PropertyStore.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,18 +1,18 @@
 // The store's connection and current row set: what opens, what is refused,
 // what a failed query leaves behind; which column each box is saved to and
 // loaded from.
-#include "AppFixture.h"
-#include "TestDatabase.h"
-#include "fakes/FakeAppEnvironment.h"
-#include "fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/RecordingMessageBox.h"
 
-#include "platform/DatabaseLocation.h"
+#include "platform/desktop/DatabaseLocation.h"
 #include "platform/PlatformError.h"
-#include "platform/QtAppEnvironment.h"
-#include "platform/QtPictureLoader.h"
-#include "platform/SqliteDatabaseEngine.h"
+#include "platform/desktop/QtAppEnvironment.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
-#include "tools/FlyerSample.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // this under Xvfb at 96, 120 and 192 logical DPI and with QT_SCALE_FACTOR=2):
 // every caption fits its control, each frame stands clear around what it
 // frames, and a picture of each screen is kept in SCREEN_SCALE_ARTIFACTS.
-#include "AppFixture.h"
-#include "TestDatabase.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
 #include "screens/F_Itiran.h"

@@ -6,11 +6,11 @@
 //                                          the original is kept as Fudousan.mdb.jet
 //
 // Prints one line; the exit status is 0 only when every row arrived.
-#include "platform/MdbJetReader.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/PlatformError.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/SqliteDatabaseBuilder.h"
-#include "store/JetConversion.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
+#include "conversion/JetConversion.h"
 
 #include <QCoreApplication>
 #include <QStringList>

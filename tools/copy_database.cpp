@@ -10,8 +10,8 @@
 // target must be empty (a missing FILE is created as the prepared empty
 // file); a target that already holds a row is refused and left untouched.
 // The copy is one transaction: it lands whole or not at all.
-#include "EmptyDatabase.h"
-#include "store/PropertyRecord.h"
+#include "platform/sqlite/EmptyDatabase.h"
+#include "model/PropertyRecord.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 // make_empty_database FOLDER: places a prepared, empty Fudousan.mdb in FOLDER
 // unless one is there already. An existing file is never overwritten.
-#include "EmptyDatabase.h"
+#include "platform/sqlite/EmptyDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -9,9 +9,9 @@
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "platform/QtPdfPrinter.h"
-#include "platform/QtPictureLoader.h"
-#include "tools/FlyerSample.h"
+#include "platform/print/QtPdfPrinter.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QGuiApplication>
 #include <QTextStream>

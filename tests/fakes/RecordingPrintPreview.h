@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fakes/RecordingPrinter.h"
+#include "tests/fakes/RecordingPrinter.h"
 #include "platform/PrintPreview.h"
 
 // A PrintPreview whose "windows" are RecordingPrinters: the operations of

@@ -1,8 +1,0 @@
-#include "platform/QtEventPump.h"
-
-#include <QCoreApplication>
-
-void QtEventPump::processPendingEvents()
-{
-    QCoreApplication::processEvents();
-}

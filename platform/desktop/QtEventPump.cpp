@@ -1,0 +1,8 @@
+#include "platform/desktop/QtEventPump.h"
+
+#include <QCoreApplication>
+
+void QtEventPump::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
