@@ -2,22 +2,22 @@
 
 #include "app/DatabaseChoice.h"
 
+#include "conversion/JetConversion.h"
 #include "platform/Fonts.h"
-#include "platform/jet/MdbJetReader.h"
 #include "platform/desktop/PosixFileSystem.h"
 #include "platform/desktop/QtAppEnvironment.h"
 #include "platform/desktop/QtEventPump.h"
 #include "platform/desktop/QtFileOpenDialog.h"
 #include "platform/desktop/QtInputMethod.h"
 #include "platform/desktop/QtMessageBox.h"
-#include "platform/print/QtPdfFileSource.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/desktop/QtSaveFileDialog.h"
+#include "platform/jet/MdbJetReader.h"
+#include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
 #include "platform/print/QtPrinterSource.h"
-#include "platform/desktop/QtSaveFileDialog.h"
 #include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
-#include "conversion/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
@@ -57,8 +57,8 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     PosixFileSystem files;
     JetConversion jetConversion(jetReader, databaseBuilder, files);
 
-    F_Main menu(ScreenServices{store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-                               preview, saveDialog, pdfFiles, &jetConversion});
+    F_Main menu(ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+        preview, saveDialog, pdfFiles, &jetConversion });
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

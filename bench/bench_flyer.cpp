@@ -3,8 +3,8 @@
 // the size of the file. Prints figures only.
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/print/QtPdfPrinter.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/print/QtPdfPrinter.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FlyerSample.h"
 
@@ -32,7 +32,7 @@ QImage makeMap()
     QRandomGenerator random(17);
     for (int i = 0; i < 400; ++i) {
         painter.fillRect(random.bounded(2000), random.bounded(1500), 20 + random.bounded(120), 20 + random.bounded(90),
-                         QColor::fromHsv(random.bounded(360), 40 + random.bounded(60), 200 + random.bounded(50)));
+            QColor::fromHsv(random.bounded(360), 40 + random.bounded(60), 200 + random.bounded(50)));
     }
     painter.setPen(QPen(Qt::white, 14));
     for (int i = 0; i < 40; ++i)
@@ -43,7 +43,8 @@ QImage makeMap()
         painter.drawText(random.bounded(1900), random.bounded(1480), QStringLiteral("桜丘%1丁目").arg(i % 9 + 1));
     painter.end();
     for (int i = 0; i < 20000; ++i)
-        map.setPixel(random.bounded(2000), random.bounded(1500), qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+        map.setPixel(random.bounded(2000), random.bounded(1500),
+            qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
     map.setDotsPerMeterX(11811); // 300 dpi, as scanned
     map.setDotsPerMeterY(11811);
     return map;

@@ -77,7 +77,7 @@ Figures focusChanges(InputMethod* inputMethod, int changes)
         us.push_back(timer.nsecsElapsed() / 1e3);
     }
     std::sort(us.begin(), us.end());
-    return {us[us.size() / 2], us[us.size() * 99 / 100]};
+    return { us[us.size() / 2], us[us.size() * 99 / 100] };
 }
 
 } // namespace
@@ -96,11 +96,10 @@ int main(int argc, char** argv)
     const Figures withFcitx5 = focusChanges(&fcitx5, changes);
     const Figures withIBus = focusChanges(&ibus, changes);
 
-    std::printf("focus changes between %d boxes, %d each (median / 99th percentile, microseconds)\n", kBoxes,
-                changes);
+    std::printf("focus changes between %d boxes, %d each (median / 99th percentile, microseconds)\n", kBoxes, changes);
     std::printf("  without the switch                      %8.1f / %8.1f\n", bare.medianUs, bare.p99Us);
-    std::printf("  no framework (QT_IM_MODULE unset)       %8.1f / %8.1f   [target: under 1000]\n", none.medianUs,
-                none.p99Us);
+    std::printf(
+        "  no framework (QT_IM_MODULE unset)       %8.1f / %8.1f   [target: under 1000]\n", none.medianUs, none.p99Us);
     std::printf("  fcitx5 named, not running               %8.1f / %8.1f\n", withFcitx5.medianUs, withFcitx5.p99Us);
     std::printf("  IBus named, not running                 %8.1f / %8.1f\n", withIBus.medianUs, withIBus.p99Us);
     return 0;

@@ -5,10 +5,10 @@
 // (TMPDIR chooses its disk).
 //
 //   bench_jet [runs]
-#include "platform/jet/MdbJetReader.h"
-#include "platform/desktop/PosixFileSystem.h"
-#include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "conversion/JetConversion.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/jet/MdbJetReader.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,14 +39,14 @@ double medianOf(std::vector<double> values)
 // holds the waits for a core.
 double cpuMs()
 {
-    timespec t{};
+    timespec t {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
 long peakKb()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -93,7 +93,7 @@ int main(int argc, char* argv[])
     const QString jet = folder.filePath(QStringLiteral("Fudousan-jet.mdb"));
     QProcess gunzip;
     gunzip.setStandardOutputFile(jet);
-    gunzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), QStringLiteral(FUDOUSAN_BENCH_JET_GZ)});
+    gunzip.start(QStringLiteral("gzip"), { QStringLiteral("-dc"), QStringLiteral(FUDOUSAN_BENCH_JET_GZ) });
     if (!gunzip.waitForFinished(60000) || gunzip.exitCode() != 0) {
         std::fprintf(stderr, "cannot unpack %s\n", FUDOUSAN_BENCH_JET_GZ);
         return 1;
@@ -140,17 +140,17 @@ int main(int argc, char* argv[])
 
     const double c = medianOf(convert);
     const double f = medianOf(floor);
-    std::printf("Jet 4 Fudousan.mdb, %d rows (%.1f MB), median of %d runs\n", rows,
-                QFile(jet).size() / 1048576.0, runs);
+    std::printf(
+        "Jet 4 Fudousan.mdb, %d rows (%.1f MB), median of %d runs\n", rows, QFile(jet).size() / 1048576.0, runs);
     const double cf = medianOf(floorCpu);
     const double cc = medianOf(convertCpu);
     std::printf("  %-46s %8s %8s\n", "", "wall", "CPU");
     std::printf("  %-46s %5.0f ms %5.0f ms\n", "floor: libmdb fetch, all columns bound", f, cf);
     std::printf("  %-46s %5.0f ms %5.0f ms\n", "reading alone with MdbJetReader", medianOf(ours), medianOf(oursCpu));
     std::printf("  %-46s %5.0f ms %5.0f ms  (%.2fx / %.2fx the floor)\n", "whole conversion (read, write, check, move)",
-                c, cc, c / f, cc / cf);
+        c, cc, c / f, cc / cf);
     std::printf("  %-46s %8.1f MB  (%.1f MB before the first conversion)\n", "peak memory after the conversions",
-                convertKb / 1024.0, baseKb / 1024.0);
+        convertKb / 1024.0, baseKb / 1024.0);
     if (floorRows != rows)
         std::printf("  note: libmdb alone fetched %d rows\n", floorRows);
     return 0;

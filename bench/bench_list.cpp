@@ -6,18 +6,18 @@
 #include "platform/sqlite/EmptyDatabase.h"
 #include "tests/support/PropertyFill.h"
 
+#include "model/PropertyRecord.h"
 #include "platform/desktop/QtEventPump.h"
 #include "platform/desktop/QtFileOpenDialog.h"
-#include "platform/grid/QtGrid.h"
 #include "platform/desktop/QtInputMethod.h"
-#include "platform/print/QtPdfFileSource.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/desktop/QtSaveFileDialog.h"
+#include "platform/grid/QtGrid.h"
+#include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
 #include "platform/print/QtPrinterSource.h"
-#include "platform/desktop/QtSaveFileDialog.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
-#include "model/PropertyRecord.h"
 #include "store/PropertyStore.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
@@ -91,8 +91,8 @@ double floorMs(const QString& path, int* count)
     check(sqlite3_prepare_v2(db, "SELECT Syozai FROM Fudousan ORDER BY rowid", -1, &stmt, nullptr), db, "prepare");
     std::vector<QString> keys;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
-        keys.push_back(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                                         sqlite3_column_bytes(stmt, 0)));
+        keys.push_back(QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), sqlite3_column_bytes(stmt, 0)));
     }
     sqlite3_finalize(stmt);
     sqlite3_close(db);
@@ -124,8 +124,10 @@ long rssKiB()
 struct Services
 {
     explicit Services(const QString& folder)
-        : environment(folder), printers(messages), pdfFiles(messages, folder),
-          store(engine, environment, messages, pictures)
+        : environment(folder)
+        , printers(messages)
+        , pdfFiles(messages, folder)
+        , store(engine, environment, messages, pictures)
     {
         if (!store.Open_Database()) {
             std::fprintf(stderr, "%s\n", qPrintable(store.openFailure()));
@@ -134,8 +136,8 @@ struct Services
     }
     ScreenServices screen()
     {
-        return ScreenServices{store,    messages,    fileDialog, pictures,   events,  environment,
-                              printers, inputMethod, preview,    saveDialog, pdfFiles};
+        return ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+            preview, saveDialog, pdfFiles };
     }
     SqliteDatabaseEngine engine;
     FakeAppEnvironment environment;
@@ -176,7 +178,7 @@ void benchFill(const QString& folder, int rows, double targetMs)
     const double floor = median(floors);
     std::printf("fill %6d rows: %7.1f ms (median of 7)  floor (C API, same values): %6.1f ms  ratio %.2fx  "
                 "[target <= 2x and < %.0f ms]  lines %d/%d\n",
-                rows, fill, floor, fill / floor, targetMs, screen.grid().rowCount() - 1, floorRows);
+        rows, fill, floor, fill / floor, targetMs, screen.grid().rowCount() - 1, floorRows);
 }
 
 // The floor of the deletion: the same keys deleted with bare statements, each
@@ -188,8 +190,8 @@ double bareDeleteMs(const QString& templatePath, const QStringList& keys)
     QFile::copy(templatePath, path);
     sqlite3* db = nullptr;
     check(sqlite3_open(QFile::encodeName(path).constData(), &db), db, "open");
-    check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr), db,
-          "pragma");
+    check(
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr), db, "pragma");
     sqlite3_stmt* stmt = nullptr;
     check(sqlite3_prepare_v2(db, "DELETE FROM Fudousan WHERE Syozai = ?", -1, &stmt, nullptr), db, "prepare");
     QElapsedTimer timer;
@@ -240,11 +242,11 @@ void benchDelete(const QString& folder)
         times.push_back(timer.nsecsElapsed() / 1e6);
         if (grid.rowCount() - 1 != kRows - kDeleted || services.messages.shown.size() != 1)
             std::fprintf(stderr, "unexpected result: %d lines, %d messages\n", grid.rowCount() - 1,
-                         int(services.messages.shown.size()));
+                int(services.messages.shown.size()));
     }
     std::printf("delete %d of %d lines, refill included: %7.1f ms (median of 3; %.2f ms per line)  "
                 "bare deletes, same durability: %7.1f ms (%.2f ms each)  [target < 500 ms]\n",
-                kDeleted, kRows, median(times), median(times) / kDeleted, median(bare), median(bare) / kDeleted);
+        kDeleted, kRows, median(times), median(times) / kDeleted, median(bare), median(bare) / kDeleted);
 }
 
 // Run first, before any other list has been built in this process, so that
@@ -266,8 +268,8 @@ void benchMemory(const QString& folder)
     const long released = rssKiB();
     std::printf("memory, list screen shown with %d lines: RSS %.1f MiB empty -> %.1f MiB filled (%+.1f MiB); "
                 "%+.1f MiB over the empty screen once the row set of the query is released\n",
-                screen.grid().rowCount() - 1, empty / 1024.0, filled / 1024.0, (filled - empty) / 1024.0,
-                (released - empty) / 1024.0);
+        screen.grid().rowCount() - 1, empty / 1024.0, filled / 1024.0, (filled - empty) / 1024.0,
+        (released - empty) / 1024.0);
 }
 
 } // namespace

@@ -42,7 +42,7 @@ void writePadded(const QString& path, quint8 marker, int segments)
     file.open(QIODevice::WriteOnly);
     file.write(jpeg.left(2));
     constexpr qint64 kSegment = 2 + 0xFFFF;
-    const char header[4] = {char(0xFF), char(marker), char(0xFF), char(0xFF)};
+    const char header[4] = { char(0xFF), char(marker), char(0xFF), char(0xFF) };
     for (int i = 0; i < segments; ++i) {
         file.seek(2 + i * kSegment);
         file.write(header, 4);
@@ -89,7 +89,7 @@ void measure(const QString& what, const QString& path)
         } catch (const PlatformError& error) {
             result = QStringLiteral("refused: ") + error.description().section(QLatin1Char('\n'), 1);
         }
-        rusage usage{};
+        rusage usage {};
         getrusage(RUSAGE_SELF, &usage);
         QTextStream(stdout) << QStringLiteral("%1 | %2 MB | %3 ms | %4 MB | %5")
                                    .arg(what, -34)

@@ -8,19 +8,19 @@
 #include "platform/sqlite/EmptyDatabase.h"
 #include "tests/support/FlyerSample.h"
 
-#include "platform/desktop/QtPictureLoader.h"
-#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "model/EntryView.h"
 #include "model/PropertyRecord.h"
+#include "platform/desktop/QtPictureLoader.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "store/PropertyStore.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
 
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -35,14 +35,13 @@ namespace {
 
 constexpr int kRowsBefore = 30000;
 
-
 PropertyRecord sampleProperty(int n)
 {
-    const char* values[kColumnCount] = {
-        "3,480", "神奈川県横浜市青葉区美しが丘一丁目%1番", "東急田園都市線「たまプラーザ」駅 徒歩8分", "165.30",
-        "50.00", "", "", "宅地", "宅地", "", "", "第一種低層住居専用地域", "50%", "100%", "公道", "南東",
-        "6.0m", "12.5m", "公営", "東京電力", "公共下水", "都市ガス", "相談", "建築条件なし", "専任媒介",
-        "規定", "No.%1", "株式会社サンプル不動産 TEL 045-000-0000", "/home/agent/maps/%1.jpg"};
+    const char* values[kColumnCount]
+        = { "3,480", "神奈川県横浜市青葉区美しが丘一丁目%1番", "東急田園都市線「たまプラーザ」駅 徒歩8分", "165.30",
+              "50.00", "", "", "宅地", "宅地", "", "", "第一種低層住居専用地域", "50%", "100%", "公道", "南東", "6.0m",
+              "12.5m", "公営", "東京電力", "公共下水", "都市ガス", "相談", "建築条件なし", "専任媒介", "規定", "No.%1",
+              "株式会社サンプル不動産 TEL 045-000-0000", "/home/agent/maps/%1.jpg" };
     PropertyRecord record;
     for (int i = 0; i < kColumnCount; ++i) {
         QString v = QString::fromUtf8(values[i]);
@@ -155,9 +154,10 @@ int main(int argc, char** argv)
     backupTimer.start();
     store.Backup_If_Due();
     const double backupMs = double(backupTimer.nsecsElapsed()) / 1e6;
-    const qint64 backupBytes = QFileInfo(QDir(store.backupFolder()).filePath(
-                                             QStringLiteral("Fudousan-%1.mdb").arg(QDate::currentDate().toString(Qt::ISODate))))
-                                   .size();
+    const qint64 backupBytes
+        = QFileInfo(QDir(store.backupFolder())
+                        .filePath(QStringLiteral("Fudousan-%1.mdb").arg(QDate::currentDate().toString(Qt::ISODate))))
+              .size();
 
     sqlite3* bare = openBare(barePath);
     sqlite3_stmt* insert = nullptr;
@@ -199,10 +199,10 @@ int main(int argc, char** argv)
     std::printf("Save_Property       median %.3f ms   p90 %.3f ms\n", s, percentile(storeMs, 0.9));
     std::printf("bare sqlite3 insert median %.3f ms   p90 %.3f ms\n", b, percentile(bareMs, 0.9));
     const double bf = median(bareFoldedMs);
-    std::printf("bare insert + wal_checkpoint(TRUNCATE) median %.3f ms   p90 %.3f ms\n", bf,
-                percentile(bareFoldedMs, 0.9));
+    std::printf(
+        "bare insert + wal_checkpoint(TRUNCATE) median %.3f ms   p90 %.3f ms\n", bf, percentile(bareFoldedMs, 0.9));
     std::printf("ratio %.2fx to the bare insert, %.2fx to the bare insert with the same fold\n", s / b, s / bf);
     std::printf("daily backup of %d rows (VACUUM INTO, integrity_check, sync): %.1f ms, %.1f MB\n", kRowsBefore,
-                backupMs, backupBytes / 1e6);
+        backupMs, backupBytes / 1e6);
     return 0;
 }

@@ -5,14 +5,14 @@
 // figures; asserts nothing.
 //
 //   bench_server [saves]
-#include "tests/support/FaultRecord.h"
-#include "tests/support/PgTestServer.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/PgTestServer.h"
 
-#include "platform/postgres/PostgresDatabaseEngine.h"
-#include "platform/grid/QtGrid.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/grid/QtGrid.h"
+#include "platform/postgres/PostgresDatabaseEngine.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
@@ -75,7 +75,7 @@ double bareReadMs(PGconn* c, int* count)
     lines.reserve(n);
     for (int i = 0; i < n; ++i)
         lines.emplace_back(QString::fromUtf8(PQgetvalue(r, i, 0), PQgetlength(r, i, 0)),
-                           QString::fromUtf8(PQgetvalue(r, i, 1), PQgetlength(r, i, 1)));
+            QString::fromUtf8(PQgetvalue(r, i, 1), PQgetlength(r, i, 1)));
     PQclear(r);
     *count = int(lines.size());
     return t.nsecsElapsed() / 1e6;
@@ -90,7 +90,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int saves = argc > 1 ? std::max(10, atoi(argv[1])) : 200;
 
-    PgTestServer server(PgTestServer::Options{false, false, true});
+    PgTestServer server(PgTestServer::Options { false, false, true });
     if (!server.isRunning()) {
         std::printf("no private PostgreSQL server: %s\n", qPrintable(server.skipReason()));
         return 0;
@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
     if (!store.Open_Database())
         qFatal("%s", qPrintable(store.openFailure()));
 
-    QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+    QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
     std::vector<double> fills, floors;
     int floorRows = 0;
     for (int run = 0; run < 7; ++run) {
@@ -125,8 +125,9 @@ int main(int argc, char* argv[])
         fills.push_back(t.nsecsElapsed() / 1e6);
     }
     const double fill = median(fills), floor = median(floors);
-    std::printf("fill %d rows: %7.1f ms (median of 7)  bare libpq read: %6.1f ms  ratio %.2fx (target 2x)  lines %d / %d\n",
-                kListRows, fill, floor, fill / floor, grid.rowCount() - 1, floorRows);
+    std::printf(
+        "fill %d rows: %7.1f ms (median of 7)  bare libpq read: %6.1f ms  ratio %.2fx (target 2x)  lines %d / %d\n",
+        kListRows, fill, floor, fill / floor, grid.rowCount() - 1, floorRows);
 
     std::vector<double> storeMs, bareMs;
     for (int i = 0; i < saves; ++i) {
@@ -142,8 +143,9 @@ int main(int argc, char* argv[])
         storeMs.push_back(t.nsecsElapsed() / 1e6);
     }
     const double s = median(storeMs), b = median(bareMs);
-    std::printf("Save_Property median %.3f ms   bare libpq insert median %.3f ms   ratio %.2fx (target 2x), %d saves each\n",
-                s, b, s / b, saves);
+    std::printf(
+        "Save_Property median %.3f ms   bare libpq insert median %.3f ms   ratio %.2fx (target 2x), %d saves each\n", s,
+        b, s / b, saves);
     PQfinish(bare);
     return 0;
 }

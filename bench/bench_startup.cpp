@@ -6,8 +6,8 @@
 // Prints the median and fastest wall time from spawn to exit (each child
 // leaves as soon as its window is shown) and the peak resident memory of the
 // children. Nothing is asserted; people compare the figures.
-#include "platform/sqlite/EmptyDatabase.h"
 #include "app/Application.h"
+#include "platform/sqlite/EmptyDatabase.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,7 +49,7 @@ struct Run
 
 Run spawnChild(const char* self, const char* mode)
 {
-    char* args[] = {const_cast<char*>(self), const_cast<char*>(mode), nullptr};
+    char* args[] = { const_cast<char*>(self), const_cast<char*>(mode), nullptr };
     QElapsedTimer timer;
     timer.start();
     pid_t pid = 0;
@@ -65,7 +65,7 @@ Run spawnChild(const char* self, const char* mode)
         std::fprintf(stderr, "%s run failed (status %d)\n", mode, status);
         std::exit(1);
     }
-    return {ms, usage.ru_maxrss};
+    return { ms, usage.ru_maxrss };
 }
 
 void report(const char* name, std::vector<Run> runs)
@@ -91,7 +91,8 @@ int main(int argc, char* argv[])
     // Qt warns on every start without a runtime folder; give the children one.
     QTemporaryDir runtimeDir;
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && runtimeDir.isValid()) {
-        QFile::setPermissions(runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         setenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit().constData(), 1);
     }
 

@@ -1,11 +1,11 @@
 #include "conversion/JetConversion.h"
 
+#include "model/PropertyRecord.h"
 #include "platform/DatabaseBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/JetReader.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "model/PropertyRecord.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,14 +24,16 @@ QString native(const QString& path)
 bool isWindowsPath(const QString& value)
 {
     const bool driveLetter = value.size() >= 2 && value.at(1) == QLatin1Char(':') && value.at(0).isLetter()
-                             && value.at(0).unicode() < 0x80;
+        && value.at(0).unicode() < 0x80;
     return driveLetter || value.contains(QLatin1Char('\\'));
 }
 
 } // namespace
 
 JetConversion::JetConversion(JetReader& reader, DatabaseBuilder& builder, FileSystem& files)
-    : m_reader(reader), m_builder(builder), m_files(files)
+    : m_reader(reader)
+    , m_builder(builder)
+    , m_files(files)
 {
 }
 
@@ -55,7 +57,8 @@ JetConversion::Result JetConversion::convertInPlace(const QString& path)
 JetConversion::Result JetConversion::convert(const QString& source, const QString& target, bool inPlace)
 {
     if (!m_reader.isJetFile(source))
-        throw PlatformError(QStringLiteral("%1 は Access（Jet）形式のデータベースファイルではありません。").arg(native(source)));
+        throw PlatformError(
+            QStringLiteral("%1 は Access（Jet）形式のデータベースファイルではありません。").arg(native(source)));
     removeStaleTemporaries(target);
     const QString temporary = target + kTemporaryMark + QString::number(m_files.processId());
 
@@ -130,7 +133,8 @@ JetConversion::Result JetConversion::convert(const QString& source, const QStrin
             mismatch = QStringLiteral("%1 行のうち %2 行").arg(result.rows).arg(compared);
         table.reset();
         if (!mismatch.isEmpty())
-            throw PlatformError(QStringLiteral("新しいデータベースから読み戻した値が元と一致しません（%1）。").arg(mismatch));
+            throw PlatformError(
+                QStringLiteral("新しいデータベースから読み戻した値が元と一致しません（%1）。").arg(mismatch));
         database->close();
         database.reset();
 
@@ -169,7 +173,8 @@ QString JetConversion::keepOriginal(const QString& path, bool* reused)
             return candidate;
         }
     }
-    throw PlatformError(QStringLiteral("元のファイルを残す名前が見つかりません（%1.jet などがすべて使われています）。").arg(native(path)));
+    throw PlatformError(QStringLiteral("元のファイルを残す名前が見つかりません（%1.jet などがすべて使われています）。")
+                            .arg(native(path)));
 }
 
 void JetConversion::removeStaleTemporaries(const QString& target)
@@ -205,9 +210,10 @@ JetConversion::Offer JetConversion::offerAtStartUp(const QString& path, MessageB
                            .arg(result.rows)
                            .arg(native(result.keptOriginal));
         if (result.windowsMapPaths > 0)
-            text += QStringLiteral("\n地図のパス（Madori）のうち %1 件は Windows のパス（ドライブ名や \\ を含むもの）です。"
-                                   "地図の画像をこのコンピューターにコピーし、物件を表示して地図を選び直すまで、"
-                                   "その地図は見つかりません。")
+            text += QStringLiteral(
+                "\n地図のパス（Madori）のうち %1 件は Windows のパス（ドライブ名や \\ を含むもの）です。"
+                "地図の画像をこのコンピューターにコピーし、物件を表示して地図を選び直すまで、"
+                "その地図は見つかりません。")
                         .arg(result.windowsMapPaths);
         messages.show(text, MB_Information, kMessageTitle);
         return Offer::Converted;
@@ -215,19 +221,20 @@ JetConversion::Offer JetConversion::offerAtStartUp(const QString& path, MessageB
         messages.show(QStringLiteral("データベースファイル %1 を変換できませんでした。\n%2\n"
                                      "元のファイルは変更していません。物件の登録・一覧・削除はできません。")
                           .arg(file, error.description()),
-                      MB_Critical, kMessageTitle);
+            MB_Critical, kMessageTitle);
     } catch (const std::exception& error) {
         messages.show(QStringLiteral("データベースファイル %1 を変換できませんでした。\n%2\n"
                                      "元のファイルは変更していません。物件の登録・一覧・削除はできません。")
                           .arg(file, QString::fromLocal8Bit(error.what())),
-                      MB_Critical, kMessageTitle);
+            MB_Critical, kMessageTitle);
     }
     return Offer::Failed;
 }
 
 QString JetConversion::summary(const QString& source, const Result& result)
 {
-    QString line = QStringLiteral("%1 件を変換しました: %2 -> %3").arg(result.rows).arg(native(source), native(result.target));
+    QString line
+        = QStringLiteral("%1 件を変換しました: %2 -> %3").arg(result.rows).arg(native(source), native(result.target));
     if (!result.keptOriginal.isEmpty())
         line += QStringLiteral("（元のファイル: %1）").arg(native(result.keptOriginal));
     if (!result.ignoredColumns.isEmpty())

@@ -23,18 +23,18 @@ public:
     struct Result
     {
         int rows = 0;
-        QStringList ignoredColumns;  // columns of the Jet table not brought over
-        int windowsMapPaths = 0;     // Madori values with a drive letter or backslashes
-        QString target;              // where the new database is
-        QString keptOriginal;        // in-place conversions: the original's new name
+        QStringList ignoredColumns; // columns of the Jet table not brought over
+        int windowsMapPaths = 0; // Madori values with a drive letter or backslashes
+        QString target; // where the new database is
+        QString keptOriginal; // in-place conversions: the original's new name
     };
 
     // What the start-up offer came to.
     enum class Offer {
-        NotJet,    // the file is no Jet file: nothing asked
-        Declined,  // the user said いいえ: nothing written
+        NotJet, // the file is no Jet file: nothing asked
+        Declined, // the user said いいえ: nothing written
         Converted, // the new database is in place; the message said so
-        Failed,    // the failure was shown; the file is as it was
+        Failed, // the failure was shown; the file is as it was
     };
 
     JetConversion(JetReader& reader, DatabaseBuilder& builder, FileSystem& files);

@@ -1,10 +1,10 @@
 #include "flyer/Flyer.h"
 
+#include "model/EntryView.h"
+#include "model/PropertyRecord.h"
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
-#include "model/EntryView.h"
-#include "model/PropertyRecord.h"
 
 #include <QStringList>
 
@@ -52,54 +52,54 @@ constexpr float kNameSize = 45;
 
 struct Row
 {
-    int ruleY;             // twips; kNoRule for the row under the title rule
-    int textY;             // twips; rule y + 50
+    int ruleY; // twips; kNoRule for the row under the title rule
+    int textY; // twips; rule y + 50
     const char16_t* label; // nullptr: no label
-    int box;               // Tbox index of the value
+    int box; // Tbox index of the value
     int unitKind;
 };
 
 // Labels of a group's later rows start with two ideographic spaces and one
 // ordinary space, so their word stands under the second word of the first.
 constexpr Row kRows[] = {
-    {kNoRule, 2100, u"価格", 0, kYen},
-    {2500, 2550, u"所在", 1, kNoUnit},
-    {2950, 3000, u"交通", 2, kNoUnit},
-    {3400, 3450, u"土地面積", 3, kSquareMetre},
-    {3850, 3900, nullptr, 4, kTsubo},
-    {4250, 4300, u"建物面積", 5, kSquareMetre}, // 400 above, not 450
-    {4700, 4750, nullptr, 6, kTsubo},
-    {5150, 5200, u"地目 登記", 7, kNoUnit},
-    {5600, 5650, u"\u3000\u3000 現状", 8, kNoUnit},
-    {6050, 6100, u"建物 構造", 9, kNoUnit},
-    {6500, 6550, u"\u3000\u3000 工法", 10, kNoUnit},
-    {6950, 7000, u"用途地域", 11, kNoUnit},
-    {7400, 7450, u"建ぺい率", 12, kNoUnit},
-    {7850, 7900, u"容積率", 13, kNoUnit},
-    {8300, 8350, u"道路 種類", 14, kNoUnit},
-    {8750, 8800, u"\u3000\u3000 方位", 15, kNoUnit},
-    {9200, 9250, u"\u3000\u3000 幅員", 16, kNoUnit},
-    {9650, 9700, u"\u3000\u3000 間口", 17, kNoUnit},
-    {10100, 10150, u"設備 水道", 18, kNoUnit},
-    {10550, 10600, u"\u3000\u3000 電気", 19, kNoUnit},
-    {11000, 11050, u"\u3000\u3000 排水", 20, kNoUnit},
-    {11450, 11500, u"\u3000\u3000 ガス", 21, kNoUnit},
-    {11900, 11950, u"引渡し時期", 22, kNoUnit},
-    {12350, 12400, u"備考", 23, kNoUnit},
-    {12800, 12850, u"取引形態", 24, kNoUnit},
-    {13250, 13300, u"仲介料", 25, kNoUnit},
+    { kNoRule, 2100, u"価格", 0, kYen },
+    { 2500, 2550, u"所在", 1, kNoUnit },
+    { 2950, 3000, u"交通", 2, kNoUnit },
+    { 3400, 3450, u"土地面積", 3, kSquareMetre },
+    { 3850, 3900, nullptr, 4, kTsubo },
+    { 4250, 4300, u"建物面積", 5, kSquareMetre }, // 400 above, not 450
+    { 4700, 4750, nullptr, 6, kTsubo },
+    { 5150, 5200, u"地目 登記", 7, kNoUnit },
+    { 5600, 5650, u"\u3000\u3000 現状", 8, kNoUnit },
+    { 6050, 6100, u"建物 構造", 9, kNoUnit },
+    { 6500, 6550, u"\u3000\u3000 工法", 10, kNoUnit },
+    { 6950, 7000, u"用途地域", 11, kNoUnit },
+    { 7400, 7450, u"建ぺい率", 12, kNoUnit },
+    { 7850, 7900, u"容積率", 13, kNoUnit },
+    { 8300, 8350, u"道路 種類", 14, kNoUnit },
+    { 8750, 8800, u"\u3000\u3000 方位", 15, kNoUnit },
+    { 9200, 9250, u"\u3000\u3000 幅員", 16, kNoUnit },
+    { 9650, 9700, u"\u3000\u3000 間口", 17, kNoUnit },
+    { 10100, 10150, u"設備 水道", 18, kNoUnit },
+    { 10550, 10600, u"\u3000\u3000 電気", 19, kNoUnit },
+    { 11000, 11050, u"\u3000\u3000 排水", 20, kNoUnit },
+    { 11450, 11500, u"\u3000\u3000 ガス", 21, kNoUnit },
+    { 11900, 11950, u"引渡し時期", 22, kNoUnit },
+    { 12350, 12400, u"備考", 23, kNoUnit },
+    { 12800, 12850, u"取引形態", 24, kNoUnit },
+    { 13250, 13300, u"仲介料", 25, kNoUnit },
 };
 
 // Right half (twips).
-constexpr int kHeaderBox[] = {9500, 1300, 19470, 2050};
+constexpr int kHeaderBox[] = { 9500, 1300, 19470, 2050 };
 constexpr int kCaptionX = 13400, kCaptionY = 2600;
 constexpr int kTitleX = 3250, kTitleY = 1400;
-constexpr int kNameBlock[] = {9350, 11550, 19650, 13550};
+constexpr int kNameBlock[] = { 9350, 11550, 19650, 13550 };
 constexpr int kNameBlockRuleY = 12050;
 constexpr int kNumberX = 9400, kNumberY = 11600;
 constexpr int kNameX = 9400, kNameY = 12250;
 constexpr int kMapX = 9400, kMapY = 3100;
-constexpr int kMapBox[] = {9350, 3050, 19650, 11050};
+constexpr int kMapBox[] = { 9350, 3050, 19650, 11050 };
 
 QString unitSign(int kind)
 {
@@ -119,7 +119,7 @@ QString unitSign(int kind)
 QString documentName(const EntryView& screen)
 {
     QStringList parts;
-    for (int index : {kNoFudousanIndex, kSyozaiIndex}) {
+    for (int index : { kNoFudousanIndex, kSyozaiIndex }) {
         const QString part = screen.boxText(index).trimmed();
         if (!part.isEmpty())
             parts << part;

@@ -5,7 +5,8 @@
 #include <algorithm>
 
 AppendingRowSet::AppendingRowSet(QString table, QStringList columnNames)
-    : m_table(std::move(table)), m_columnNames(std::move(columnNames))
+    : m_table(std::move(table))
+    , m_columnNames(std::move(columnNames))
 {
 }
 
@@ -20,7 +21,7 @@ void AppendingRowSet::setField(const QString& name, const QString& value)
     if (!m_adding)
         throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
     const auto known = std::find_if(m_columnNames.cbegin(), m_columnNames.cend(),
-                                    [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
+        [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
     if (known == m_columnNames.cend())
         throw PlatformError(QStringLiteral("表 %1 に列 %2 がありません。").arg(m_table, name));
     m_newRow.insert(*known, value);

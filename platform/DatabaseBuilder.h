@@ -47,8 +47,8 @@ public:
 
     // Creates the prepared database at `path`, which must not exist yet, and
     // opens it for appending rows of `columns` to `table`.
-    virtual std::unique_ptr<NewDatabase> create(const QString& path, const QString& table,
-                                                const QStringList& columns) = 0;
+    virtual std::unique_ptr<NewDatabase> create(const QString& path, const QString& table, const QStringList& columns)
+        = 0;
 
     // Removes the file at `path` with the journal and WAL files the engine may
     // have left beside it. Missing files are no failure.

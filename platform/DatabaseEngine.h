@@ -67,8 +67,7 @@ public:
     // A SELECT, or a statement with a RETURNING clause, yields its rows; any
     // other statement yields an empty row set after it has taken effect. Each
     // statement is its own transaction.
-    virtual std::unique_ptr<RowSet> execute(const QString& statement,
-                                            const QStringList& parameters = {}) = 0;
+    virtual std::unique_ptr<RowSet> execute(const QString& statement, const QStringList& parameters = {}) = 0;
 
     // Opens an updatable cursor over the whole of `table`, for appending.
     virtual std::unique_ptr<RowSet> openTable(const QString& table) = 0;

@@ -10,10 +10,10 @@ const QList<FontSubstitution>& fontSubstitutions()
     // their text extracts correctly from Qt's PDFs (IPAex and Noto CJK map
     // some kanji to radical code points there).
     static const QList<FontSubstitution> substitutions = {
-        {kFontMincho, QStringLiteral("IPAMincho"), QStringLiteral("fonts-ipafont-mincho")},
-        {kFontGothic, QStringLiteral("IPAGothic"), QStringLiteral("fonts-ipafont-gothic")},
-        {kFontPop, QStringLiteral("M PLUS 1 Black"), QStringLiteral("fonts-mplus")},
-        {kFontRounded, QStringLiteral("MotoyaLMaru"), QStringLiteral("fonts-motoya-l-maruberi")},
+        { kFontMincho, QStringLiteral("IPAMincho"), QStringLiteral("fonts-ipafont-mincho") },
+        { kFontGothic, QStringLiteral("IPAGothic"), QStringLiteral("fonts-ipafont-gothic") },
+        { kFontPop, QStringLiteral("M PLUS 1 Black"), QStringLiteral("fonts-mplus") },
+        { kFontRounded, QStringLiteral("MotoyaLMaru"), QStringLiteral("fonts-motoya-l-maruberi") },
     };
     return substitutions;
 }
@@ -23,7 +23,7 @@ void registerFontSubstitutions()
     for (const FontSubstitution& s : fontSubstitutions()) {
         // The gothic stands behind every face, so kana and kanji missing from
         // a display face still come out in a Japanese face.
-        QFont::insertSubstitutions(s.requested, {s.substitute, QStringLiteral("IPAGothic")});
+        QFont::insertSubstitutions(s.requested, { s.substitute, QStringLiteral("IPAGothic") });
     }
 }
 

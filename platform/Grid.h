@@ -20,9 +20,9 @@
 // Operations on a row or column outside the grid throw PlatformError.
 struct GridLine
 {
-    QString first;  // column 0
+    QString first; // column 0
     QString second; // column 1
-    QString key;    // the row key
+    QString key; // the row key
 };
 
 class Grid

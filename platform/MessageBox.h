@@ -4,9 +4,9 @@
 
 // Button-and-icon values of a message box: one OK button with the icon named.
 enum MessageBoxStyle : int {
-    MB_Plain = 0,        // no icon
-    MB_Critical = 16,    // critical stop
-    MB_Question = 32,    // question (with ask(): buttons はい and いいえ)
+    MB_Plain = 0, // no icon
+    MB_Critical = 16, // critical stop
+    MB_Question = 32, // question (with ask(): buttons はい and いいえ)
     MB_Information = 64, // information
 };
 

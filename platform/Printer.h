@@ -18,7 +18,7 @@
 class Printer
 {
 public:
-    static constexpr int kPaperJisB4 = 12;       // paper-size code of JIS B4
+    static constexpr int kPaperJisB4 = 12; // paper-size code of JIS B4
     static constexpr int kOrientationLandscape = 2;
 
     virtual ~Printer() = default;

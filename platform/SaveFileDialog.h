@@ -14,6 +14,7 @@ public:
     // suffix gets it. Returns the full path chosen, or an empty string when
     // the user cancels. A path that names an existing file is returned only
     // after the user has confirmed in the dialog that it may be replaced.
-    virtual QString askSavePath(const QString& title, const QString& suggestedPath, const QString& description,
-                                const QString& suffix) = 0;
+    virtual QString askSavePath(
+        const QString& title, const QString& suggestedPath, const QString& description, const QString& suffix)
+        = 0;
 };

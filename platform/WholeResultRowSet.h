@@ -38,6 +38,6 @@ private:
     int m_row = 0;
     // A stored text comes back exactly as written, a leading byte-order mark
     // included (QString::fromUtf8 would drop it).
-    QStringDecoder m_decode{QStringConverter::Utf8,
-                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
+    QStringDecoder m_decode { QStringConverter::Utf8,
+        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless };
 };

@@ -19,7 +19,7 @@ constexpr int kGridTop = 1380;
 constexpr int kGridWidth = 11355;
 constexpr int kGridHeight = 6495;
 constexpr int kNumberColumnWidth = 810; // twips
-constexpr int kKeyColumnWidth = 10005;  // twips
+constexpr int kKeyColumnWidth = 10005; // twips
 constexpr double kGridPoints = 24;
 
 constexpr double kPopPoints = 21.75; // title and buttons
@@ -32,7 +32,8 @@ constexpr int kFrameHeight = 1335;
 } // namespace
 
 F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
-    : QDialog(parent), m_services(services)
+    : QDialog(parent)
+    , m_services(services)
 {
     setObjectName(QStringLiteral("F_Itiran"));
     setUpScreenWindow(this);
@@ -40,26 +41,27 @@ F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     const QFont popFont = screenFont(kFontPop, kPopPoints);
 
     // Frames first, so they lie beneath the buttons they frame.
-    makeShape(this, QStringLiteral("Shape_0"), 4320, kFrameTop, kFrameWidth, kFrameHeight);  // 表示
-    makeShape(this, QStringLiteral("Shape_1"), 8040, kFrameTop, kFrameWidth, kFrameHeight);  // 削除
+    makeShape(this, QStringLiteral("Shape_0"), 4320, kFrameTop, kFrameWidth, kFrameHeight); // 表示
+    makeShape(this, QStringLiteral("Shape_1"), 8040, kFrameTop, kFrameWidth, kFrameHeight); // 削除
     makeShape(this, QStringLiteral("Shape_2"), 11760, kFrameTop, kFrameWidth, kFrameHeight); // 戻る
 
-    m_vsf = new QtGrid({QStringLiteral("No."), QStringLiteral("物件所在地")}, this);
+    m_vsf = new QtGrid({ QStringLiteral("No."), QStringLiteral("物件所在地") }, this);
     m_vsf->setObjectName(QStringLiteral("VSF"));
     m_vsf->setFont(screenFont(kFontGothic, kGridPoints));
     m_vsf->setGeometry(twipsRect(kGridLeft, kGridTop, kGridWidth, kGridHeight));
     m_vsf->setColumnWidth(0, twipsToPixels(kNumberColumnWidth));
     m_vsf->setColumnWidth(kListKeyColumn, twipsToPixels(kKeyColumnWidth));
 
-    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("不動産売買物件一覧表"), 390, 360, 4590, 525, popFont, true);
+    makeLabel(
+        this, QStringLiteral("Label1"), QStringLiteral("不動産売買物件一覧表"), 390, 360, 4590, 525, popFont, true);
 
     m_command1 = makeFaceButton(this, QStringLiteral("Command1"), QStringLiteral("戻る"), 12000, 9120, 2415, 915,
-                                popFont, QColor(255, 128, 128));
+        popFont, QColor(255, 128, 128));
     m_command2 = makeFaceButton(this, QStringLiteral("Command2"), QStringLiteral("削除"), 8280, 9060, 2415, 1005,
-                                popFont, QColor(128, 255, 128));
-    m_command3 = makeFaceButton(this, QStringLiteral("Command3"), QStringLiteral("表示"), 4560, 9060, 2415, 1005,
-                                popFont, QColor(255, 255, 0));
-    for (QPushButton* button : {m_command1, m_command2, m_command3}) {
+        popFont, QColor(128, 255, 128));
+    m_command3 = makeFaceButton(
+        this, QStringLiteral("Command3"), QStringLiteral("表示"), 4560, 9060, 2415, 1005, popFont, QColor(255, 255, 0));
+    for (QPushButton* button : { m_command1, m_command2, m_command3 }) {
         // Enter in the grid must not press a button behind the agent's back.
         button->setAutoDefault(false);
         button->setDefault(false);

@@ -1,5 +1,6 @@
 #include "screens/F_Main.h"
 
+#include "conversion/JetConversion.h"
 #include "platform/AppEnvironment.h"
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
@@ -8,7 +9,6 @@
 #include "screens/FailureBoundary.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
-#include "conversion/JetConversion.h"
 #include "store/PropertyStore.h"
 
 #include <QDir>
@@ -75,27 +75,28 @@ protected:
 struct MenuButton
 {
     const char* text;
-    int top;    // twips
+    int top; // twips
     QColor face;
 };
 
 const MenuButton kMenuButtons[3] = {
-    {"物件登録一覧", 5325, QColor(255, 255, 0)},
-    {"物件印刷・登録", 7125, QColor(0, 255, 0)},
-    {"終了", 8925, QColor(255, 128, 255)},
+    { "物件登録一覧", 5325, QColor(255, 255, 0) },
+    { "物件印刷・登録", 7125, QColor(0, 255, 0) },
+    { "終了", 8925, QColor(255, 128, 255) },
 };
 
-constexpr int kButtonLeft = 4755;  // twips
+constexpr int kButtonLeft = 4755; // twips
 constexpr int kButtonWidth = 5745; // twips
 constexpr int kButtonHeight = 975; // twips
-constexpr int kFrameLeft = 4635;   // twips; the frames stand 120 twips outside the buttons
-constexpr int kFrameWidth = 6015;  // twips, as the layout gives it (150 twips spare on the right)
+constexpr int kFrameLeft = 4635; // twips; the frames stand 120 twips outside the buttons
+constexpr int kFrameWidth = 6015; // twips, as the layout gives it (150 twips spare on the right)
 constexpr int kFrameHeight = 1215; // twips
 
 } // namespace
 
 F_Main::F_Main(ScreenServices services, QWidget* parent)
-    : QWidget(parent), m_services(services)
+    : QWidget(parent)
+    , m_services(services)
 {
     setObjectName(QStringLiteral("F_Main"));
     setUpScreenWindow(this);
@@ -105,13 +106,13 @@ F_Main::F_Main(ScreenServices services, QWidget* parent)
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Quintaveli"), 1080, 720, 5580, 540, popFont, true);
 
     for (int i = 0; i < 3; ++i) {
-        makeShape(this, QStringLiteral("Shape_%1").arg(i), kFrameLeft, kMenuButtons[i].top - 120, kFrameWidth,
-                  kFrameHeight);
+        makeShape(
+            this, QStringLiteral("Shape_%1").arg(i), kFrameLeft, kMenuButtons[i].top - 120, kFrameWidth, kFrameHeight);
     }
     for (int i = 0; i < 3; ++i) {
-        m_command1[i] = makeFaceButton(this, QStringLiteral("Command1_%1").arg(i), QString::fromUtf8(kMenuButtons[i].text),
-                                       kButtonLeft, kMenuButtons[i].top, kButtonWidth, kButtonHeight, popFont,
-                                       kMenuButtons[i].face);
+        m_command1[i]
+            = makeFaceButton(this, QStringLiteral("Command1_%1").arg(i), QString::fromUtf8(kMenuButtons[i].text),
+                kButtonLeft, kMenuButtons[i].top, kButtonWidth, kButtonHeight, popFont, kMenuButtons[i].face);
         connect(m_command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
     }
     setTabOrder(m_command1[0], m_command1[1]);
@@ -154,11 +155,11 @@ void F_Main::Form_Load()
     const QString path = QDir::toNativeSeparators(store.databaseLocation());
     const QString reason = store.openFailure();
     const QString failed = reason.contains(path)
-                               ? QStringLiteral("データベースを開けませんでした。")
-                               : QStringLiteral("データベースファイル %1 を開けませんでした。").arg(path);
-    m_services.messages.show(failed + QLatin1Char('\n') + reason
-                                 + QStringLiteral("\n物件の登録・一覧・削除はできません。"),
-                             MB_Critical, kMessageTitle);
+        ? QStringLiteral("データベースを開けませんでした。")
+        : QStringLiteral("データベースファイル %1 を開けませんでした。").arg(path);
+    m_services.messages.show(
+        failed + QLatin1Char('\n') + reason + QStringLiteral("\n物件の登録・一覧・削除はできません。"), MB_Critical,
+        kMessageTitle);
 }
 
 void F_Main::closeEvent(QCloseEvent* event)

@@ -1,6 +1,7 @@
 #include "screens/F_Tyukai.h"
 
 #include "flyer/Flyer.h"
+#include "model/PropertyRecord.h"
 #include "platform/EventPump.h"
 #include "platform/FileOpenDialog.h"
 #include "platform/Fonts.h"
@@ -15,7 +16,6 @@
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
-#include "model/PropertyRecord.h"
 #include "store/PropertyStore.h"
 
 #include <QContextMenuEvent>
@@ -48,87 +48,72 @@ constexpr int kNoInputMethodBox = kNoFudousanIndex;
 struct BoxPlace
 {
     int left, top, width, height; // twips
-    const char* name;             // what a screen reader calls the field
+    const char* name; // what a screen reader calls the field
 };
 
 // Tbox(0)..Tbox(27).
 const BoxPlace kBoxes[kBoxCount] = {
-    {1200, 1080, 2910, 420, "価格"},
-    {1200, 1560, 5895, 420, "所在"},
-    {1200, 2040, 5895, 420, "交通"},
-    {1905, 2745, 1980, 420, "土地面積 ㎡"},
-    {4635, 2745, 1980, 420, "土地面積 坪"},
-    {1905, 3240, 1980, 420, "建物面積 ㎡"},
-    {4635, 3240, 1980, 420, "建物面積 坪"},
-    {1905, 3945, 2100, 420, "地目 登記"},
-    {4995, 3945, 2100, 420, "地目 現況"},
-    {1905, 4440, 2100, 420, "建物 構造"},
-    {4995, 4440, 2100, 420, "建物 工法"},
-    {4035, 5145, 3060, 420, "都市計画 用途地域"},
-    {1905, 5640, 2100, 405, "都市計画 建ぺい率"},
-    {4995, 5640, 2100, 420, "都市計画 容積率"},
-    {1905, 6345, 2100, 405, "道路 種類"},
-    {4995, 6345, 2100, 405, "道路 方位"},
-    {1905, 6840, 2100, 405, "道路 幅員"},
-    {4995, 6840, 2100, 405, "道路 間口"},
-    {1905, 7545, 2100, 405, "設備 水道"},
-    {4995, 7545, 2100, 405, "設備 電気"},
-    {1905, 8040, 2100, 405, "設備 排水"},
-    {4995, 8040, 2100, 405, "設備 ガス"},
-    {2400, 8745, 4695, 420, "引渡し時期"},
-    {1200, 9240, 5895, 420, "備考"},
-    {1920, 9960, 2655, 420, "取引形態"},
-    {1920, 10440, 2655, 420, "仲介料"},
-    {8415, 9840, 6645, 405, "番号"},
-    {4890, 10320, 10170, 615, nullptr}, // the free line has no caption
+    { 1200, 1080, 2910, 420, "価格" }, { 1200, 1560, 5895, 420, "所在" }, { 1200, 2040, 5895, 420, "交通" },
+    { 1905, 2745, 1980, 420, "土地面積 ㎡" }, { 4635, 2745, 1980, 420, "土地面積 坪" },
+    { 1905, 3240, 1980, 420, "建物面積 ㎡" }, { 4635, 3240, 1980, 420, "建物面積 坪" },
+    { 1905, 3945, 2100, 420, "地目 登記" }, { 4995, 3945, 2100, 420, "地目 現況" },
+    { 1905, 4440, 2100, 420, "建物 構造" }, { 4995, 4440, 2100, 420, "建物 工法" },
+    { 4035, 5145, 3060, 420, "都市計画 用途地域" }, { 1905, 5640, 2100, 405, "都市計画 建ぺい率" },
+    { 4995, 5640, 2100, 420, "都市計画 容積率" }, { 1905, 6345, 2100, 405, "道路 種類" },
+    { 4995, 6345, 2100, 405, "道路 方位" }, { 1905, 6840, 2100, 405, "道路 幅員" },
+    { 4995, 6840, 2100, 405, "道路 間口" }, { 1905, 7545, 2100, 405, "設備 水道" },
+    { 4995, 7545, 2100, 405, "設備 電気" }, { 1905, 8040, 2100, 405, "設備 排水" },
+    { 4995, 8040, 2100, 405, "設備 ガス" }, { 2400, 8745, 4695, 420, "引渡し時期" }, { 1200, 9240, 5895, 420, "備考" },
+    { 1920, 9960, 2655, 420, "取引形態" }, { 1920, 10440, 2655, 420, "仲介料" }, { 8415, 9840, 6645, 405, "番号" },
+    { 4890, 10320, 10170, 615, nullptr }, // the free line has no caption
 };
 
-constexpr double kBoxPoints = 15.75;     // pt, bold
+constexpr double kBoxPoints = 15.75; // pt, bold
 constexpr double kNameTextPoints = 26.25; // pt, regular: the large free line
 
 struct Caption
 {
     const char* text;
     int left, top, width, height; // twips
-    double points;                // 15.75 for groups and single fields (bold), 12 for items (bold)
-    int box;                      // the box the caption names
+    double points; // 15.75 for groups and single fields (bold), 12 for items (bold)
+    int box; // the box the caption names
 };
 
 // The control array Lbl, Lbl(0)..Lbl(32).
 const Caption kCaptions[] = {
-    {"価格", 420, 1125, 690, 330, 15.75, 0},
-    {"所在", 420, 1605, 690, 330, 15.75, 1},
-    {"交通", 420, 2085, 690, 330, 15.75, 2},
-    {"土地面積", 420, 2790, 1440, 330, 15.75, 3},
-    {"㎡", 3975, 2790, 345, 330, 15.75, 3},
-    {"坪", 6720, 2790, 345, 330, 15.75, 4},
-    {"建物面積", 420, 3285, 1440, 330, 15.75, 5},
-    {"㎡", 3975, 3270, 345, 330, 15.75, 5},
-    {"坪", 6720, 3270, 345, 330, 15.75, 6},
-    {"地目", 405, 3990, 690, 330, 15.75, 7},
-    {"登記", 1290, 4035, 510, 240, 12, 7},
-    {"現況", 4380, 4035, 510, 240, 12, 8},
-    {"建物", 405, 4470, 690, 330, 15.75, 9},
-    {"構造", 1290, 4530, 510, 240, 12, 9},
-    {"工法", 4380, 4530, 510, 240, 12, 10},
-    {"都市計画", 420, 5190, 1440, 330, 15.75, 11},
-    {"用途地域", 2730, 5220, 1050, 240, 12, 11},
-    {"建ぺい率", 765, 5730, 1050, 240, 12, 12},
-    {"容積率", 4155, 5730, 810, 240, 12, 13},
-    {"道路", 405, 6390, 690, 330, 15.75, 14},
-    {"種類", 1290, 6435, 510, 240, 12, 14},
-    {"方位", 4380, 6435, 510, 240, 12, 15},
-    {"幅員", 1290, 6930, 510, 240, 12, 16},
-    {"間口", 4380, 6930, 510, 240, 12, 17},
-    {"設備", 405, 7590, 690, 330, 15.75, 18},
-    {"水道", 1290, 7635, 510, 240, 12, 18},
-    {"電気", 4380, 7635, 510, 240, 12, 19},
-    {"排水", 1290, 8130, 510, 240, 12, 20},
-    {"ガス", 4380, 8130, 510, 240, 12, 21},
-    {"引渡し時期", 420, 8805, 1815, 330, 15.75, 22},
-    {"備考", 420, 9285, 690, 330, 15.75, 23},
-    {"取引形態", 405, 10005, 1440, 300, 15.75, 24},
-    {"仲介料", 405, 10500, 1065, 300, 15.75, 25},
+    { "価格", 420, 1125, 690, 330, 15.75, 0 },
+    { "所在", 420, 1605, 690, 330, 15.75, 1 },
+    { "交通", 420, 2085, 690, 330, 15.75, 2 },
+    { "土地面積", 420, 2790, 1440, 330, 15.75, 3 },
+    { "㎡", 3975, 2790, 345, 330, 15.75, 3 },
+    { "坪", 6720, 2790, 345, 330, 15.75, 4 },
+    { "建物面積", 420, 3285, 1440, 330, 15.75, 5 },
+    { "㎡", 3975, 3270, 345, 330, 15.75, 5 },
+    { "坪", 6720, 3270, 345, 330, 15.75, 6 },
+    { "地目", 405, 3990, 690, 330, 15.75, 7 },
+    { "登記", 1290, 4035, 510, 240, 12, 7 },
+    { "現況", 4380, 4035, 510, 240, 12, 8 },
+    { "建物", 405, 4470, 690, 330, 15.75, 9 },
+    { "構造", 1290, 4530, 510, 240, 12, 9 },
+    { "工法", 4380, 4530, 510, 240, 12, 10 },
+    { "都市計画", 420, 5190, 1440, 330, 15.75, 11 },
+    { "用途地域", 2730, 5220, 1050, 240, 12, 11 },
+    { "建ぺい率", 765, 5730, 1050, 240, 12, 12 },
+    { "容積率", 4155, 5730, 810, 240, 12, 13 },
+    { "道路", 405, 6390, 690, 330, 15.75, 14 },
+    { "種類", 1290, 6435, 510, 240, 12, 14 },
+    { "方位", 4380, 6435, 510, 240, 12, 15 },
+    { "幅員", 1290, 6930, 510, 240, 12, 16 },
+    { "間口", 4380, 6930, 510, 240, 12, 17 },
+    { "設備", 405, 7590, 690, 330, 15.75, 18 },
+    { "水道", 1290, 7635, 510, 240, 12, 18 },
+    { "電気", 4380, 7635, 510, 240, 12, 19 },
+    { "排水", 1290, 8130, 510, 240, 12, 20 },
+    { "ガス", 4380, 8130, 510, 240, 12, 21 },
+    { "引渡し時期", 420, 8805, 1815, 330, 15.75, 22 },
+    { "備考", 420, 9285, 690, 330, 15.75, 23 },
+    { "取引形態", 405, 10005, 1440, 300, 15.75, 24 },
+    { "仲介料", 405, 10500, 1065, 300, 15.75, 25 },
 };
 
 struct Frame
@@ -139,18 +124,18 @@ struct Frame
 // The control array Shape: the outer frame, the groups inside it, the
 // transaction group below it, and the frames of the three top buttons.
 const Frame kFrames[] = {
-    {240, 960, 6975, 8775},  // price to remarks
-    {240, 960, 6975, 1575},  // price, location, access
-    {240, 2640, 6975, 1095}, // areas
-    {240, 3840, 6975, 1095}, // land category and building
-    {240, 5040, 6975, 1095}, // city planning
-    {240, 6240, 6975, 1095}, // road
-    {240, 7440, 6975, 1095}, // utilities
-    {240, 8640, 6975, 1095}, // hand-over time and remarks
-    {240, 9840, 4455, 1095}, // type of transaction and brokerage fee
-    {7680, 240, 2295, 1095}, // 印刷
-    {10200, 240, 2295, 1095}, // 登録
-    {12720, 240, 2295, 1095}, // 戻る
+    { 240, 960, 6975, 8775 }, // price to remarks
+    { 240, 960, 6975, 1575 }, // price, location, access
+    { 240, 2640, 6975, 1095 }, // areas
+    { 240, 3840, 6975, 1095 }, // land category and building
+    { 240, 5040, 6975, 1095 }, // city planning
+    { 240, 6240, 6975, 1095 }, // road
+    { 240, 7440, 6975, 1095 }, // utilities
+    { 240, 8640, 6975, 1095 }, // hand-over time and remarks
+    { 240, 9840, 4455, 1095 }, // type of transaction and brokerage fee
+    { 7680, 240, 2295, 1095 }, // 印刷
+    { 10200, 240, 2295, 1095 }, // 登録
+    { 12720, 240, 2295, 1095 }, // 戻る
 };
 
 struct Button
@@ -161,10 +146,10 @@ struct Button
 };
 
 const Button kButtons[4] = {
-    {"印刷", 7920, 360, 1785, 825, QColor(255, 255, 128)},
-    {"登録", 10440, 360, 1770, 825, QColor(128, 255, 128)},
-    {"戻る", 12960, 360, 1785, 825, QColor(255, 128, 128)},
-    {"地図表示", 12600, 2040, 2265, 630, QColor(128, 255, 255)},
+    { "印刷", 7920, 360, 1785, 825, QColor(255, 255, 128) },
+    { "登録", 10440, 360, 1770, 825, QColor(128, 255, 128) },
+    { "戻る", 12960, 360, 1785, 825, QColor(255, 128, 128) },
+    { "地図表示", 12600, 2040, 2265, 630, QColor(128, 255, 255) },
 };
 constexpr double kTopButtonPoints = 20.25; // pt, pop face
 constexpr double kMapButtonPoints = 15.75; // pt, gothic bold
@@ -189,7 +174,7 @@ protected:
         const QFontMetricsF metrics(font());
         const QRectF inside = contentsRect();
         const QPointF baseline(inside.center().x() - metrics.horizontalAdvance(text()) / 2,
-                               inside.center().y() + (metrics.ascent() - metrics.descent()) / 2);
+            inside.center().y() + (metrics.ascent() - metrics.descent()) / 2);
         QPainterPath caption;
         caption.addText(baseline, font(), text());
         const QColor ink = palette().color(QPalette::WindowText);
@@ -205,14 +190,15 @@ private:
     {
         const QStringList styles = QFontDatabase::styles(QFontInfo(font()).family());
         return std::any_of(styles.cbegin(), styles.cend(),
-                           [](const QString& s) { return s.contains(QLatin1String("Bold"), Qt::CaseInsensitive); });
+            [](const QString& s) { return s.contains(QLatin1String("Bold"), Qt::CaseInsensitive); });
     }
 };
 
 } // namespace
 
 F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
-    : QDialog(parent), m_services(services)
+    : QDialog(parent)
+    , m_services(services)
 {
     setObjectName(QStringLiteral("F_Tyukai"));
     setUpScreenWindow(this);
@@ -261,17 +247,17 @@ void F_Tyukai::makeBoxes()
 void F_Tyukai::makeCaptions()
 {
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("売り土地"), 240, 240, 2925, 570,
-              screenFont(kFontRounded, 26.25), true);
+        screenFont(kFontRounded, 26.25), true);
     makeLabel(this, QStringLiteral("Label2_23"), QStringLiteral("物件地図"), 10200, 2160, 1995, 510,
-              screenFont(kFontGothic, 18), true);
-    QLabel* numberCaption = makeLabel(this, QStringLiteral("Label2_24"), QStringLiteral("番号"), 7455, 9840, 765,
-                                      390, screenFont(kFontGothic, 18));
+        screenFont(kFontGothic, 18), true);
+    QLabel* numberCaption = makeLabel(
+        this, QStringLiteral("Label2_24"), QStringLiteral("番号"), 7455, 9840, 765, 390, screenFont(kFontGothic, 18));
     numberCaption->setBuddy(m_tbox[kNoFudousanIndex]);
 
     for (int i = 0; i < int(std::size(kCaptions)); ++i) {
         const Caption& c = kCaptions[i];
         QLabel* label = makeLabel(this, QStringLiteral("Lbl_%1").arg(i), QString::fromUtf8(c.text), c.left, c.top,
-                                  c.width, c.height, screenFont(kFontGothic, c.points, true));
+            c.width, c.height, screenFont(kFontGothic, c.points, true));
         label->setBuddy(m_tbox[c.box]);
     }
 }
@@ -280,9 +266,10 @@ void F_Tyukai::makeButtons()
 {
     for (int i = 0; i < 4; ++i) {
         const Button& b = kButtons[i];
-        const QFont font = i < 3 ? screenFont(kFontPop, kTopButtonPoints) : screenFont(kFontGothic, kMapButtonPoints, true);
+        const QFont font
+            = i < 3 ? screenFont(kFontPop, kTopButtonPoints) : screenFont(kFontGothic, kMapButtonPoints, true);
         QPushButton* button = makeFaceButton(this, QStringLiteral("Command1_%1").arg(i), QString::fromUtf8(b.text),
-                                             b.left, b.top, b.width, b.height, font, b.face);
+            b.left, b.top, b.width, b.height, font, b.face);
         // In a dialog Qt makes a button the default, so that Enter in any box
         // would press it; here Enter presses only the focused button.
         button->setAutoDefault(false);
@@ -324,8 +311,8 @@ void F_Tyukai::setTabOrderAndFocus()
 {
     // Picture1, 印刷, 戻る, the free line, 登録, 地図表示, the number, then the
     // boxes in index order.
-    QList<QWidget*> order = {m_picture1,   m_command1[0], m_command1[2],           m_tbox[kNameTextIndex],
-                             m_command1[1], m_command1[3], m_tbox[kNoFudousanIndex]};
+    QList<QWidget*> order = { m_picture1, m_command1[0], m_command1[2], m_tbox[kNameTextIndex], m_command1[1],
+        m_command1[3], m_tbox[kNoFudousanIndex] };
     for (int i = 0; i < kNoFudousanIndex; ++i)
         order.append(m_tbox[i]);
     for (int i = 1; i < order.size(); ++i)
@@ -338,7 +325,7 @@ void F_Tyukai::makePrintMenu()
     // A pop-up of its own, outside the screen's layout and tab order.
     m_printMenu = new QMenu(this);
     m_printMenu->setObjectName(QStringLiteral("PrintMenu"));
-    const QString items[] = {QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…")};
+    const QString items[] = { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…") };
     for (int i = 0; i < 2; ++i)
         connect(m_printMenu->addAction(items[i]), &QAction::triggered, this, [this, i] { PrintMenu_Click(i); });
 }
@@ -514,8 +501,8 @@ bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)
         const auto* request = static_cast<QContextMenuEvent*>(event);
         QPushButton* print = m_command1[0];
         m_printMenu->popup(request->reason() == QContextMenuEvent::Mouse
-                               ? request->globalPos()
-                               : print->mapToGlobal(print->rect().bottomLeft()));
+                ? request->globalPos()
+                : print->mapToGlobal(print->rect().bottomLeft()));
         return true;
     } else if (event->type() == QEvent::KeyPress) {
         // Enter on a focused button presses it, as Space does; held down,

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "screens/ScreenServices.h"
 #include "model/EntryView.h"
+#include "screens/ScreenServices.h"
 
 #include <QDialog>
 

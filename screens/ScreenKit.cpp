@@ -3,8 +3,8 @@
 #include "screens/Twips.h"
 
 #include <QApplication>
-#include <QFrame>
 #include <QFontMetricsF>
+#include <QFrame>
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
@@ -74,8 +74,8 @@ QFont screenFont(const QString& family, double points, bool bold)
     return font;
 }
 
-QPushButton* makeFaceButton(QWidget* parent, const QString& objectName, const QString& text, int left,
-                            int top, int width, int height, const QFont& font, const QColor& face)
+QPushButton* makeFaceButton(QWidget* parent, const QString& objectName, const QString& text, int left, int top,
+    int width, int height, const QFont& font, const QColor& face)
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(objectName);
@@ -90,8 +90,8 @@ QPushButton* makeFaceButton(QWidget* parent, const QString& objectName, const QS
     return button;
 }
 
-QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& text, int left, int top,
-                  int width, int height, const QFont& font, bool centred)
+QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& text, int left, int top, int width,
+    int height, const QFont& font, bool centred)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(objectName);

@@ -28,13 +28,12 @@ const class QIcon& applicationIcon();
 QFont screenFont(const QString& family, double points, bool bold = false);
 
 // A raised command button whose face is painted in `face`, caption centred.
-QPushButton* makeFaceButton(QWidget* parent, const QString& objectName, const QString& text,
-                            int left, int top, int width, int height, const QFont& font,
-                            const QColor& face);
+QPushButton* makeFaceButton(QWidget* parent, const QString& objectName, const QString& text, int left, int top,
+    int width, int height, const QFont& font, const QColor& face);
 
 // A label that takes no focus.
-QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& text, int left, int top,
-                  int width, int height, const QFont& font, bool centred = false);
+QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& text, int left, int top, int width,
+    int height, const QFont& font, bool centred = false);
 
 // A rectangle outline (thin black line, no fill) that lets clicks through.
 // Create shapes before the controls they frame, so they lie beneath them.

@@ -1,17 +1,16 @@
 // Loading: a stored property put back into the entry screen.
 #include "store/PropertyStore.h"
 
-#include "platform/PictureLoader.h"
 #include "model/EntryView.h"
 #include "model/PropertyRecord.h"
+#include "platform/PictureLoader.h"
 
 #include <exception>
 
 namespace {
 
-
 // Runs one unit of the load; a unit that fails is skipped without a word.
-template<typename Unit> void quietly(Unit&& unit)
+template <typename Unit> void quietly(Unit&& unit)
 {
     try {
         unit();
@@ -25,7 +24,7 @@ void PropertyStore::Load_Property(const QString& rowKey, EntryEditor& screen)
 {
     // A failed query leaves an older row set current: reading it would fill
     // the screen with some other property.
-    if (!Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE %1 = ?").arg(connection().rowKeyColumn()), {rowKey}))
+    if (!Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE %1 = ?").arg(connection().rowKeyColumn()), { rowKey }))
         return;
 
     RowSet& row = recordset();

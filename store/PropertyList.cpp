@@ -2,10 +2,10 @@
 // the properties whose lines are selected.
 #include "store/PropertyStore.h"
 
+#include "model/PropertyRecord.h"
 #include "platform/Grid.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "model/PropertyRecord.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ void PropertyStore::Fill_Property_List(Grid& grid)
             nullAt = r;
             break;
         }
-        lines.push_back({QString::number(r), std::move(*location), rows.field(rowKey).value_or(QString())});
+        lines.push_back({ QString::number(r), std::move(*location), rows.field(rowKey).value_or(QString()) });
     }
 
     // Replaces every data line the grid held before, in one step.
@@ -62,8 +62,9 @@ void PropertyStore::Fill_Property_List(Grid& grid)
     if (nullAt) {
         // A row without a location has no key: it can be neither shown,
         // loaded nor deleted. The lines above it stay listed.
-        throw PlatformError(QStringLiteral("%1 件目の物件には所在がありません（NULL）。それ以降の物件は一覧に表示できません。")
-                                .arg(*nullAt));
+        throw PlatformError(
+            QStringLiteral("%1 件目の物件には所在がありません（NULL）。それ以降の物件は一覧に表示できません。")
+                .arg(*nullAt));
     }
 }
 
@@ -88,7 +89,7 @@ void PropertyStore::Delete_Property(Grid& grid)
         const QString rowKey = grid.rowKey(line);
         const QString key = grid.cellText(line, kListKeyColumn);
         try {
-            if (rowKey.isEmpty() || db.execute(statement, {rowKey})->atEnd())
+            if (rowKey.isEmpty() || db.execute(statement, { rowKey })->atEnd())
                 ++gone;
             else
                 ++deleted;
@@ -112,10 +113,10 @@ void PropertyStore::Delete_Property(Grid& grid)
         m_messages.show(kDeleted, MB_Information, kMessageTitle);
     else if (deleted == 0)
         m_messages.show(QStringLiteral("選択された %1 件のデータは、すでに削除されていました。").arg(gone),
-                        MB_Information, kMessageTitle);
+            MB_Information, kMessageTitle);
     else
         m_messages.show(QStringLiteral("%1 件のデータを削除しました。ほかの %2 件は、すでに削除されていました。")
                             .arg(deleted)
                             .arg(gone),
-                        MB_Information, kMessageTitle);
+            MB_Information, kMessageTitle);
 }

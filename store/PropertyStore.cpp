@@ -1,8 +1,8 @@
 #include "store/PropertyStore.h"
 
+#include "model/PropertyRecord.h"
 #include "platform/AppEnvironment.h"
 #include "platform/PlatformError.h"
-#include "model/PropertyRecord.h"
 
 #include <QDir>
 
@@ -34,9 +34,12 @@ private:
 
 } // namespace
 
-PropertyStore::PropertyStore(DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages,
-                             PictureLoader& pictures)
-    : m_engine(engine), m_environment(environment), m_messages(messages), m_pictures(pictures)
+PropertyStore::PropertyStore(
+    DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages, PictureLoader& pictures)
+    : m_engine(engine)
+    , m_environment(environment)
+    , m_messages(messages)
+    , m_pictures(pictures)
 {
 }
 
@@ -76,7 +79,8 @@ bool PropertyStore::Open_Database()
                 missing << QString::fromLatin1(column);
         }
         if (!missing.isEmpty())
-            throw PlatformError(QStringLiteral("表 Fudousan に列 %1 がありません。").arg(missing.join(QStringLiteral("、"))));
+            throw PlatformError(
+                QStringLiteral("表 Fudousan に列 %1 がありません。").arg(missing.join(QStringLiteral("、"))));
         m_openFailure.clear();
         return true;
     } catch (const PlatformError& error) {

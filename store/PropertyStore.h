@@ -43,8 +43,7 @@ inline const QString kSelectDataMessage = QStringLiteral("データを選択し�
 class PropertyStore
 {
 public:
-    PropertyStore(DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages,
-                  PictureLoader& pictures);
+    PropertyStore(DatabaseEngine& engine, AppEnvironment& environment, MessageBox& messages, PictureLoader& pictures);
     ~PropertyStore();
 
     PropertyStore(const PropertyStore&) = delete;
@@ -105,8 +104,8 @@ public:
     // Appends the property when no row has `location` yet (with the message
     // of Save_Property), then calls printFlyer in every case. Throws when a
     // save fails; printFlyer is then not called.
-    void Save_If_New_And_Print(const QString& location, const EntryView& screen,
-                               const std::function<void()>& printFlyer);
+    void Save_If_New_And_Print(
+        const QString& location, const EntryView& screen, const std::function<void()>& printFlyer);
 
     // --- Loading ------------------------------------------------------------
 
@@ -193,6 +192,6 @@ private:
     PictureLoader& m_pictures;
     QString m_openFailure;
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
-    QDate m_backupDay;     // the day whose copy exists
+    QDate m_backupDay; // the day whose copy exists
     bool m_backupFailureShown = false;
 };

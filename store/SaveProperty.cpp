@@ -1,10 +1,10 @@
 // Saving: the entry screen's property appended as a new row of Fudousan.
 #include "store/PropertyStore.h"
 
-#include "platform/MessageBox.h"
-#include "platform/PlatformError.h"
 #include "model/EntryView.h"
 #include "model/PropertyRecord.h"
+#include "platform/MessageBox.h"
+#include "platform/PlatformError.h"
 
 namespace {
 
@@ -33,12 +33,12 @@ void PropertyStore::Save_Property(const EntryView& screen)
     Backup_If_Due(); // the first save of a day the program was left running into
 }
 
-void PropertyStore::Save_If_New_And_Print(const QString& location, const EntryView& screen,
-                                          const std::function<void()>& printFlyer)
+void PropertyStore::Save_If_New_And_Print(
+    const QString& location, const EntryView& screen, const std::function<void()>& printFlyer)
 {
     // A failed existence test must not be mistaken for "not stored yet" or
     // "stored": the row set left from an earlier query says nothing here.
-    if (!Run_Query(kSelectByLocation, {location}))
+    if (!Run_Query(kSelectByLocation, { location }))
         throw PlatformError(QStringLiteral("登録済みかどうかを確かめられませんでした。\n") + m_lastFailure);
     if (recordset().atEnd())
         Save_Property(screen);

@@ -22,11 +22,11 @@
 //                               the way 終了 does: "exiting", then gone
 //   hold-lock FOLDER            takes the write lock of FOLDER/Fudousan.mdb,
 //                               prints "locked" and holds it until stdin closes
-#include "tests/support/AppFixture.h"
-#include "tests/support/FaultRecord.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeGrid.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
 
 #include "platform/PlatformError.h"
 #include "platform/desktop/QtAppEnvironment.h"
@@ -102,7 +102,7 @@ int deleteLoop(const QString& folder, int first, int last)
             say(QStringLiteral("delete failed %1: not listed").arg(seq));
             return 4;
         }
-        grid.selection = {line};
+        grid.selection = { line };
         try {
             s.store.Delete_Property(grid);
         } catch (const PlatformError& error) {
@@ -140,8 +140,7 @@ int idle(const QString& folder, int count, int deleted)
     if (!s.store.Open_Database() || !saveThenDelete(s.store, count, deleted))
         return 3;
     say(QStringLiteral("idle"));
-    while (std::fgetc(stdin) != EOF) {
-    }
+    while (std::fgetc(stdin) != EOF) { }
     return 0;
 }
 
@@ -178,15 +177,14 @@ int holdLock(const QString& folder)
     sqlite3* db = nullptr;
     const QByteArray path = QFile::encodeName(QDir(folder).filePath(QStringLiteral("Fudousan.mdb")));
     if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
-        || sqlite3_exec(db, "BEGIN EXCLUSIVE; INSERT INTO Fudousan (Syozai) VALUES ('lock holder');", nullptr,
-                        nullptr, nullptr)
-               != SQLITE_OK) {
+        || sqlite3_exec(
+               db, "BEGIN EXCLUSIVE; INSERT INTO Fudousan (Syozai) VALUES ('lock holder');", nullptr, nullptr, nullptr)
+            != SQLITE_OK) {
         say(QStringLiteral("lock failed\t") + QString::fromUtf8(sqlite3_errmsg(db)));
         return 5;
     }
     say(QStringLiteral("locked"));
-    while (std::fgetc(stdin) != EOF) {
-    }
+    while (std::fgetc(stdin) != EOF) { }
     sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);
     return 0;
@@ -212,6 +210,7 @@ int main(int argc, char* argv[])
         return saveAndExit(folder, args.at(2).toInt());
     if (mode == QLatin1String("hold-lock") && args.size() == 2)
         return holdLock(folder);
-    std::fprintf(stderr, "usage: fudousan_fault_driver save|delete|idle|exit|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
+    std::fprintf(
+        stderr, "usage: fudousan_fault_driver save|delete|idle|exit|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
     return 2;
 }

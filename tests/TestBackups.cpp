@@ -41,11 +41,11 @@ private slots:
         f.store.Today = [&] { return day; };
         f.store.Save_Property(SampleEntryView(faultRecord(1))); // the first save of the day copies
 
-        QCOMPARE(copies(f.store), QStringList{copyName(kFirstDay)});
+        QCOMPARE(copies(f.store), QStringList { copyName(kFirstDay) });
         const QString copy = QDir(f.store.backupFolder()).filePath(copyName(kFirstDay));
         QCOMPARE(pragmaOnFile(copy, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
         QCOMPARE(pragmaOnFile(copy, QStringLiteral("SELECT Syozai FROM Fudousan ORDER BY rowid")),
-                 faultKey(0) + QLatin1Char('\n') + faultKey(1));
+            faultKey(0) + QLatin1Char('\n') + faultKey(1));
 
         // Later saves the same day, or another run that day, add no copy.
         f.store.Save_Property(SampleEntryView(faultRecord(2)));
@@ -53,13 +53,13 @@ private slots:
         again.openOrDie();
         again.store.Today = [&] { return day; };
         again.store.Backup_If_Due();
-        QCOMPARE(copies(f.store), QStringList{copyName(kFirstDay)});
+        QCOMPARE(copies(f.store), QStringList { copyName(kFirstDay) });
         QCOMPARE(pragmaOnFile(copy, QStringLiteral("SELECT count(*) FROM Fudousan")), QStringLiteral("2"));
 
         // The first save of the next day writes that day's copy.
         day = kFirstDay.addDays(1);
         f.store.Save_Property(SampleEntryView(faultRecord(3)));
-        QCOMPARE(copies(f.store), (QStringList{copyName(kFirstDay), copyName(day)}));
+        QCOMPARE(copies(f.store), (QStringList { copyName(kFirstDay), copyName(day) }));
         QVERIFY(f.messages.shown.size() == 3 && again.messages.shown.isEmpty()); // the three saves, no failure
     }
 

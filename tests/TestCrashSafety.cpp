@@ -2,13 +2,13 @@
 // and leaves no half-written row: the driver process registers (or deletes)
 // properties in a loop and is killed with SIGKILL at random moments, many
 // times over one database file; after every kill the file is checked directly.
-#include "tests/support/FaultRecord.h"
-#include "tests/support/FaultSupport.h"
-#include "tests/support/AppFixture.h"
-#include "tests/support/PropertyFill.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/PropertyFill.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
@@ -74,8 +74,9 @@ Run runAndKill(const QStringList& arguments, int workMs, bool duringStartUp, con
 void insertDirectly(const QString& path, int first, int last)
 {
     QString error;
-    QVERIFY2(insertProperties(path, last - first + 1, [&](int n) { return faultRecord(first + n); }, &error),
-             qPrintable(error));
+    QVERIFY2(insertProperties(
+                 path, last - first + 1, [&](int n) { return faultRecord(first + n); }, &error),
+        qPrintable(error));
 }
 
 } // namespace
@@ -99,15 +100,16 @@ private:
             PropertyStore& store = f.store;
             if (!store.Open_Database()) {
                 QTest::qFail(qPrintable(QStringLiteral("the store cannot open the file: ") + store.openFailure()),
-                             __FILE__, __LINE__);
+                    __FILE__, __LINE__);
                 return stored;
             }
         }
         for (const auto& row : db.rows()) {
             const int seq = row[kSyozaiIndex] ? faultSequence(*row[kSyozaiIndex]) : -1;
             if (seq < 0 || stored.contains(seq)) {
-                QTest::qFail(qPrintable(QStringLiteral("unexpected or doubled row: ") + row[kSyozaiIndex].value_or("NULL")),
-                             __FILE__, __LINE__);
+                QTest::qFail(
+                    qPrintable(QStringLiteral("unexpected or doubled row: ") + row[kSyozaiIndex].value_or("NULL")),
+                    __FILE__, __LINE__);
                 return stored;
             }
             const PropertyRecord expected = faultRecord(seq);
@@ -116,7 +118,7 @@ private:
                     QTest::qFail(qPrintable(QStringLiteral("row %1 column %2 is not what was saved")
                                                 .arg(seq)
                                                 .arg(QLatin1String(kPropertyColumns[i]))),
-                                 __FILE__, __LINE__);
+                        __FILE__, __LINE__);
                     return stored;
                 }
             }
@@ -145,8 +147,8 @@ private slots:
         int killsAfterASave = 0;
         int storedButUnreported = 0;
         for (int kill = 0; kill < kKills; ++kill) {
-            const Run run = runAndKill({QStringLiteral("save"), db.folder(), QString::number(next)},
-                                       int(m_random.bounded(1, kLatestKillMs)), kill % 10 == 0, QStringLiteral("saved"));
+            const Run run = runAndKill({ QStringLiteral("save"), db.folder(), QString::number(next) },
+                int(m_random.bounded(1, kLatestKillMs)), kill % 10 == 0, QStringLiteral("saved"));
             QVERIFY2(!run.endedByItself, qPrintable(run.stderrText));
             for (int seq : run.reported)
                 reportedSaved.insert(seq);
@@ -169,7 +171,7 @@ private slots:
         }
         qInfo("save loop: %d kills, %d of them after at least one save; %d saves reported, %d rows stored "
               "(%d landed just before a kill, unreported); integrity ok every time",
-              kKills, killsAfterASave, int(reportedSaved.size()), next, storedButUnreported);
+            kKills, killsAfterASave, int(reportedSaved.size()), next, storedButUnreported);
         // The kills really hit a working store. Kept loose: on a slow disk
         // fewer kills land after the first save, and that is no fault.
         QVERIFY(killsAfterASave >= kKills / 10);
@@ -179,7 +181,7 @@ private slots:
     {
         TestDatabase db;
         constexpr int kBatch = 600;
-        int lowest = 0;  // every row below this one is gone
+        int lowest = 0; // every row below this one is gone
         int highest = kBatch - 1;
         insertDirectly(db.path(), 0, highest);
         int killsAfterADelete = 0;
@@ -189,9 +191,9 @@ private slots:
                 insertDirectly(db.path(), highest + 1, highest + kBatch);
                 highest += kBatch;
             }
-            const Run run = runAndKill({QStringLiteral("delete"), db.folder(), QString::number(lowest),
-                                        QString::number(highest)},
-                                       int(m_random.bounded(1, kLatestKillMs)), kill % 10 == 0, QStringLiteral("deleted"));
+            const Run run = runAndKill(
+                { QStringLiteral("delete"), db.folder(), QString::number(lowest), QString::number(highest) },
+                int(m_random.bounded(1, kLatestKillMs)), kill % 10 == 0, QStringLiteral("deleted"));
             QVERIFY2(!run.endedByItself || run.reported.size() == highest - lowest + 1, qPrintable(run.stderrText));
             reportedDeletes += int(run.reported.size());
             if (!run.reported.isEmpty())
@@ -201,7 +203,8 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
             for (int seq : run.reported)
-                QVERIFY2(!stored.contains(seq), qPrintable(QStringLiteral("deleted %1 was reported, yet is there").arg(seq)));
+                QVERIFY2(!stored.contains(seq),
+                    qPrintable(QStringLiteral("deleted %1 was reported, yet is there").arg(seq)));
             // Deletes go in order: the rows still there are one unbroken run
             // up to the highest, and at most one unreported delete landed.
             const int firstLeft = run.reported.isEmpty() ? lowest : run.reported.last() + 1;
@@ -212,7 +215,7 @@ private slots:
         }
         qInfo("delete loop: %d kills, %d of them after at least one delete; %d deletes reported; "
               "integrity ok every time, every row whole or gone",
-              kKills, killsAfterADelete, reportedDeletes);
+            kKills, killsAfterADelete, reportedDeletes);
         QVERIFY(killsAfterADelete >= kKills / 10);
     }
 
@@ -233,9 +236,10 @@ private slots:
         TestDatabase db;
         TestDatabase copy(false);
         QProcess driver;
-        driver.start(faultDriverPath(), afterExit ? QStringList{QStringLiteral("exit"), db.folder(), QString::number(kSaved)}
-                                                  : QStringList{QStringLiteral("idle"), db.folder(),
-                                                                QString::number(kSaved), QString::number(kDeleted)});
+        driver.start(faultDriverPath(),
+            afterExit ? QStringList { QStringLiteral("exit"), db.folder(), QString::number(kSaved) }
+                      : QStringList {
+                          QStringLiteral("idle"), db.folder(), QString::number(kSaved), QString::number(kDeleted) });
         QByteArray out;
         const QByteArray word = afterExit ? "exiting\n" : "idle\n";
         while (!out.contains(word) && driver.waitForReadyRead(10000))

@@ -40,7 +40,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
         QTest::newRow("zero bytes") << QByteArray() << QStringLiteral("空");
-        QTest::newRow("text") << QByteArray("this is not a database\n").repeated(100) << QStringLiteral("データベースファイルではありません");
+        QTest::newRow("text") << QByteArray("this is not a database\n").repeated(100)
+                              << QStringLiteral("データベースファイルではありません");
         QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
         jet.append(QByteArray(2048, '\x11'));
         QTest::newRow("jet") << jet << QStringLiteral("Access");
@@ -75,8 +76,8 @@ private slots:
     void boundValuesMatchExactlyTheirOwnRows()
     {
         TestDatabase db;
-        const QStringList keys = {QStringLiteral("a' OR '1'='1"), QStringLiteral("O'Brien \"邸\""),
-                                  QStringLiteral("plain"), QStringLiteral("plain ")};
+        const QStringList keys = { QStringLiteral("a' OR '1'='1"), QStringLiteral("O'Brien \"邸\""),
+            QStringLiteral("plain"), QStringLiteral("plain ") };
         for (const QString& key : keys) {
             PropertyRecord r = TestDatabase::distinctRecord(key);
             r[kSyozaiIndex] = key;
@@ -84,13 +85,13 @@ private slots:
         }
         auto connection = openOn(db);
         for (const QString& key : keys) {
-            auto rows = connection->execute(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {key});
+            auto rows = connection->execute(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), { key });
             QVERIFY(!rows->atEnd());
             QCOMPARE(rows->field(QStringLiteral("syozai")).value(), key); // names match regardless of case
             rows->moveNext();
             QVERIFY2(rows->atEnd(), qPrintable(key));
         }
-        connection->execute(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), {keys.first()});
+        connection->execute(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), { keys.first() });
         QCOMPARE(db.rowCount(), keys.size() - 1);
     }
 

@@ -1,14 +1,14 @@
 // The entry screen driven as the agent drives it: typing, the map picture,
 // registering and printing into a real database file, with the dialogs, the
 // printer and the input method played by doubles.
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
 #include "platform/desktop/QtPictureLoader.h"
@@ -34,12 +34,11 @@ const QString kCompletion = QStringLiteral("登録を完了しました。");
 const QString kLocationRequired = QStringLiteral("所在は必ず入力して下さい。");
 
 // A 48 x 32 GIF in one green; Qt reads GIF but cannot write it.
-const unsigned char kGreenGif[] = {
-    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x30, 0x00, 0x20, 0x00, 0xf0, 0x00, 0x00, 0x00, 0xa0, 0x40, 0x00,
-    0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x30, 0x00,
-    0x20, 0x00, 0x00, 0x02, 0x26, 0x84, 0x8f, 0xa9, 0xcb, 0xed, 0x0f, 0xa3, 0x9c, 0xb4, 0xda, 0x8b, 0xb3,
-    0xde, 0xbc, 0xfb, 0x0f, 0x86, 0xe2, 0x48, 0x96, 0xe6, 0x89, 0xa6, 0xea, 0xca, 0xb6, 0xee, 0x0b, 0xc7,
-    0xf2, 0x4c, 0xd7, 0xf6, 0x8d, 0xe7, 0xfa, 0x5d, 0x00, 0x00, 0x3b};
+const unsigned char kGreenGif[] = { 0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x30, 0x00, 0x20, 0x00, 0xf0, 0x00, 0x00, 0x00,
+    0xa0, 0x40, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x30,
+    0x00, 0x20, 0x00, 0x00, 0x02, 0x26, 0x84, 0x8f, 0xa9, 0xcb, 0xed, 0x0f, 0xa3, 0x9c, 0xb4, 0xda, 0x8b, 0xb3, 0xde,
+    0xbc, 0xfb, 0x0f, 0x86, 0xe2, 0x48, 0x96, 0xe6, 0x89, 0xa6, 0xea, 0xca, 0xb6, 0xee, 0x0b, 0xc7, 0xf2, 0x4c, 0xd7,
+    0xf6, 0x8d, 0xe7, 0xfa, 0x5d, 0x00, 0x00, 0x3b };
 
 // Picture files of every kind the map button takes, and files it must refuse.
 class MapFiles
@@ -231,7 +230,7 @@ private slots:
         screen.setBoxText(kSyozaiIndex, QStringLiteral("藤沢市"));
         click(screen, 0);
 
-        QCOMPARE(atPump, QList<bool>({true, false}));
+        QCOMPARE(atPump, QList<bool>({ true, false }));
         QVERIFY(duringMessage);
         QVERIFY(!notice->isVisible());
         QVERIFY(onTop);
@@ -295,7 +294,7 @@ private slots:
         PropertyRecord expected = TestDatabase::distinctRecord(QStringLiteral("typed"));
         for (int i = 0; i < kBoxCount; ++i)
             QTest::keyClicks(box(screen, i), expected[i]);
-        f.fileDialog.answers = {m_maps.path("map.gif")};
+        f.fileDialog.answers = { m_maps.path("map.gif") };
         click(screen, 3);
         expected[kMadoriIndex] = m_maps.path("map.gif");
         click(screen, 1);
@@ -402,7 +401,7 @@ private slots:
         TestDatabase db;
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
-        f.fileDialog.answers = {m_maps.path("map.bmp"), answer};
+        f.fileDialog.answers = { m_maps.path("map.bmp"), answer };
         click(screen, 3);
         const QImage first = screen.picture();
         QCOMPARE(first.size(), QSize(60, 40));
@@ -433,9 +432,9 @@ private slots:
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
         QCOMPARE(f.fileDialog.filter,
-                 QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
+            QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
         QVERIFY(f.fileDialog.cancelError);
-        f.fileDialog.answers = {first, second};
+        f.fileDialog.answers = { first, second };
         click(screen, 3);
         QCOMPARE(f.store.Map_Image_Path, first);
         click(screen, 3);
@@ -475,7 +474,7 @@ private slots:
     {
         TestDatabase db;
         Fixture f(db.folder());
-        f.fileDialog.answers = {m_maps.path("map.jpg")};
+        f.fileDialog.answers = { m_maps.path("map.jpg") };
         bool typed = false;
         QTimer::singleShot(0, [&] {
             auto* screen = qobject_cast<F_Tyukai*>(QApplication::activeModalWidget());
@@ -528,7 +527,7 @@ private slots:
 
         // Held down, Enter repeats: the property is registered once.
         screen.setBoxText(kSyozaiIndex, QStringLiteral("長押し町1-1"));
-        for (bool repeat : {false, true, true, true, true}) {
+        for (bool repeat : { false, true, true, true, true }) {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeat);
             QApplication::sendEvent(button(screen, 1), &press);
         }
@@ -544,8 +543,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&screen));
         QCOMPARE(screen.focusWidget()->objectName(), QStringLiteral("Picture1"));
 
-        QStringList expected = {QStringLiteral("Command1_0"), QStringLiteral("Command1_2"), QStringLiteral("Tbox_27"),
-                                QStringLiteral("Command1_1"), QStringLiteral("Command1_3"), QStringLiteral("Tbox_26")};
+        QStringList expected = { QStringLiteral("Command1_0"), QStringLiteral("Command1_2"), QStringLiteral("Tbox_27"),
+            QStringLiteral("Command1_1"), QStringLiteral("Command1_3"), QStringLiteral("Tbox_26") };
         for (int i = 0; i < 26; ++i)
             expected << QStringLiteral("Tbox_%1").arg(i);
         expected << QStringLiteral("Picture1");
@@ -591,8 +590,10 @@ private slots:
         QTest::addColumn<bool>("bold");
         const QString gothic = QStringLiteral("ＭＳ ゴシック");
         const QString pop = QStringLiteral("HGP創英角ﾎﾟｯﾌﾟ体");
-        auto row = [](const char* name, const QString& text, QRect twips, const QString& family, double points,
-                      bool bold) { QTest::newRow(name) << QString::fromLatin1(name) << text << twips << family << points << bold; };
+        auto row
+            = [](const char* name, const QString& text, QRect twips, const QString& family, double points, bool bold) {
+                  QTest::newRow(name) << QString::fromLatin1(name) << text << twips << family << points << bold;
+              };
         row("Tbox_0", QString(), QRect(1200, 1080, 2910, 420), gothic, 15.75, true);
         row("Tbox_11", QString(), QRect(4035, 5145, 3060, 420), gothic, 15.75, true);
         row("Tbox_12", QString(), QRect(1905, 5640, 2100, 405), gothic, 15.75, true);
@@ -601,7 +602,8 @@ private slots:
         row("Lbl_0", QStringLiteral("価格"), QRect(420, 1125, 690, 330), gothic, 15.75, true);
         row("Lbl_10", QStringLiteral("登記"), QRect(1290, 4035, 510, 240), gothic, 12, true);
         row("Lbl_32", QStringLiteral("仲介料"), QRect(405, 10500, 1065, 300), gothic, 15.75, true);
-        row("Label1", QStringLiteral("売り土地"), QRect(240, 240, 2925, 570), QStringLiteral("HG丸ｺﾞｼｯｸM-PRO"), 26.25, false);
+        row("Label1", QStringLiteral("売り土地"), QRect(240, 240, 2925, 570), QStringLiteral("HG丸ｺﾞｼｯｸM-PRO"), 26.25,
+            false);
         row("Label2_23", QStringLiteral("物件地図"), QRect(10200, 2160, 1995, 510), gothic, 18, false);
         row("Label2_24", QStringLiteral("番号"), QRect(7455, 9840, 765, 390), gothic, 18, false);
         row("Command1_0", QStringLiteral("印刷"), QRect(7920, 360, 1785, 825), pop, 20.25, false);
@@ -635,7 +637,7 @@ private slots:
         auto* caption = qobject_cast<QLabel*>(control);
         const bool grows = caption && caption->frameShape() == QFrame::NoFrame;
         QCOMPARE(grows ? control->geometry().marginsRemoved(control->contentsMargins()) : control->geometry(),
-                 twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+            twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
         if (!family.isEmpty()) {
             QCOMPARE(control->font().family(), family);
             QCOMPARE(control->font().pointSizeF(), points);
@@ -652,8 +654,8 @@ private slots:
         TestDatabase db;
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
-        const QColor faces[] = {QColor(255, 255, 128), QColor(128, 255, 128), QColor(255, 128, 128),
-                                QColor(128, 255, 255)};
+        const QColor faces[]
+            = { QColor(255, 255, 128), QColor(128, 255, 128), QColor(255, 128, 128), QColor(128, 255, 255) };
         for (int i = 0; i < 4; ++i)
             QCOMPARE(button(screen, i)->palette().color(QPalette::Button), faces[i]);
         auto* notice = screen.findChild<QLabel*>(QStringLiteral("SSPanel"));

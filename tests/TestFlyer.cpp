@@ -1,8 +1,8 @@
 // The flyer page as a sequence of printer operations, and the unit rule.
-#include "tests/fakes/RecordingMessageBox.h"
-#include "tests/fakes/RecordingPrinter.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/fakes/RecordingPrinter.h"
 #include "tests/support/FlyerSample.h"
 
 #include <QGuiApplication>
@@ -17,7 +17,7 @@ namespace {
 QStringList expectedPage(const EntryView& screen, QSizeF map = QSizeF())
 {
     const bool withMap = !map.isEmpty();
-    QStringList ops = {"paperSize", "setPaperSize 12", "setOrientation 2", "font ＭＳ 明朝"};
+    QStringList ops = { "paperSize", "setPaperSize 12", "setOrientation 2", "font ＭＳ 明朝" };
     for (int i = 1; i <= 30; ++i) {
         ops << QString("line %1 900 %1 14000").arg(300 + i) << QString("line %1 900 %1 14000").arg(9000 + i)
             << QString("line %1 900 %1 14000").arg(20000 + i) << QString("line 300 %1 20030 %1").arg(900 + i)
@@ -44,15 +44,32 @@ QStringList expectedPage(const EntryView& screen, QSizeF map = QSizeF())
     };
     const QString ideo = QString(QChar(0x3000)) + QChar(0x3000) + QChar(' ');
     const QList<Row> rows = {
-        {0, "価格", "円"},          {2500, "所在", ""},          {2950, "交通", ""},
-        {3400, "土地面積", "㎡"},   {3850, "", "坪"},            {4250, "建物面積", "㎡"},
-        {4700, "", "坪"},           {5150, "地目 登記", ""},     {5600, ideo + "現状", ""},
-        {6050, "建物 構造", ""},    {6500, ideo + "工法", ""},   {6950, "用途地域", ""},
-        {7400, "建ぺい率", ""},     {7850, "容積率", ""},        {8300, "道路 種類", ""},
-        {8750, ideo + "方位", ""},  {9200, ideo + "幅員", ""},   {9650, ideo + "間口", ""},
-        {10100, "設備 水道", ""},   {10550, ideo + "電気", ""},  {11000, ideo + "排水", ""},
-        {11450, ideo + "ガス", ""}, {11900, "引渡し時期", ""},   {12350, "備考", ""},
-        {12800, "取引形態", ""},    {13250, "仲介料", ""},
+        { 0, "価格", "円" },
+        { 2500, "所在", "" },
+        { 2950, "交通", "" },
+        { 3400, "土地面積", "㎡" },
+        { 3850, "", "坪" },
+        { 4250, "建物面積", "㎡" },
+        { 4700, "", "坪" },
+        { 5150, "地目 登記", "" },
+        { 5600, ideo + "現状", "" },
+        { 6050, "建物 構造", "" },
+        { 6500, ideo + "工法", "" },
+        { 6950, "用途地域", "" },
+        { 7400, "建ぺい率", "" },
+        { 7850, "容積率", "" },
+        { 8300, "道路 種類", "" },
+        { 8750, ideo + "方位", "" },
+        { 9200, ideo + "幅員", "" },
+        { 9650, ideo + "間口", "" },
+        { 10100, "設備 水道", "" },
+        { 10550, ideo + "電気", "" },
+        { 11000, ideo + "排水", "" },
+        { 11450, ideo + "ガス", "" },
+        { 11900, "引渡し時期", "" },
+        { 12350, "備考", "" },
+        { 12800, "取引形態", "" },
+        { 13250, "仲介料", "" },
     };
     for (int box = 0; box < rows.size(); ++box) {
         const Row& row = rows[box];
@@ -73,8 +90,7 @@ QStringList expectedPage(const EntryView& screen, QSizeF map = QSizeF())
         << "at 9400 12250"
         << "text " + screen.boxText(27) << "bold 0";
     if (withMap)
-        ops << QString("picture 9400 3100 %1 %2").arg(map.width()).arg(map.height())
-            << "box 9350 3050 19650 11050";
+        ops << QString("picture 9400 3100 %1 %2").arg(map.width()).arg(map.height()) << "box 9350 3050 19650 11050";
     ops << "end";
     return ops;
 }
@@ -219,9 +235,9 @@ void TestFlyer::aMapLargerThanItsBoxIsScaledDownToFit()
 
     const QStringList picture = printer.ops.filter(QRegularExpression("^picture ")).join("").split(' ');
     QCOMPARE(picture.size(), 5);
-    QCOMPARE(picture.mid(1, 2), QStringList({"9400", "3100"}));
+    QCOMPARE(picture.mid(1, 2), QStringList({ "9400", "3100" }));
     QVERIFY2(qAbs(picture[3].toDouble() - drawn.width()) < 0.01 && qAbs(picture[4].toDouble() - drawn.height()) < 0.01,
-             qPrintable(picture.join(' ')));
+        qPrintable(picture.join(' ')));
     QCOMPARE(printer.pictures[0].size(), pixels); // the whole picture, never cut
 }
 
@@ -246,7 +262,7 @@ void TestFlyer::refusesPaperOtherThanJisB4()
 
     Print_Flyer(printer, screen, messages);
 
-    QCOMPARE(printer.ops, QStringList{"paperSize"});
+    QCOMPARE(printer.ops, QStringList { "paperSize" });
     QCOMPARE(messages.shown.size(), 1);
     QCOMPARE(messages.shown[0].text, QString("接続されているプリンターでは、印刷出来ません。"));
     QCOMPARE(messages.shown[0].style, 16);

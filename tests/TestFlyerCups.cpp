@@ -1,12 +1,12 @@
 // The flyer printed end to end on a CUPS queue that writes PDF files. Runs
 // only through tests/cups/run_cups_flyer_test.sh, which starts a private
 // cupsd with the queue and passes its particulars in the environment.
-#include "tests/fakes/RecordingMessageBox.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/print/QtPrinterSource.h"
 #include "platform/print/CupsPrinter.h"
+#include "platform/print/QtPrinterSource.h"
 #include "screens/FailureBoundary.h"
+#include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FlyerSample.h"
 
 #include <QDateTime>
@@ -29,12 +29,12 @@ QString run(const QString& program, const QStringList& args)
 
 int jobCount(const QString& queue)
 {
-    return run("lpstat", {"-W", "all", "-o", queue}).split('\n', Qt::SkipEmptyParts).size();
+    return run("lpstat", { "-W", "all", "-o", queue }).split('\n', Qt::SkipEmptyParts).size();
 }
 
 bool pendingJobs(const QString& queue)
 {
-    return !run("lpstat", {"-o", queue}).trimmed().isEmpty();
+    return !run("lpstat", { "-o", queue }).trimmed().isEmpty();
 }
 
 // Runs an administration command (cupsreject, kill ...) as the user that
@@ -42,7 +42,8 @@ bool pendingJobs(const QString& queue)
 void admin(const QString& program, const QStringList& args)
 {
     QStringList command = qEnvironmentVariable("FLYER_AS_ROOT").split(' ', Qt::SkipEmptyParts);
-    command << "env" << "CUPS_SERVER=" + qEnvironmentVariable("CUPS_SERVER") << program << args;
+    command << "env"
+            << "CUPS_SERVER=" + qEnvironmentVariable("CUPS_SERVER") << program << args;
     QProcess::execute(command.takeFirst(), command);
 }
 
@@ -61,7 +62,7 @@ void printSample(RecordingMessageBox& messages)
 
 void setQueuePaper(const QString& queue, const QString& paper)
 {
-    QProcess::execute("lpadmin", {"-p", queue, "-o", "PageSize-default=" + paper});
+    QProcess::execute("lpadmin", { "-p", queue, "-o", "PageSize-default=" + paper });
 }
 
 // Width and height in points of every page of `pdf`.
@@ -69,7 +70,7 @@ QList<QSizeF> pageSizes(const QString& pdf)
 {
     QList<QSizeF> sizes;
     static const QRegularExpression size("Page\\s+\\d+ size:\\s+([\\d.]+) x ([\\d.]+) pts");
-    auto it = size.globalMatch(run("pdfinfo", {"-f", "1", "-l", "100", pdf}));
+    auto it = size.globalMatch(run("pdfinfo", { "-f", "1", "-l", "100", pdf }));
     while (it.hasNext()) {
         const auto m = it.next();
         sizes.append(QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()));
@@ -135,14 +136,14 @@ void TestFlyerCups::printsOneJisB4Page()
 
     // What the back end handed to CUPS: one JIS B4 landscape page of text.
     QDir spool(m_spool);
-    const QStringList documents = spool.entryList({"d*"}, QDir::Files, QDir::Time);
+    const QStringList documents = spool.entryList({ "d*" }, QDir::Files, QDir::Time);
     QVERIFY2(!documents.isEmpty(), "no document in the spool");
     const QString sent = spool.filePath(documents.first());
     const QList<QSizeF> sentPages = pageSizes(sent);
     QCOMPARE(sentPages.size(), 1);
     QVERIFY(isJisB4(sentPages[0]));
     QVERIFY(sentPages[0].width() > sentPages[0].height());
-    QVERIFY(run("pdftotext", {sent, "-"}).contains("売り土地"));
+    QVERIFY(run("pdftotext", { sent, "-" }).contains("売り土地"));
 
     // What came out of the queue.
     QElapsedTimer waited;
@@ -153,7 +154,7 @@ void TestFlyerCups::printsOneJisB4Page()
     QFileInfoList made;
     while (waited.elapsed() < 40000) {
         made.clear();
-        for (const QFileInfo& file : QDir(m_out).entryInfoList({"*.pdf"}, QDir::Files)) {
+        for (const QFileInfo& file : QDir(m_out).entryInfoList({ "*.pdf" }, QDir::Files)) {
             if (file.lastModified() >= started)
                 made.append(file);
         }
@@ -192,8 +193,8 @@ void TestFlyerCups::refusesWhenTheQueueHoldsA4()
 
 void TestFlyerCups::aRejectingQueueRefusesWithItsReason()
 {
-    admin("cupsreject", {"-r", "トナー交換中", m_queue});
-    const auto restore = qScopeGuard([&] { admin("cupsaccept", {m_queue}); });
+    admin("cupsreject", { "-r", "トナー交換中", m_queue });
+    const auto restore = qScopeGuard([&] { admin("cupsaccept", { m_queue }); });
     const int jobsBefore = jobCount(m_queue);
     RecordingMessageBox messages;
     printSample(messages);
@@ -202,16 +203,16 @@ void TestFlyerCups::aRejectingQueueRefusesWithItsReason()
     QCOMPARE(messages.shown[0].style, 16);
     QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
     QVERIFY2(text.contains(m_queue) && text.contains("トナー交換中") && text.contains("受け付けていません"),
-             qPrintable(text));
+        qPrintable(text));
     QCOMPARE(jobCount(m_queue), jobsBefore);
 }
 
 void TestFlyerCups::aStoppedQueueKeepsTheFlyerAndSaysWhy()
 {
-    admin("cupsdisable", {"-r", "用紙補給のため停止", m_queue});
+    admin("cupsdisable", { "-r", "用紙補給のため停止", m_queue });
     const auto restore = qScopeGuard([&] {
-        admin("cancel", {"-a", m_queue});
-        admin("cupsenable", {m_queue});
+        admin("cancel", { "-a", m_queue });
+        admin("cupsenable", { m_queue });
     });
     const int jobsBefore = jobCount(m_queue);
     RecordingMessageBox messages;
@@ -220,7 +221,8 @@ void TestFlyerCups::aStoppedQueueKeepsTheFlyerAndSaysWhy()
     const QString text = messages.shown[0].text;
     QCOMPARE(messages.shown[0].style, 64);
     QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
-    QVERIFY2(text.contains(m_queue) && text.contains("用紙補給のため停止") && text.contains("印刷待ち"), qPrintable(text));
+    QVERIFY2(
+        text.contains(m_queue) && text.contains("用紙補給のため停止") && text.contains("印刷待ち"), qPrintable(text));
     QCOMPARE(jobCount(m_queue), jobsBefore + 1);
     QVERIFY(pendingJobs(m_queue));
 }
@@ -232,15 +234,15 @@ void TestFlyerCups::aServerThatStopsAnsweringGivesAMessage()
     const QString pid = qEnvironmentVariable("FLYER_CUPSD_PID");
     if (pid.isEmpty())
         QSKIP("the pid of the private cupsd is not known");
-    admin("kill", {"-STOP", pid});
-    auto resume = qScopeGuard([&] { admin("kill", {"-CONT", pid}); });
+    admin("kill", { "-STOP", pid });
+    auto resume = qScopeGuard([&] { admin("kill", { "-CONT", pid }); });
     QElapsedTimer took;
     took.start();
     RecordingMessageBox messages;
     printSample(messages);
     const qint64 ms = took.elapsed();
     resume.dismiss();
-    admin("kill", {"-CONT", pid});
+    admin("kill", { "-CONT", pid });
     qInfo("gave up after %lld ms", ms);
     QVERIFY2(ms < 30000, qPrintable(QString("held for %1 ms").arg(ms)));
     QCOMPARE(messages.shown.size(), 1);

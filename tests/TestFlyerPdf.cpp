@@ -1,12 +1,12 @@
 // The flyer through the real paint path into a PDF file, checked with the
 // poppler tools; paper codes, picture sizes and file naming of the back ends.
-#include "tests/fakes/RecordingMessageBox.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/print/PaperSizes.h"
 #include "platform/print/CupsPrinter.h"
+#include "platform/print/PaperSizes.h"
 #include "platform/print/QtPdfPrinter.h"
 #include "platform/print/QtPrinterSource.h"
+#include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FlyerSample.h"
 
 #include <QDir>
@@ -48,7 +48,7 @@ QList<Phrase> phrases(const QString& pdf)
     static const QRegularExpression word(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
     QList<Phrase> result;
-    auto it = word.globalMatch(run("pdftotext", {"-bbox", pdf, "-"}));
+    auto it = word.globalMatch(run("pdftotext", { "-bbox", pdf, "-" }));
     while (it.hasNext()) {
         const auto m = it.next();
         const double x0 = m.captured(1).toDouble() * 20, y0 = m.captured(2).toDouble() * 20;
@@ -61,7 +61,7 @@ QList<Phrase> phrases(const QString& pdf)
                 continue;
             }
         }
-        result.append({m.captured(5), x0, y0, x1 - x0, y1 - y0});
+        result.append({ m.captured(5), x0, y0, x1 - x0, y1 - y0 });
     }
     return result;
 }
@@ -109,7 +109,8 @@ QImage pageWithText(const QString& text, int x, int y, float points)
 
 bool havePoppler()
 {
-    return !QStandardPaths::findExecutable("pdftotext").isEmpty() && !QStandardPaths::findExecutable("pdffonts").isEmpty();
+    return !QStandardPaths::findExecutable("pdftotext").isEmpty()
+        && !QStandardPaths::findExecutable("pdffonts").isEmpty();
 }
 
 } // namespace
@@ -142,7 +143,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QString m_flyer;    // the flyer with a map, rendered once
+    QString m_flyer; // the flyer with a map, rendered once
     QString m_mapImage; // the map drawn on it
 };
 
@@ -181,7 +182,8 @@ void TestFlyerPdf::paperCodes_data()
     QTest::addColumn<QString>("media"); // what a CUPS queue names as its default
     QTest::addColumn<int>("code");
     QTest::newRow("JIS B4") << QPageSize(QPageSize::JisB4) << "jis_b4_257x364mm" << 12;
-    QTest::newRow("JIS B4 in points, as a PPD gives it") << QPageSize(QSizeF(727, 1029), QPageSize::Point) << "B4" << 12;
+    QTest::newRow("JIS B4 in points, as a PPD gives it")
+        << QPageSize(QSizeF(727, 1029), QPageSize::Point) << "B4" << 12;
     QTest::newRow("ISO B4") << QPageSize(QPageSize::B4) << "iso_b4_250x353mm" << 42;
     QTest::newRow("ISO B4, by its PPD name") << QPageSize(QPageSize::B4) << "ISOB4" << 42;
     QTest::newRow("A3") << QPageSize(QPageSize::A3) << "iso_a3_297x420mm" << 8;
@@ -214,8 +216,8 @@ void TestFlyerPdf::pictureSize_data()
     QTest::newRow("72 dpi") << 2835 << 20.0;
     QTest::newRow("300 dpi") << 11811 << 4.8;
     QTest::newRow("none stored") << 0 << 15.0;
-    QTest::newRow("implausibly coarse") << 39 << 15.0;     // 1 dpi
-    QTest::newRow("implausibly fine") << 393701 << 15.0;   // 10000 dpi
+    QTest::newRow("implausibly coarse") << 39 << 15.0; // 1 dpi
+    QTest::newRow("implausibly fine") << 393701 << 15.0; // 10000 dpi
 }
 
 void TestFlyerPdf::pictureSize()
@@ -263,8 +265,7 @@ void TestFlyerPdf::textStandsWhereThePageSaysAtItsSize()
         if (p.text != text)
             continue;
         // Within a few twips of the anchor: the top of the line box.
-        QVERIFY2(qAbs(p.x - x) <= 5 && qAbs(p.y - y) <= 5,
-                 qPrintable(QString("at %1, %2").arg(p.x).arg(p.y)));
+        QVERIFY2(qAbs(p.x - x) <= 5 && qAbs(p.y - y) <= 5, qPrintable(QString("at %1, %2").arg(p.x).arg(p.y)));
         // The line box of IPA明朝 is one em: its height is the point size.
         QVERIFY2(qAbs(p.height - points * 20) <= 10, qPrintable(QString("height %1 twips").arg(p.height)));
         return;
@@ -335,18 +336,19 @@ void TestFlyerPdf::longTextShowsAsFarAsThePageReaches()
 
 void TestFlyerPdf::pageIsJisB4LandscapeWithEmbeddedFonts()
 {
-    const QString info = run("pdfinfo", {m_flyer});
+    const QString info = run("pdfinfo", { m_flyer });
     QVERIFY(info.contains(QRegularExpression("Pages:\\s+1\\n")));
     const auto size = QRegularExpression("Page size:\\s+([\\d.]+) x ([\\d.]+) pts").match(info);
     QVERIFY2(size.hasMatch(), qPrintable(info));
     QVERIFY(qAbs(size.captured(1).toDouble() / 72 * 25.4 - 364) < 1);
     QVERIFY(qAbs(size.captured(2).toDouble() / 72 * 25.4 - 257) < 1);
 
-    const QStringList fonts = run("pdffonts", {m_flyer}).split('\n', Qt::SkipEmptyParts).mid(2);
+    const QStringList fonts = run("pdffonts", { m_flyer }).split('\n', Qt::SkipEmptyParts).mid(2);
     QVERIFY(!fonts.isEmpty());
     for (const QString& font : fonts) {
         QVERIFY2(font.startsWith("IPAMincho"), qPrintable(font));
-        QVERIFY2(font.contains(QRegularExpression("\\syes\\s+(yes|no)\\s+yes\\s")), qPrintable(font)); // embedded, with a ToUnicode map
+        QVERIFY2(font.contains(QRegularExpression("\\syes\\s+(yes|no)\\s+yes\\s")),
+            qPrintable(font)); // embedded, with a ToUnicode map
     }
     // A subset: the whole IPA明朝 is several megabytes.
     QVERIFY(QFileInfo(m_flyer).size() < 500 * 1024);
@@ -363,9 +365,9 @@ void TestFlyerPdf::typedTextExtractsExactly()
     screen.setBoxText(23, "用途変更可・面積広め");
     RecordingMessageBox messages;
     const QString pdf = renderFlyer(m_dir.filePath("kanji"), screen, messages);
-    const QString text = run("pdftotext", {pdf, "-"});
-    for (const char* expected : {"売り土地", "物件地図", "土地面積", "建物面積", "用途地域", "目黒区日の出町",
-                                    "水道橋駅より", "第一種住居地域", "用途変更可・面積広め"}) {
+    const QString text = run("pdftotext", { pdf, "-" });
+    for (const char* expected : { "売り土地", "物件地図", "土地面積", "建物面積", "用途地域", "目黒区日の出町",
+             "水道橋駅より", "第一種住居地域", "用途変更可・面積広め" }) {
         QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
     }
     QVERIFY2(!text.contains(QRegularExpression("[\\x{2F00}-\\x{2FDF}]")), "Kangxi radicals in the text");
@@ -374,12 +376,12 @@ void TestFlyerPdf::typedTextExtractsExactly()
 
 void TestFlyerPdf::mapKeepsItsOwnSize()
 {
-    const QString list = run("pdfimages", {"-list", m_flyer});
+    const QString list = run("pdfimages", { "-list", m_flyer });
     if (list.isEmpty())
         QSKIP("pdfimages not available");
     // 640 x 500 pixels at 96 dpi: drawn 9600 x 7500 twips, so 96 pixels an inch.
-    const auto row = QRegularExpression("\\s640\\s+500\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
-                                        QRegularExpression::MultilineOption)
+    const auto row = QRegularExpression(
+        "\\s640\\s+500\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$", QRegularExpression::MultilineOption)
                          .match(list);
     QVERIFY2(row.hasMatch(), qPrintable(list));
     QCOMPARE(row.captured(1).toInt(), 96);
@@ -400,12 +402,13 @@ void TestFlyerPdf::aMapLargerThanTheBoxIsScaledDownToFit()
     screen.setPicture(map);
     RecordingMessageBox messages;
     const QString pdf = renderFlyer(m_dir.filePath("large-map"), screen, messages);
-    const QString list = run("pdfimages", {"-list", pdf});
+    const QString list = run("pdfimages", { "-list", pdf });
     if (list.isEmpty())
         QSKIP("pdfimages not available");
-    const auto row = QRegularExpression("^\\s*1\\s+0\\s+image\\s+(\\d+)\\s+(\\d+)\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
-                                        QRegularExpression::MultilineOption)
-                         .match(list);
+    const auto row
+        = QRegularExpression("^\\s*1\\s+0\\s+image\\s+(\\d+)\\s+(\\d+)\\s.*\\s(\\d+)\\s+(\\d+)\\s+\\S+\\s+\\S+\\s*$",
+            QRegularExpression::MultilineOption)
+              .match(list);
     QVERIFY2(row.hasMatch(), qPrintable(list));
     QCOMPARE(row.captured(1).toInt(), 2000);
     QCOMPARE(row.captured(2).toInt(), 1500);
@@ -416,7 +419,7 @@ void TestFlyerPdf::aMapLargerThanTheBoxIsScaledDownToFit()
     // On the page (72 dpi, 20 twips a pixel): green from the corner up to the
     // box's right edge and 7687 twips down, white beyond.
     const QString png = m_dir.filePath("large-map/page");
-    run("pdftoppm", {"-r", "72", "-png", "-singlefile", pdf, png});
+    run("pdftoppm", { "-r", "72", "-png", "-singlefile", pdf, png });
     const QImage page(png + ".png");
     QVERIFY(!page.isNull());
     const auto green = [&](int xTwips, int yTwips) {
@@ -425,7 +428,7 @@ void TestFlyerPdf::aMapLargerThanTheBoxIsScaledDownToFit()
     };
     QVERIFY(green(9500, 3200));
     QVERIFY(green(19500, 10700));
-    QVERIFY(!green(19900, 5000));  // past the box, right
+    QVERIFY(!green(19900, 5000)); // past the box, right
     QVERIFY(!green(12000, 11300)); // below the map's scaled bottom (10787) and the box
     QVERIFY(!green(12000, 12600)); // the name block
 }
@@ -438,7 +441,11 @@ void TestFlyerPdf::neverOverwritesAFile()
     screen.setBoxText(26, "7");
     RecordingMessageBox messages;
     const QString first = renderFlyer(folder, screen, messages);
-    const QByteArray firstBytes = [&] { QFile f(first); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QByteArray firstBytes = [&] {
+        QFile f(first);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
     const QString second = renderFlyer(folder, screen, messages);
     const QString third = renderFlyer(folder, screen, messages);
 
@@ -466,9 +473,9 @@ void TestFlyerPdf::aFullDiskIsNamed()
     const QString folder = m_dir.filePath("full");
     QDir().mkpath(folder);
     QProcess child;
-    child.start("unshare", {"--mount", "sh", "-c",
-                            "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"", "sh", folder,
-                            FUDOUSAN_BIN_DIR "/render_flyer"});
+    child.start("unshare",
+        { "--mount", "sh", "-c", "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"", "sh", folder,
+            FUDOUSAN_BIN_DIR "/render_flyer" });
     if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
         QFAIL("render_flyer did not finish");
     if (child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
@@ -495,16 +502,22 @@ void TestFlyerPdf::safeFileName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("safe");
-    QTest::newRow("plain") << "12_東京都港区" << "12_東京都港区";
-    QTest::newRow("separators and reserved") << "a/b\\c:d*e?f\"g<h>i|j" << "a_b_c_d_e_f_g_h_i_j";
-    QTest::newRow("control characters") << "a\nb\tc" << "a_b_c";
+    QTest::newRow("plain") << "12_東京都港区"
+                           << "12_東京都港区";
+    QTest::newRow("separators and reserved") << "a/b\\c:d*e?f\"g<h>i|j"
+                                             << "a_b_c_d_e_f_g_h_i_j";
+    QTest::newRow("control characters") << "a\nb\tc"
+                                        << "a_b_c";
     QTest::newRow("C1 controls") << QString::fromUtf16(u"a\u0080b\u0085c\u009f") << "a_b_c_";
     QTest::newRow("bidirectional overrides") << QString::fromUtf16(u"港区\u202efdp.exe\u202c") << "港区_fdp.exe_";
     QTest::newRow("bidirectional embeddings and isolates")
         << QString::fromUtf16(u"\u202a1\u202b2\u202d3\u20664\u20675\u20686\u2069") << "_1_2_3_4_5_6_";
-    QTest::newRow("dots and spaces at the ends") << " ..隠し. " << "隠し";
-    QTest::newRow("parent folder") << ".." << "チラシ";
-    QTest::newRow("empty") << "" << "チラシ";
+    QTest::newRow("dots and spaces at the ends") << " ..隠し. "
+                                                 << "隠し";
+    QTest::newRow("parent folder") << ".."
+                                   << "チラシ";
+    QTest::newRow("empty") << ""
+                           << "チラシ";
     QTest::newRow("long") << QString(100, QChar(0x571F)) << QString(70, QChar(0x571F));
 }
 

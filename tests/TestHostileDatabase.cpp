@@ -3,10 +3,6 @@
 // the file and what is wrong, the menu still opens and the file is left byte
 // for byte as it was. Also a read-only file, a folder closed for writing, a
 // table laid out differently, and a lock held by another process.
-#include "tests/support/FaultRecord.h"
-#include "tests/support/FaultSupport.h"
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
@@ -14,6 +10,10 @@
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/FaultSupport.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/PlatformError.h"
 #include "platform/desktop/QtPictureLoader.h"
@@ -27,9 +27,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -40,7 +40,8 @@ namespace {
 struct Fixture : ScreenFixture
 {
     explicit Fixture(const QString& folder)
-        : ScreenFixture(folder), menu(services())
+        : ScreenFixture(folder)
+        , menu(services())
     {
     }
     F_Main menu;
@@ -95,27 +96,28 @@ private slots:
         QByteArray sqliteHeaderOnly = good.left(100);
         QByteArray fakeHeader = good.left(100) + randomBytes(int(good.size()) - 100, 11);
 
-        QTest::newRow("zero bytes") << QByteArray() << QStringList{QStringLiteral("空")};
+        QTest::newRow("zero bytes") << QByteArray() << QStringList { QStringLiteral("空") };
         QTest::newRow("random bytes") << randomBytes(65536, 5)
-                                      << QStringList{QStringLiteral("データベースファイルではありません")};
+                                      << QStringList { QStringLiteral("データベースファイルではありません") };
         QTest::newRow("text file") << QByteArray("物件一覧\t価格\n").repeated(200)
-                                   << QStringList{QStringLiteral("データベースファイルではありません")};
-        QTest::newRow("Jet 4.0")
-            << jet << QStringList{QStringLiteral("Access"), QStringLiteral("Jet"), QStringLiteral("そのままでは開けません")};
-        QTest::newRow("cut to half") << good.left(good.size() / 2) << QStringList{QStringLiteral("途中で切れて")};
-        QTest::newRow("cut after one page") << good.left(4096) << QStringList{QStringLiteral("途中で切れて")};
-        QTest::newRow("header only") << sqliteHeaderOnly << QStringList{QStringLiteral("途中で切れて")};
-        QTest::newRow("header then noise") << fakeHeader << QStringList{QStringLiteral("壊れて")};
-        QTest::newRow("damaged page") << corrupt << QStringList{QStringLiteral("壊れて")};
+                                   << QStringList { QStringLiteral("データベースファイルではありません") };
+        QTest::newRow("Jet 4.0") << jet
+                                 << QStringList { QStringLiteral("Access"), QStringLiteral("Jet"),
+                                        QStringLiteral("そのままでは開けません") };
+        QTest::newRow("cut to half") << good.left(good.size() / 2) << QStringList { QStringLiteral("途中で切れて") };
+        QTest::newRow("cut after one page") << good.left(4096) << QStringList { QStringLiteral("途中で切れて") };
+        QTest::newRow("header only") << sqliteHeaderOnly << QStringList { QStringLiteral("途中で切れて") };
+        QTest::newRow("header then noise") << fakeHeader << QStringList { QStringLiteral("壊れて") };
+        QTest::newRow("damaged page") << corrupt << QStringList { QStringLiteral("壊れて") };
         // Made in rollback-journal mode: even the switch to WAL would change it.
-        QTest::newRow("another table")
-            << preparedBytes(0, QStringLiteral("PRAGMA journal_mode=DELETE; DROP TABLE Fudousan; "
-                                               "CREATE TABLE Bukken (Kakaku TEXT, Syozai TEXT);"))
-            << QStringList{QStringLiteral("表 Fudousan がありません")};
-        QTest::newRow("columns missing")
-            << preparedBytes(3, QStringLiteral("PRAGMA journal_mode=DELETE; ALTER TABLE Fudousan DROP COLUMN Madori; "
-                                               "ALTER TABLE Fudousan DROP COLUMN Setubi_Gasu;"))
-            << QStringList{QStringLiteral("Madori"), QStringLiteral("Setubi_Gasu")};
+        QTest::newRow("another table") << preparedBytes(0,
+            QStringLiteral("PRAGMA journal_mode=DELETE; DROP TABLE Fudousan; "
+                           "CREATE TABLE Bukken (Kakaku TEXT, Syozai TEXT);"))
+                                       << QStringList { QStringLiteral("表 Fudousan がありません") };
+        QTest::newRow("columns missing") << preparedBytes(3,
+            QStringLiteral("PRAGMA journal_mode=DELETE; ALTER TABLE Fudousan DROP COLUMN Madori; "
+                           "ALTER TABLE Fudousan DROP COLUMN Setubi_Gasu;"))
+                                         << QStringList { QStringLiteral("Madori"), QStringLiteral("Setubi_Gasu") };
     }
 
     void hostileFilesAreRefusedByNameAndLeftUntouched()
@@ -130,7 +132,8 @@ private slots:
         QVERIFY(f.menu.isVisible());
         QCOMPARE(f.messages.shown.size(), 1);
         const RecordingMessageBox::Shown& shown = f.messages.shown.first();
-        qInfo("%s", qPrintable(shown.text.section(QLatin1Char('\n'), 0, 1).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        qInfo(
+            "%s", qPrintable(shown.text.section(QLatin1Char('\n'), 0, 1).replace(QLatin1Char('\n'), QLatin1Char(' '))));
         QCOMPARE(shown.style, int(MB_Critical));
         QCOMPARE(shown.title, QStringLiteral("Zabrelo"));
         QVERIFY2(shown.text.count(db.path()) == 1, qPrintable(shown.text)); // named once
@@ -184,7 +187,7 @@ private slots:
         QCOMPARE(rows.size(), size_t(1));
         for (int i = 0; i < kColumnCount; ++i)
             QCOMPARE(rows[0][i], std::optional<QString>(record[i]));
-        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {record[kSyozaiIndex]}));
+        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), { record[kSyozaiIndex] }));
         for (int i = 0; i < kColumnCount; ++i)
             QCOMPARE(f.store.recordset().field(propertyColumn(i)), std::optional<QString>(record[i]));
         QCOMPARE(f.store.recordset().field(QStringLiteral("Kousin")), std::optional<QString>(QStringLiteral("7")));
@@ -198,7 +201,7 @@ private slots:
         TestDatabase db;
         db.insert(faultRecord(1));
         QProcess holder;
-        holder.start(faultDriverPath(), {QStringLiteral("hold-lock"), db.folder()});
+        holder.start(faultDriverPath(), { QStringLiteral("hold-lock"), db.folder() });
         QVERIFY(holder.waitForStarted(5000));
         QByteArray said;
         while (!said.contains('\n') && holder.waitForReadyRead(5000))
@@ -218,7 +221,8 @@ private slots:
             description = error.description();
         }
         const qint64 waited = clock.elapsed();
-        qInfo("locked save: refused after %lld ms: %s", waited, qPrintable(description.section(QLatin1Char('\n'), 0, 0)));
+        qInfo(
+            "locked save: refused after %lld ms: %s", waited, qPrintable(description.section(QLatin1Char('\n'), 0, 0)));
         QVERIFY2(description.contains(QStringLiteral("使用中")), qPrintable(description));
         QVERIFY(description.contains(db.path()));
         QVERIFY(waited >= SqliteDatabaseEngine::kBusyTimeoutMs * 8 / 10);
@@ -270,9 +274,9 @@ private slots:
             // The driver is copied where user nobody may run it.
             const QString driver = QDir(programs.path()).filePath(QStringLiteral("fudousan_fault_driver"));
             QVERIFY(QFile::copy(faultDriverPath(), driver));
-            QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                               | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                                               | QFileDevice::ExeOther));
+            QVERIFY(QFile::setPermissions(programs.path(),
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                    | QFileDevice::ExeOther));
             command << setpriv << QStringLiteral("--reuid=65534") << QStringLiteral("--regid=65534")
                     << QStringLiteral("--clear-groups") << driver;
         } else {
@@ -294,9 +298,10 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), QDir::tempPath());
         driver.setProcessEnvironment(env);
-        driver.start(command.takeFirst(), command + QStringList{QStringLiteral("open-save"), db.folder()});
+        driver.start(command.takeFirst(), command + QStringList { QStringLiteral("open-save"), db.folder() });
         QVERIFY(driver.waitForFinished(30000));
-        const QStringList said = QString::fromUtf8(driver.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList said
+            = QString::fromUtf8(driver.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ::chmod(QFile::encodeName(db.folder()).constData(), 0700);
         ::chmod(QFile::encodeName(db.path()).constData(), 0600);
         qInfo("%s", qPrintable(said.join(QStringLiteral(" | "))));
@@ -355,14 +360,15 @@ private slots:
             try {
                 step();
             } catch (const PlatformError& error) {
-                return error.description().contains(db.path()) && error.description().contains(QStringLiteral("起動し直して"));
+                return error.description().contains(db.path())
+                    && error.description().contains(QStringLiteral("起動し直して"));
             }
             return false;
         };
         f.messages.shown.clear();
         QVERIFY(refused([&] { f.store.Save_Property(SampleEntryView(faultRecord(3))); }));
         QVERIFY(refused([&] { f.store.Fill_Property_List(grid); }));
-        grid.selection = {1};
+        grid.selection = { 1 };
         QVERIFY(refused([&] { f.store.Delete_Property(grid); }));
         QVERIFY(f.messages.shown.isEmpty()); // neither registered nor deleted
         f.store.Close_Database();
@@ -394,19 +400,18 @@ private slots:
         }
         QTemporaryDir mountPoint;
         if (::geteuid() != 0
-            || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                           QStringLiteral("size=512k"), QStringLiteral("tmpfs"),
-                                                           mountPoint.path()})
-                   != 0)
+            || QProcess::execute(QStringLiteral("mount"),
+                   { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), QStringLiteral("size=512k"),
+                       QStringLiteral("tmpfs"), mountPoint.path() })
+                != 0)
             QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
-        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), { mountPoint.path() }); });
         const QString path = QDir(mountPoint.path()).filePath(QStringLiteral("Fudousan.mdb"));
         writeFile(path, fileBytes(source.path()));
         QFile filler(QDir(mountPoint.path()).filePath(QStringLiteral("filler")));
         QVERIFY(filler.open(QIODevice::WriteOnly));
         const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
+        while (filler.write(block) == block.size() && filler.flush()) { }
         filler.close();
         const QByteArray before = fileBytes(path);
 
@@ -416,7 +421,7 @@ private slots:
         QCOMPARE(f.messages.shown.size(), 1);
         qInfo("start-up on a full disk says: %s", qPrintable(f.messages.shown.first().text));
         QVERIFY2(f.messages.shown.first().text.contains(QStringLiteral("ディスクがいっぱい")),
-                 qPrintable(f.messages.shown.first().text));
+            qPrintable(f.messages.shown.first().text));
         QCOMPARE(f.messages.shown.first().style, 16);
         f.store.Close_Database();
         QVERIFY(fileBytes(path) == before);

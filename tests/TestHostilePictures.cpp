@@ -9,10 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QImageWriter>
 #include <QTest>
 
 #include <chrono>
@@ -32,7 +32,8 @@ QImage drawing(int width, int height)
     image.fill(Qt::white);
     QPainter p(&image);
     for (int i = 0; i < 12; ++i) {
-        p.fillRect(QRect(i * width / 12, (i % 3) * height / 3, width / 14, height / 4), QColor::fromHsv(i * 30, 200, 220));
+        p.fillRect(
+            QRect(i * width / 12, (i % 3) * height / 3, width / 14, height / 4), QColor::fromHsv(i * 30, 200, 220));
         p.drawLine(0, i * height / 12, width, height - i * height / 12);
     }
     return image;
@@ -143,7 +144,7 @@ QString refusalOf(const QString& path, int capMb = QtPictureLoader::kDefaultAllo
 
 long peakResidentKb()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -172,7 +173,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QSize>("loadsAs");  // invalid: refused
+        QTest::addColumn<QSize>("loadsAs"); // invalid: refused
         QTest::addColumn<QString>("reason"); // a pattern the refusal matches
 
         const QImage map = drawing(320, 240);
@@ -191,13 +192,14 @@ private slots:
             << "物件 資料/地図 \"北側\" 'A' 案 ①.jpg" << jpeg << QSize(320, 240) << QString();
 
         QTest::newRow("zero bytes") << "empty.bmp" << QByteArray() << none << QStringLiteral("空");
-        QTest::newRow("text named .bmp") << "text.bmp" << QByteArray("所在 東京都港区\r\n価格 3000万円\r\n").repeated(50)
-                                         << none << QStringLiteral("画像ファイルではない");
+        QTest::newRow("text named .bmp") << "text.bmp"
+                                         << QByteArray("所在 東京都港区\r\n価格 3000万円\r\n").repeated(50) << none
+                                         << QStringLiteral("画像ファイルではない");
         QTest::newRow("JPEG cut short") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << none
                                         << QStringLiteral("途中で切れて");
         QTest::newRow("JPEG header only") << "head.jpg" << jpeg.left(200) << none << QStringLiteral("途中で切れて");
-        QTest::newRow("bitmap cut short") << "cut.bmp" << bmp.left(bmp.size() * 6 / 10) << none
-                                          << QStringLiteral("途中で切れて");
+        QTest::newRow("bitmap cut short")
+            << "cut.bmp" << bmp.left(bmp.size() * 6 / 10) << none << QStringLiteral("途中で切れて");
         // A valid 1 x 1 frame on a 65535 x 65535 screen: the screen is what
         // a decoder would allocate.
         QTest::newRow("GIF screen of 65535 x 65535")
@@ -257,7 +259,7 @@ private slots:
     {
         const QString fifo = QDir(m_dir.path()).filePath(QStringLiteral("pipe.jpg"));
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        for (const QString& path : { fifo, QStringLiteral("/dev/zero") }) {
             auto refusal = std::async(std::launch::async, [path] { return refusalOf(path); });
             if (refusal.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
                 ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK)); // lets a stuck open go

@@ -4,20 +4,20 @@
 // directly and through the store's own query, and is found by its location;
 // then it goes through the screens: listed, shown again in the entry screen
 // and printed from there into a PDF file.
-#include "tests/support/FaultRecord.h"
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/FaultRecord.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
 #include "platform/PlatformError.h"
+#include "platform/desktop/QtPictureLoader.h"
 #include "platform/grid/QtGrid.h"
 #include "platform/print/QtPdfPrinter.h"
-#include "platform/desktop/QtPictureLoader.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_Tyukai.h"
@@ -38,12 +38,12 @@ namespace {
 int pdfPageCount(const QString& pdf)
 {
     QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.start(QStringLiteral("pdfinfo"), { pdf });
     if (!info.waitForFinished(30000) || info.exitCode() != 0)
         return -1;
     const QString out = QString::fromUtf8(info.readAllStandardOutput());
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"),
-                                                         QRegularExpression::MultilineOption).match(out);
+    const QRegularExpressionMatch m
+        = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption).match(out);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -64,10 +64,10 @@ void addHostileTexts()
         controls += QChar(c);
     controls += QChar(0x7f) + QStringLiteral("after NUL:") + QChar(0) + QStringLiteral("end") + QChar(0x85);
     QTest::newRow("control characters") << controls;
-    QTest::newRow("outside the BMP")
-        << QStringLiteral("🏠🏡 𠮷野家 𩸽 🇯🇵 👨‍👩‍👧‍👦 🀄 𝔘𝔫𝔦 \U0001F600\U0010FFFD");
-    QTest::newRow("combining marks")
-        << QStringLiteral("\u0301先頭 か\u3099き\u3099 e\u0301 Z\u0351\u0352\u0357\u035b\u0363\u0364a\u0300\u0301\u0302\u0303l");
+    QTest::newRow("outside the BMP") << QStringLiteral(
+        "🏠🏡 𠮷野家 𩸽 🇯🇵 👨‍👩‍👧‍👦 🀄 𝔘𝔫𝔦 \U0001F600\U0010FFFD");
+    QTest::newRow("combining marks") << QStringLiteral(
+        "\u0301先頭 か\u3099き\u3099 e\u0301 Z\u0351\u0352\u0357\u035b\u0363\u0364a\u0300\u0301\u0302\u0303l");
     QTest::newRow("invisible and spacing")
         << QStringLiteral("\uFEFF  前後に空白　\u00A0\u200B\u200D\u200E\u202E右から左\u202C\u2028\u2029 ");
 }
@@ -116,7 +116,7 @@ private slots:
             QVERIFY2(rows[0][i] == std::optional<QString>(text), kPropertyColumns[i]);
 
         // Through the store, found by the text as its location.
-        QVERIFY(store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {text}));
+        QVERIFY(store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), { text }));
         RowSet& found = store.recordset();
         QVERIFY(!found.atEnd());
         for (int i = 0; i < kColumnCount; ++i)
@@ -151,8 +151,8 @@ private slots:
         RecordingMessageBox& messages = f.messages;
         // Real PDFs in place of the fixture's recording printers.
         PdfPrinterSource printers(messages, flyers.path());
-        const ScreenServices services{store,    messages,      f.fileDialog, f.pictures,   f.events,  f.environment,
-                                      printers, f.inputMethod, f.preview,    f.saveDialog, f.pdfFiles};
+        const ScreenServices services { store, messages, f.fileDialog, f.pictures, f.events, f.environment, printers,
+            f.inputMethod, f.preview, f.saveDialog, f.pdfFiles };
         QVERIFY(store.Open_Database());
         SampleEntryView typed;
         typed.fillAll(text);
@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(db.rowCount(), 1);
         QCOMPARE(messages.shown.size(), 1);
         QCOMPARE(messages.shown.first().style, int(MB_Information));
-        const QStringList written = QDir(flyers.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList written = QDir(flyers.path()).entryList({ QStringLiteral("*.pdf") }, QDir::Files);
         QCOMPARE(written.size(), 1);
         QVERIFY(messages.shown.first().text.contains(written.first()));
         QCOMPARE(pdfPageCount(QDir(flyers.path()).filePath(written.first())), 1);

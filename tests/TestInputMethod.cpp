@@ -45,7 +45,7 @@ QString focusedContext(const QString& uuid, const QString& program)
                           "  IC [%2] program:%3 frontend:dbus cap:72 focus:1\n"
                           "Input Context without group\n")
         .arg(program == QLatin1String("other") ? QStringLiteral("TestInputMethod") : QStringLiteral("other"), uuid,
-             program);
+            program);
 }
 
 // One top-level window with two boxes, shown and active.
@@ -104,7 +104,7 @@ private slots:
                          .arg(m_dir.filePath(QStringLiteral("bus")), m_dir.filePath(QStringLiteral("services")))
                          .toUtf8());
         config.close();
-        m_bus.start(daemon, {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
+        m_bus.start(daemon, { QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName() });
         QVERIFY(m_bus.waitForStarted());
         QTRY_VERIFY(QFileInfo::exists(m_dir.filePath(QStringLiteral("bus"))));
         const QString address = QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("bus"));

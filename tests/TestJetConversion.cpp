@@ -5,12 +5,12 @@
 #include "tests/support/JetFixture.h"
 #include "tests/support/TestDatabase.h"
 
-#include "platform/jet/MdbJetReader.h"
-#include "platform/PlatformError.h"
-#include "platform/desktop/PosixFileSystem.h"
-#include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "conversion/JetConversion.h"
 #include "model/PropertyRecord.h"
+#include "platform/PlatformError.h"
+#include "platform/desktop/PosixFileSystem.h"
+#include "platform/jet/MdbJetReader.h"
+#include "platform/sqlite/SqliteDatabaseBuilder.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -31,7 +31,7 @@ struct Conversion
     MdbJetReader reader;
     SqliteDatabaseBuilder builder;
     PosixFileSystem files;
-    JetConversion conversion{reader, builder, files};
+    JetConversion conversion { reader, builder, files };
 };
 
 QString toolPath()
@@ -53,8 +53,8 @@ ToolRun runTool(const QStringList& arguments, const QStringList& prefix = {})
     command << toolPath() << arguments;
     tool.start(command.takeFirst(), command);
     tool.waitForFinished(60000);
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-            QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError())};
+    return { tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+        QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError()) };
 }
 
 } // namespace
@@ -68,7 +68,8 @@ private slots:
     void everyValueArrivesExactly()
     {
         QTemporaryDir source;
-        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), source.path(), QStringLiteral("old.mdb"));
+        const QString jet
+            = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), source.path(), QStringLiteral("old.mdb"));
         const QByteArray hash = fileHash(jet);
         TestDatabase target(false);
         Conversion c;
@@ -83,13 +84,15 @@ private slots:
         for (size_t r = 0; r < rows.size(); ++r) {
             for (int i = 0; i < kColumnCount; ++i)
                 QVERIFY2(rows[r][i] == expected[r][i],
-                         qPrintable(QStringLiteral("row %1 %2: %3").arg(r + 1).arg(propertyColumn(i), rows[r][i].value_or("NULL"))));
+                    qPrintable(QStringLiteral("row %1 %2: %3")
+                                   .arg(r + 1)
+                                   .arg(propertyColumn(i), rows[r][i].value_or("NULL"))));
         }
         QCOMPARE(result.rows, 12);
         QCOMPARE(result.windowsMapPaths, 10); // rows 7 (NULL) and 8 ("") have none
         QVERIFY(result.ignoredColumns.isEmpty());
         QCOMPARE(fileHash(jet), hash);
-        QCOMPARE(folderEntries(target.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(folderEntries(target.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
         QCOMPARE(pragmaOnFile(target.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     }
 
@@ -111,7 +114,8 @@ private slots:
         QCOMPARE(fileBytes(jet + QStringLiteral(".jet")), QByteArray("someone else's"));
         QCOMPARE(db.rowCount(), 12);
         QCOMPARE(folderEntries(db.folder()),
-                 (QStringList{QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.2.jet"), QStringLiteral("Fudousan.mdb.jet")}));
+            (QStringList { QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.2.jet"),
+                QStringLiteral("Fudousan.mdb.jet") }));
     }
 
     void refusalsLeaveTheOriginalAndNoFile_data()
@@ -120,21 +124,21 @@ private slots:
         QTest::addColumn<qint64>("cutAt"); // 0: whole file
         QTest::addColumn<QStringList>("reason");
         QTest::newRow("other table only") << QStringLiteral("other-table-jet4.mdb") << qint64(0)
-                                          << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Customers")};
+                                          << QStringList { QStringLiteral("Fudousan"), QStringLiteral("Customers") };
         QTest::newRow("column missing") << QStringLiteral("fudousan-missing-column-jet4.mdb") << qint64(0)
-                                        << QStringList{QStringLiteral("列 Madori")};
+                                        << QStringList { QStringLiteral("列 Madori") };
         QTest::newRow("Jet 3, no Fudousan") << QStringLiteral("jet3-sample-testV1997.mdb") << qint64(0)
-                                            << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Table1")};
+                                            << QStringList { QStringLiteral("Fudousan"), QStringLiteral("Table1") };
         QTest::newRow("Jet 3, other table") << QStringLiteral("jet3-sample-delTestV1997.mdb") << qint64(0)
-                                            << QStringList{QStringLiteral("Fudousan"), QStringLiteral("Table")};
+                                            << QStringList { QStringLiteral("Fudousan"), QStringLiteral("Table") };
         QTest::newRow("cut in a page") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(50000)
-                                       << QStringList{QStringLiteral("途中で切れて")};
-        QTest::newRow("cut before the catalog") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(8192)
-                                                << QStringList{QStringLiteral("壊れて")};
+                                       << QStringList { QStringLiteral("途中で切れて") };
+        QTest::newRow("cut before the catalog")
+            << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(8192) << QStringList { QStringLiteral("壊れて") };
         QTest::newRow("cut before the table") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(32768)
-                                              << QStringList{QStringLiteral("途中で切れて")};
+                                              << QStringList { QStringLiteral("途中で切れて") };
         QTest::newRow("cut in the rows") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(102400)
-                                         << QStringList{QStringLiteral("途中で切れて"), QStringLiteral("12 行")};
+                                         << QStringList { QStringLiteral("途中で切れて"), QStringLiteral("12 行") };
     }
 
     void refusalsLeaveTheOriginalAndNoFile()
@@ -148,7 +152,7 @@ private slots:
             QVERIFY(QFile(jet).resize(cutAt));
         const QByteArray hash = fileHash(jet);
 
-        for (bool inPlace : {true, false}) {
+        for (bool inPlace : { true, false }) {
             Conversion c;
             QString message;
             try {
@@ -164,7 +168,7 @@ private slots:
                 QVERIFY2(message.contains(part), qPrintable(message));
             QVERIFY2(message.contains(jet), qPrintable(message));
             QCOMPARE(fileHash(jet), hash);
-            QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+            QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
         }
     }
 
@@ -173,17 +177,27 @@ private slots:
     void textDecoding()
     {
         // 髙 and 﨑 both as IBM (FB FC, FA B1) and NEC-selected (EE E0, ED 95) codes.
-        const QByteArray cp932("\x87\x75\x87\x40\x87\x8a\xfb\xfc\xfa\xb1\xee\xe0\xed\x95\x87\x56\x87\x7e\x81\x60\x81\x7c"
-                               "\xb6\xb0\xce\xdf\xb0\xc4\x93\x8c\x8b\x9e",
-                               32);
+        const QByteArray cp932(
+            "\x87\x75\x87\x40\x87\x8a\xfb\xfc\xfa\xb1\xee\xe0\xed\x95\x87\x56\x87\x7e\x81\x60\x81\x7c"
+            "\xb6\xb0\xce\xdf\xb0\xc4\x93\x8c\x8b\x9e",
+            32);
         QCOMPARE(decodeJet3Text(cp932.constData(), cp932.size()),
-                 std::optional<QString>(QStringLiteral("㎡①㈱髙﨑髙﨑Ⅲ㍻～－ｶｰﾎﾟｰﾄ東京")));
+            std::optional<QString>(QStringLiteral("㎡①㈱髙﨑髙﨑Ⅲ㍻～－ｶｰﾎﾟｰﾄ東京")));
         QCOMPARE(decodeJet3Text("\x82", 1), std::nullopt); // a lead byte alone
 
         // "JR総武線": compressed "JR", switch, two-byte 総武線.
-        const QByteArray mixed("\xff\xfe" "JR" "\x00" "\xcf\x7d\x66\x6b\xda\x7d", 11);
+        const QByteArray mixed("\xff\xfe"
+                               "JR"
+                               "\x00"
+                               "\xcf\x7d\x66\x6b\xda\x7d",
+            11);
         QCOMPARE(decodeJet4Text(mixed.constData(), mixed.size()), std::optional<QString>(QStringLiteral("JR総武線")));
-        const QByteArray back("\xff\xfe" "\x00" "\xcf\x7d" "\x00" "1F", 8);
+        const QByteArray back("\xff\xfe"
+                              "\x00"
+                              "\xcf\x7d"
+                              "\x00"
+                              "1F",
+            8);
         QCOMPARE(decodeJet4Text(back.constData(), back.size()), std::optional<QString>(QStringLiteral("総1F")));
         const QByteArray pair("\x42\xd8\xb7\xdf", 4);
         QCOMPARE(decodeJet4Text(pair.constData(), pair.size()), std::optional<QString>(QStringLiteral("𠮷")));
@@ -194,21 +208,23 @@ private slots:
     void toolConvertsAndRefusesAnExistingTarget()
     {
         QTemporaryDir folder;
-        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder.path(), QStringLiteral("old.mdb"));
+        const QString jet
+            = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder.path(), QStringLiteral("old.mdb"));
         const QString target = folder.filePath(QStringLiteral("new.mdb"));
-        const ToolRun first = runTool({jet, target});
+        const ToolRun first = runTool({ jet, target });
         QCOMPARE(first.exitCode, 0);
         QCOMPARE(first.out.count(QLatin1Char('\n')), 1);
         QVERIFY2(first.out.contains(QStringLiteral("12 件")), qPrintable(first.out));
 
         const QByteArray converted = fileHash(target);
-        const ToolRun again = runTool({jet, target});
+        const ToolRun again = runTool({ jet, target });
         QCOMPARE(again.exitCode, 1);
         QVERIFY2(again.err.contains(QStringLiteral("既にあります")), qPrintable(again.err));
         QCOMPARE(fileHash(target), converted);
 
-        const ToolRun refused = runTool({copyJetFile(QStringLiteral("other-table-jet4.mdb"), folder.path(), QStringLiteral("o.mdb")),
-                                         folder.filePath(QStringLiteral("o2.mdb"))});
+        const ToolRun refused
+            = runTool({ copyJetFile(QStringLiteral("other-table-jet4.mdb"), folder.path(), QStringLiteral("o.mdb")),
+                folder.filePath(QStringLiteral("o2.mdb")) });
         QCOMPARE(refused.exitCode, 1);
         QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("o2.mdb"))));
     }
@@ -245,17 +261,18 @@ private slots:
         QCOMPARE(run.exitCode(), 1);
         QVERIFY2(said.contains(QStringLiteral("フォルダー")) && said.contains(db.folder()), qPrintable(said));
         QCOMPARE(fileHash(jet), hash);
-        QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
 
         // 16 KB may be written per file: the new database (20 KB) outgrows it.
         QProcess limited;
-        limited.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 16; exec \"$0\" \"$1\""),
-                                               toolPath(), jet});
+        limited.start(QStringLiteral("bash"),
+            { QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 16; exec \"$0\" \"$1\""), toolPath(),
+                jet });
         QVERIFY(limited.waitForFinished(60000));
         QCOMPARE(limited.exitCode(), 1);
         QVERIFY(!QString::fromUtf8(limited.readAllStandardError()).isEmpty());
         QCOMPARE(fileHash(jet), hash);
-        QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
     }
 
     // The tool is killed at random moments of an in-place conversion (and of
@@ -270,7 +287,7 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(runTool({jet, db.folder() + QStringLiteral("/timing.mdb")}).exitCode, 0);
+        QCOMPARE(runTool({ jet, db.folder() + QStringLiteral("/timing.mdb") }).exitCode, 0);
         const qint64 runMs = qMax<qint64>(clock.elapsed(), 20);
         QFile::remove(db.folder() + QStringLiteral("/timing.mdb"));
 
@@ -279,7 +296,7 @@ private slots:
             const bool inPlace = kill % 4 != 3;
             const QString target = inPlace ? jet : db.folder() + QStringLiteral("/new.mdb");
             QProcess tool;
-            tool.start(toolPath(), inPlace ? QStringList{jet} : QStringList{jet, target});
+            tool.start(toolPath(), inPlace ? QStringList { jet } : QStringList { jet, target });
             QVERIFY(tool.waitForStarted());
             // Most of a run is the start of the process; the later half of
             // it holds the writing, the checks and the moves.
@@ -309,10 +326,11 @@ private slots:
         qInfo("%d of 20 kills came after the move into place", converted);
 
         // What a killed run left is tidied by the next one.
-        QCOMPARE(runTool({jet, db.folder() + QStringLiteral("/new.mdb")}).exitCode, 0);
+        QCOMPARE(runTool({ jet, db.folder() + QStringLiteral("/new.mdb") }).exitCode, 0);
         QFile::remove(db.folder() + QStringLiteral("/new.mdb"));
-        QCOMPARE(runTool({jet}).exitCode, 0);
-        QCOMPARE(folderEntries(db.folder()), (QStringList{QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.jet")}));
+        QCOMPARE(runTool({ jet }).exitCode, 0);
+        QCOMPARE(folderEntries(db.folder()),
+            (QStringList { QStringLiteral("Fudousan.mdb"), QStringLiteral("Fudousan.mdb.jet") }));
         QCOMPARE(fileHash(jet + QStringLiteral(".jet")), hash);
         QCOMPARE(db.rows(), expected);
     }

@@ -5,17 +5,17 @@
 #include "tests/support/JetFixture.h"
 #include "tests/support/TestDatabase.h"
 
+#include "conversion/JetConversion.h"
 #include "flyer/Flyer.h"
 #include "platform/Fonts.h"
-#include "platform/jet/MdbJetReader.h"
 #include "platform/desktop/PosixFileSystem.h"
 #include "platform/grid/QtGrid.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/print/QtPdfPrinter.h"
 #include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_Main.h"
 #include "screens/F_Tyukai.h"
-#include "conversion/JetConversion.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -44,7 +44,7 @@ struct StartUp : ScreenFixture
     MdbJetReader reader;
     SqliteDatabaseBuilder builder;
     PosixFileSystem files;
-    JetConversion conversion{reader, builder, files};
+    JetConversion conversion { reader, builder, files };
 };
 
 } // namespace
@@ -71,13 +71,13 @@ private slots:
         QCOMPARE(question.style, int(MB_Question));
         QCOMPARE(question.title, QStringLiteral("Zabrelo"));
         QVERIFY2(question.text.contains(jet) && question.text.contains(QStringLiteral("Access（Jet）"))
-                     && question.text.contains(QStringLiteral("残します")),
-                 qPrintable(question.text));
+                && question.text.contains(QStringLiteral("残します")),
+            qPrintable(question.text));
         const auto done = f.messages.shown.at(1);
         QCOMPARE(done.style, int(MB_Information));
         QCOMPARE(done.title, QStringLiteral("Zabrelo"));
-        for (const QString& part : {QStringLiteral("12 件"), jet + QStringLiteral(".jet"), QStringLiteral("10 件"),
-                                    QStringLiteral("Madori")})
+        for (const QString& part : { QStringLiteral("12 件"), jet + QStringLiteral(".jet"), QStringLiteral("10 件"),
+                 QStringLiteral("Madori") })
             QVERIFY2(done.text.contains(part), qPrintable(done.text));
         QCOMPARE(fileHash(jet + QStringLiteral(".jet")), hash);
         QVERIFY(f.store.connection().isOpen());
@@ -118,10 +118,11 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
             QSKIP("poppler-utils (pdftotext) not installed");
         QProcess extract;
-        extract.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        extract.start(QStringLiteral("pdftotext"), { pdf, QStringLiteral("-") });
         QVERIFY(extract.waitForFinished(30000));
         const QString text = QString::fromUtf8(extract.readAllStandardOutput());
-        for (const QString& part : {QStringLiteral("髙﨑ビル①号館"), QStringLiteral("120.5㎡"), QStringLiteral("㈱髙﨑不動産")})
+        for (const QString& part :
+            { QStringLiteral("髙﨑ビル①号館"), QStringLiteral("120.5㎡"), QStringLiteral("㈱髙﨑不動産") })
             QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" missing in: ") + text));
     }
 
@@ -130,11 +131,12 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("said");
-        QTest::newRow("いいえ") << QStringLiteral("fudousan-jet4-2000.mdb") << false << QStringLiteral("そのままでは開けません");
+        QTest::newRow("いいえ") << QStringLiteral("fudousan-jet4-2000.mdb") << false
+                                << QStringLiteral("そのままでは開けません");
         QTest::newRow("column missing") << QStringLiteral("fudousan-missing-column-jet4.mdb") << true
                                         << QStringLiteral("列 Madori");
-        QTest::newRow("Jet 3 without Fudousan") << QStringLiteral("jet3-sample-testV1997.mdb") << true
-                                                << QStringLiteral("表 Fudousan がありません");
+        QTest::newRow("Jet 3 without Fudousan")
+            << QStringLiteral("jet3-sample-testV1997.mdb") << true << QStringLiteral("表 Fudousan がありません");
     }
 
     void noAndFailureLeaveTheFileAsItWas()
@@ -158,7 +160,7 @@ private slots:
         QCOMPARE(reason.title, QStringLiteral("Zabrelo"));
         QVERIFY2(reason.text.contains(said) && reason.text.contains(jet), qPrintable(reason.text));
         QCOMPARE(fileHash(jet), hash);
-        QCOMPARE(folderEntries(db.folder()), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
         QVERIFY(menu.isVisible());
     }
 };

@@ -1,17 +1,17 @@
 // The list screen on its real grid: layout, selection, the show button's hand
 // over to the entry screen, and the way back to the menu.
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
-#include "platform/grid/QtGrid.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/grid/QtGrid.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_Tyukai.h"
@@ -38,7 +38,7 @@ PropertyRecord withLocation(const QString& location, const QString& tag)
     return r;
 }
 
-template<typename T> int liveCount(const QString& objectName)
+template <typename T> int liveCount(const QString& objectName)
 {
     int count = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -119,9 +119,12 @@ private slots:
             QColor face;
             QRect frame;
         } buttons[] = {
-            {"Command1", QStringLiteral("戻る"), {12000, 9120, 2415, 915}, {255, 128, 128}, {11760, 8880, 2895, 1335}},
-            {"Command2", QStringLiteral("削除"), {8280, 9060, 2415, 1005}, {128, 255, 128}, {8040, 8880, 2895, 1335}},
-            {"Command3", QStringLiteral("表示"), {4560, 9060, 2415, 1005}, {255, 255, 0}, {4320, 8880, 2895, 1335}},
+            { "Command1", QStringLiteral("戻る"), { 12000, 9120, 2415, 915 }, { 255, 128, 128 },
+                { 11760, 8880, 2895, 1335 } },
+            { "Command2", QStringLiteral("削除"), { 8280, 9060, 2415, 1005 }, { 128, 255, 128 },
+                { 8040, 8880, 2895, 1335 } },
+            { "Command3", QStringLiteral("表示"), { 4560, 9060, 2415, 1005 }, { 255, 255, 0 },
+                { 4320, 8880, 2895, 1335 } },
         };
         for (const auto& b : buttons) {
             auto* button = screen.findChild<QPushButton*>(QLatin1String(b.name));
@@ -152,10 +155,10 @@ private slots:
 
     void gridModelKeepsItsContract()
     {
-        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        grid.appendRows({{QStringLiteral("1"), QStringLiteral("a"), QStringLiteral("k1")},
-                         {QStringLiteral("2"), QStringLiteral("b"), QStringLiteral("k2")}});
+        grid.appendRows({ { QStringLiteral("1"), QStringLiteral("a"), QStringLiteral("k1") },
+            { QStringLiteral("2"), QStringLiteral("b"), QStringLiteral("k2") } });
         grid.setRowCount(5);
         QCOMPARE(grid.cellText(4, 1), QString());
         grid.setRowCount(2);
@@ -173,11 +176,11 @@ private slots:
 
     void selectionIsReadTopDown()
     {
-        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
         grid.resize(600, 800);
         std::vector<GridLine> rows;
         for (int r = 1; r <= 6; ++r)
-            rows.push_back({QString::number(r), QStringLiteral("k%1").arg(r), QString()});
+            rows.push_back({ QString::number(r), QStringLiteral("k%1").arg(r), QString() });
         grid.appendRows(rows);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -186,8 +189,8 @@ private slots:
         // Picked bottom-up with Ctrl, one on the fixed column: read top-down.
         ctrlClickLine(grid, 5);
         ctrlClickLine(grid, 2);
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          grid.visualRect(grid.model()->index(3, 0)).center());
+        QTest::mouseClick(
+            grid.viewport(), Qt::LeftButton, Qt::ControlModifier, grid.visualRect(grid.model()->index(3, 0)).center());
         QCOMPARE(grid.selectedRowCount(), 3);
         QCOMPARE(grid.selectedRow(0), 2);
         QCOMPARE(grid.selectedRow(1), 4);
@@ -207,11 +210,11 @@ private slots:
     // 削除 acts on is always the highlighted one.
     void keyboardMovesTheSelectionWithTheFocus()
     {
-        QtGrid grid({QStringLiteral("No."), QStringLiteral("物件所在地")});
+        QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
         grid.resize(600, 300);
         std::vector<GridLine> rows;
         for (int r = 1; r <= 40; ++r)
-            rows.push_back({QString::number(r), QStringLiteral("k%1").arg(r), QString()});
+            rows.push_back({ QString::number(r), QStringLiteral("k%1").arg(r), QString() });
         grid.appendRows(rows);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
@@ -228,14 +231,14 @@ private slots:
         {
             Qt::Key key;
             Qt::KeyboardModifiers modifiers;
-        } moves[] = {{Qt::Key_Down, Qt::NoModifier},    {Qt::Key_End, Qt::ControlModifier},
-                     {Qt::Key_PageUp, Qt::NoModifier},  {Qt::Key_Up, Qt::ControlModifier},
-                     {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_PageDown, Qt::NoModifier}};
+        } moves[] = { { Qt::Key_Down, Qt::NoModifier }, { Qt::Key_End, Qt::ControlModifier },
+            { Qt::Key_PageUp, Qt::NoModifier }, { Qt::Key_Up, Qt::ControlModifier },
+            { Qt::Key_Home, Qt::ControlModifier }, { Qt::Key_PageDown, Qt::NoModifier } };
         for (const auto& move : moves) {
             const int before = current();
             QTest::keyClick(&grid, move.key, move.modifiers);
             QVERIFY2(current() != before, qPrintable(QKeySequence(move.key | move.modifiers).toString()));
-            QCOMPARE(selected(), QList<int>{current()});
+            QCOMPARE(selected(), QList<int> { current() });
         }
         // Shift still extends the selection.
         QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
@@ -260,7 +263,7 @@ private slots:
     void deleteButtonRemovesTheSelectedLines()
     {
         TestDatabase db;
-        for (const char* l : {"a", "b", "c"})
+        for (const char* l : { "a", "b", "c" })
             db.insert(withLocation(QString::fromLatin1(l), QStringLiteral("x")));
         Fixture f(db.folder());
         F_Itiran screen(f.services());
@@ -283,7 +286,7 @@ private slots:
     void aRefusedDeleteIsReportedAndTheListStays()
     {
         TestDatabase db;
-        for (const char* tag : {"a", "b"})
+        for (const char* tag : { "a", "b" })
             db.insert(withLocation(QStringLiteral("kept"), QString::fromLatin1(tag)));
         db.refuseDeletion(QStringLiteral("kept"));
         Fixture f(db.folder());

@@ -1,13 +1,13 @@
 // The main menu: start-up with and without a usable database, its layout in
 // twips, its buttons, and the fonts its faces need.
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrinter.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
 #include "platform/desktop/QtPictureLoader.h"
@@ -32,7 +32,8 @@ private:
     struct Fixture : ScreenFixture
     {
         explicit Fixture(const QString& folder)
-            : ScreenFixture(folder), menu(services())
+            : ScreenFixture(folder)
+            , menu(services())
         {
         }
         F_Main menu;
@@ -139,9 +140,8 @@ private slots:
             const char* name;
             QString text;
             int top;
-        } buttons[] = {{"Command1_0", QStringLiteral("物件登録一覧"), 5325},
-                       {"Command1_1", QStringLiteral("物件印刷・登録"), 7125},
-                       {"Command1_2", QStringLiteral("終了"), 8925}};
+        } buttons[] = { { "Command1_0", QStringLiteral("物件登録一覧"), 5325 },
+            { "Command1_1", QStringLiteral("物件印刷・登録"), 7125 }, { "Command1_2", QStringLiteral("終了"), 8925 } };
         for (const auto& b : buttons) {
             auto* button = f.menu.findChild<QPushButton*>(QLatin1String(b.name));
             QVERIFY(button);
@@ -151,9 +151,9 @@ private slots:
             QCOMPARE(button->font().pointSizeF(), 21.75);
         }
         QCOMPARE(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0"))->palette().color(QPalette::Button),
-                 QColor(255, 255, 0));
+            QColor(255, 255, 0));
         QCOMPARE(f.menu.findChild<QPushButton*>(QStringLiteral("Command1_2"))->palette().color(QPalette::Button),
-                 QColor(255, 128, 255));
+            QColor(255, 128, 255));
         auto* frame = f.menu.findChild<QWidget*>(QStringLiteral("Shape_1"));
         QVERIFY(frame);
         QCOMPARE(frame->geometry(), twipsRect(4635, 7005, 6015, 1215));

@@ -3,22 +3,22 @@
 // in the middle of a session, several desktops saving at once, desktops
 // killed while saving, the copy tool and TLS. The behaviours the file and the
 // server share run in TestPropertyList on both engines.
+#include "tests/fakes/FakeGrid.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/FaultRecord.h"
 #include "tests/support/FaultSupport.h"
 #include "tests/support/JetFixture.h"
 #include "tests/support/PgTestServer.h"
 #include "tests/support/TestDatabase.h"
-#include "tests/fakes/FakeGrid.h"
 
 #include "app/DatabaseChoice.h"
-#include "platform/jet/MdbJetReader.h"
+#include "conversion/JetConversion.h"
 #include "platform/PlatformError.h"
 #include "platform/desktop/PosixFileSystem.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/postgres/PostgresDatabaseEngine.h"
 #include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
-#include "conversion/JetConversion.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,8 +27,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTest>
 
 #include <signal.h>
@@ -90,18 +90,20 @@ private slots:
 
     void theSchemaIsTheTableTheStoreExpects()
     {
-        const QStringList columns = m_server->exec(QStringLiteral(
-            "SELECT column_name || ' ' || data_type FROM information_schema.columns "
-            "WHERE table_name = 'Fudousan' ORDER BY ordinal_position"));
-        QStringList expected{QStringLiteral("rowid bigint")};
+        const QStringList columns
+            = m_server->exec(QStringLiteral("SELECT column_name || ' ' || data_type FROM information_schema.columns "
+                                            "WHERE table_name = 'Fudousan' ORDER BY ordinal_position"));
+        QStringList expected { QStringLiteral("rowid bigint") };
         for (const char* c : kPropertyColumns)
             expected << QString::fromLatin1(c) + QStringLiteral(" text");
         QCOMPARE(columns, expected);
-        QCOMPARE(m_server->exec(QStringLiteral("SELECT indexdef FROM pg_indexes WHERE indexname = 'Fudousan_Syozai'")).size(), 1);
+        QCOMPARE(m_server->exec(QStringLiteral("SELECT indexdef FROM pg_indexes WHERE indexname = 'Fudousan_Syozai'"))
+                     .size(),
+            1);
         QCOMPARE(m_server->exec(QStringLiteral("SELECT string_agg(privilege_type, ',' ORDER BY privilege_type) "
                                                "FROM information_schema.role_table_grants "
                                                "WHERE grantee = 'fudousan_desktop'")),
-                 QStringList{QStringLiteral("DELETE,INSERT,SELECT")});
+            QStringList { QStringLiteral("DELETE,INSERT,SELECT") });
     }
 
     void theDesktopRoleMayOnlyReadRegisterAndDelete()
@@ -109,9 +111,9 @@ private slots:
         auto engine = serverEngine(desktop());
         auto c = engine->createConnection();
         c->open(QString());
-        c->execute(QStringLiteral("INSERT INTO Fudousan (Syozai) VALUES (?)"), {QStringLiteral("a")});
-        for (const QString& sql : {QStringLiteral("UPDATE Fudousan SET Kakaku = 'x'"), QStringLiteral("TRUNCATE Fudousan"),
-                                   QStringLiteral("DROP TABLE Fudousan")}) {
+        c->execute(QStringLiteral("INSERT INTO Fudousan (Syozai) VALUES (?)"), { QStringLiteral("a") });
+        for (const QString& sql : { QStringLiteral("UPDATE Fudousan SET Kakaku = 'x'"),
+                 QStringLiteral("TRUNCATE Fudousan"), QStringLiteral("DROP TABLE Fudousan") }) {
             try {
                 c->execute(sql);
                 QFAIL(qPrintable(sql + QStringLiteral(" was allowed")));
@@ -119,13 +121,13 @@ private slots:
                 QVERIFY2(e.description().contains(QStringLiteral("権限")), qPrintable(e.description()));
             }
         }
-        c->execute(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), {QStringLiteral("a")});
+        c->execute(QStringLiteral("DELETE FROM Fudousan WHERE Syozai = ?"), { QStringLiteral("a") });
         QVERIFY(c->execute(QStringLiteral("SELECT * FROM Fudousan"))->atEnd());
     }
 
     void startUpSaysWhichServerAndWhyButNeverThePassword_data()
     {
-        QTest::addColumn<QString>("setup");   // "no table", "no column", "down", "password"
+        QTest::addColumn<QString>("setup"); // "no table", "no column", "down", "password"
         QTest::addColumn<QString>("reason");
         QTest::newRow("no table") << QStringLiteral("no table") << QStringLiteral("表 Fudousan がありません");
         QTest::newRow("column missing") << QStringLiteral("no column") << QStringLiteral("Madori");
@@ -140,12 +142,13 @@ private slots:
         QString conninfo = desktop();
         if (setup == QLatin1String("no table")) {
             m_server->resetDatabase(false);
-            m_server->exec(QStringLiteral("CREATE ROLE fudousan_desktop LOGIN; GRANT USAGE ON SCHEMA public TO fudousan_desktop"));
-        }
-        else if (setup == QLatin1String("no column"))
+            m_server->exec(
+                QStringLiteral("CREATE ROLE fudousan_desktop LOGIN; GRANT USAGE ON SCHEMA public TO fudousan_desktop"));
+        } else if (setup == QLatin1String("no column"))
             m_server->exec(QStringLiteral("ALTER TABLE \"Fudousan\" DROP COLUMN \"Madori\""));
         else if (setup == QLatin1String("down"))
-            conninfo.replace(QStringLiteral("port=%1").arg(m_server->port()), QStringLiteral("port=%1").arg(m_server->port() + 1));
+            conninfo.replace(
+                QStringLiteral("port=%1").arg(m_server->port()), QStringLiteral("port=%1").arg(m_server->port() + 1));
         else
             conninfo += QStringLiteral(" password=Hid'den7");
         ScreenFixture f(QDir::tempPath(), serverEngine(conninfo));
@@ -156,8 +159,9 @@ private slots:
         QCOMPARE(shown.style, 16);
         QCOMPARE(shown.title, QStringLiteral("Zabrelo"));
         QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
-        QVERIFY2(shown.text.contains(m_server->socketFolder()) && shown.text.contains(QStringLiteral("データベース fudousan")),
-                 qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(m_server->socketFolder())
+                && shown.text.contains(QStringLiteral("データベース fudousan")),
+            qPrintable(shown.text));
         QVERIFY2(!shown.text.contains(QStringLiteral("Hid")), qPrintable(shown.text));
         QVERIFY(menu.isVisible());
     }
@@ -170,7 +174,8 @@ private slots:
         QTemporaryDir folder;
         const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder.path());
         QString conninfo = desktop();
-        conninfo.replace(QStringLiteral("port=%1").arg(m_server->port()), QStringLiteral("port=%1").arg(m_server->port() + 1));
+        conninfo.replace(
+            QStringLiteral("port=%1").arg(m_server->port()), QStringLiteral("port=%1").arg(m_server->port() + 1));
         ScreenFixture f(folder.path(), serverEngine(conninfo));
         f.messages.answerYes = true;
         MdbJetReader reader;
@@ -183,7 +188,7 @@ private slots:
         menu.start();
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().style, 16);
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("Fudousan.mdb")});
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList { QStringLiteral("Fudousan.mdb") });
         QCOMPARE(fileHash(jet), fileHash(jetData(QStringLiteral("fudousan-jet4-2000.mdb"))));
     }
 
@@ -192,16 +197,18 @@ private slots:
         QTemporaryDir dir;
         const QString settings = dir.filePath(QStringLiteral("Fudousan.ini"));
         QCOMPARE(chooseDatabaseEngine(settings)->describeDatabase(QStringLiteral("/x/Fudousan.mdb")),
-                 QStringLiteral("/x/Fudousan.mdb"));
+            QStringLiteral("/x/Fudousan.mdb"));
         QCOMPARE(chooseDatabaseEngine(QString())->describeDatabase(QStringLiteral("/x/Fudousan.mdb")),
-                 QStringLiteral("/x/Fudousan.mdb"));
+            QStringLiteral("/x/Fudousan.mdb"));
         QFile ini(settings);
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Database]\nServer=postgresql://db1,db2:6543/office?sslmode=verify-full\n");
         ini.close();
-        QCOMPARE(databaseServerSetting(settings), QStringLiteral("postgresql://db1,db2:6543/office?sslmode=verify-full"));
+        QCOMPARE(
+            databaseServerSetting(settings), QStringLiteral("postgresql://db1,db2:6543/office?sslmode=verify-full"));
         const QString label = chooseDatabaseEngine(settings)->describeDatabase(QString());
-        QVERIFY2(label.contains(QStringLiteral("db1,db2")) && label.contains(QStringLiteral("office")), qPrintable(label));
+        QVERIFY2(
+            label.contains(QStringLiteral("db1,db2")) && label.contains(QStringLiteral("office")), qPrintable(label));
     }
 
     void aServerThatStopsMidSessionIsReportedThenUsedAgain()
@@ -228,16 +235,16 @@ private slots:
 
         QVERIFY(m_server->start());
         f.store.Fill_Property_List(grid); // no restart of the program
-        QCOMPARE(grid.column(1), QStringList{faultKey(1)});
+        QCOMPARE(grid.column(1), QStringList { faultKey(1) });
         f.store.Save_Property(SampleEntryView(faultRecord(3)));
         QCOMPARE(m_server->exec(QStringLiteral("SELECT \"Syozai\" FROM \"Fudousan\" ORDER BY rowid")),
-                 (QStringList{faultKey(1), faultKey(3)}));
+            (QStringList { faultKey(1), faultKey(3) }));
 
         // Restarted while the program sat idle: the next action just works.
         m_server->stop();
         QVERIFY(m_server->start());
         f.store.Fill_Property_List(grid);
-        QCOMPARE(grid.column(1), (QStringList{faultKey(1), faultKey(3)}));
+        QCOMPARE(grid.column(1), (QStringList { faultKey(1), faultKey(3) }));
     }
 
     void aFrozenServerIsGivenUpAfterTheTimeOut()
@@ -264,7 +271,8 @@ private slots:
         PropertyRecord r = faultRecord(1);
         r[5] = QStringLiteral("前") + QChar(0) + QStringLiteral("後");
         QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(SampleEntryView(r)));
-        QCOMPARE(m_server->exec(QStringLiteral("SELECT count(*) FROM \"Fudousan\"")), QStringList{QStringLiteral("0")});
+        QCOMPARE(
+            m_server->exec(QStringLiteral("SELECT count(*) FROM \"Fudousan\"")), QStringList { QStringLiteral("0") });
     }
 
     // A database set to acknowledge commits before they reach the disk must
@@ -272,8 +280,8 @@ private slots:
     void aSaveIsDurableWhateverTheDatabaseDefault()
     {
         m_server->exec(QStringLiteral("ALTER DATABASE fudousan SET synchronous_commit = off"));
-        const auto restore = qScopeGuard(
-            [&] { m_server->exec(QStringLiteral("ALTER DATABASE fudousan RESET synchronous_commit")); });
+        const auto restore
+            = qScopeGuard([&] { m_server->exec(QStringLiteral("ALTER DATABASE fudousan RESET synchronous_commit")); });
         StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
         f.openOrDie();
         f.store.Save_Property(SampleEntryView(faultRecord(1)));
@@ -289,8 +297,9 @@ private slots:
         for (int d = 0; d < 4; ++d) {
             auto p = std::make_unique<QProcess>();
             p->setProcessEnvironment(env);
-            p->start(faultDriverPath(), {QStringLiteral("save"), QDir::tempPath(), QString::number(d * 1000),
-                                         QString::number(d * 1000 + 499)});
+            p->start(faultDriverPath(),
+                { QStringLiteral("save"), QDir::tempPath(), QString::number(d * 1000),
+                    QString::number(d * 1000 + 499) });
             drivers.push_back(std::move(p));
         }
         for (auto& p : drivers) {
@@ -314,7 +323,7 @@ private slots:
         for (int kill = 0; kill < 50; ++kill) {
             QProcess p;
             p.setProcessEnvironment(env);
-            p.start(faultDriverPath(), {QStringLiteral("save"), QDir::tempPath(), QString::number(kill * 10000)});
+            p.start(faultDriverPath(), { QStringLiteral("save"), QDir::tempPath(), QString::number(kill * 10000) });
             QByteArray out;
             while (!out.contains("ready\n") && p.waitForReadyRead(10000))
                 out += p.readAllStandardOutput();
@@ -339,35 +348,37 @@ private slots:
         TestDatabase file;
         PropertyRecord quoted = TestDatabase::distinctRecord(QStringLiteral("'; DROP TABLE \"Fudousan\"; --"));
         quoted[0] = QStringLiteral("\xEF\xBB\xBF頭に BOM\t改\n行");
-        for (const PropertyRecord& r : {faultRecord(3), quoted, faultRecord(1), faultRecord(4)})
+        for (const PropertyRecord& r : { faultRecord(3), quoted, faultRecord(1), faultRecord(4) })
             file.insert(r);
-        file.exec(QStringLiteral("UPDATE Fudousan SET Koutu = NULL WHERE rowid = 2; UPDATE Fudousan SET Kakaku = '' WHERE rowid = 3"));
+        file.exec(QStringLiteral(
+            "UPDATE Fudousan SET Koutu = NULL WHERE rowid = 2; UPDATE Fudousan SET Kakaku = '' WHERE rowid = 3"));
         const auto rows = file.rows();
 
         QString out;
-        QCOMPARE(runTool({QStringLiteral("to-server"), file.path(), m_server->conninfo()}, &out), 0);
+        QCOMPARE(runTool({ QStringLiteral("to-server"), file.path(), m_server->conninfo() }, &out), 0);
         TestDatabase server(*m_server);
         QVERIFY(server.rows() == rows);
-        QVERIFY(runTool({QStringLiteral("to-server"), file.path(), m_server->conninfo()}, &out) != 0);
+        QVERIFY(runTool({ QStringLiteral("to-server"), file.path(), m_server->conninfo() }, &out) != 0);
         QVERIFY2(out.contains(QStringLiteral("空ではありません")), qPrintable(out));
         QCOMPARE(server.rowCount(), int(rows.size()));
 
         TestDatabase back(false);
-        QCOMPARE(runTool({QStringLiteral("from-server"), m_server->conninfo(), back.path()}, &out), 0);
+        QCOMPARE(runTool({ QStringLiteral("from-server"), m_server->conninfo(), back.path() }, &out), 0);
         QVERIFY(QFileInfo(back.path() + QStringLiteral("-wal")).size() == 0); // the file alone holds the rows
         QVERIFY(back.rows() == rows);
-        QVERIFY(runTool({QStringLiteral("from-server"), m_server->conninfo(), file.path()}, &out) != 0);
+        QVERIFY(runTool({ QStringLiteral("from-server"), m_server->conninfo(), file.path() }, &out) != 0);
         QCOMPARE(file.rows().size(), rows.size());
     }
 
     void tlsWithTheOfficeCaWorksAndAWrongNameIsRefused()
     {
-        PgTestServer tls(PgTestServer::Options{true, true, false});
+        PgTestServer tls(PgTestServer::Options { true, true, false });
         if (!tls.isRunning())
             QSKIP(qPrintable(QStringLiteral("no TLS server: ") + tls.skipReason()));
-        const QString base = QStringLiteral("port=%1 user=fudousan_desktop dbname=fudousan sslmode=verify-full sslrootcert=%2")
-                                 .arg(tls.port())
-                                 .arg(tls.caFile());
+        const QString base
+            = QStringLiteral("port=%1 user=fudousan_desktop dbname=fudousan sslmode=verify-full sslrootcert=%2")
+                  .arg(tls.port())
+                  .arg(tls.caFile());
         StoreFixture good(QDir::tempPath(), serverEngine(QStringLiteral("host=localhost hostaddr=127.0.0.1 ") + base));
         QVERIFY2(good.store.Open_Database(), qPrintable(good.store.openFailure()));
         QVERIFY(good.store.Run_Query(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()")));
@@ -376,7 +387,7 @@ private slots:
         StoreFixture wrong(QDir::tempPath(), serverEngine(QStringLiteral("host=127.0.0.1 ") + base));
         QVERIFY(!wrong.store.Open_Database());
         QVERIFY2(wrong.store.openFailure().contains(QStringLiteral("証明書が接続先の名前と一致しない")),
-                 qPrintable(wrong.store.openFailure()));
+            qPrintable(wrong.store.openFailure()));
     }
 };
 

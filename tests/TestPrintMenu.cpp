@@ -3,11 +3,11 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/TestDatabase.h"
 
+#include "model/PropertyRecord.h"
 #include "platform/Fonts.h"
 #include "platform/print/QtPdfPrinter.h"
 #include "platform/print/QtPrintPreview.h"
 #include "screens/F_Tyukai.h"
-#include "model/PropertyRecord.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,7 +48,7 @@ void fillScreen(F_Tyukai& screen)
 QStringList wordBoxes(const QString& pdf)
 {
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    process.start(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), pdf, QStringLiteral("-") });
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return {};
     static const QRegularExpression word(QStringLiteral("<word [^>]*>[^<]*</word>"));
@@ -62,7 +62,7 @@ QStringList wordBoxes(const QString& pdf)
 QString pageSize(const QString& pdf)
 {
     QProcess process;
-    process.start(QStringLiteral("pdfinfo"), {pdf});
+    process.start(QStringLiteral("pdfinfo"), { pdf });
     process.waitForFinished(30000);
     static const QRegularExpression size(QStringLiteral("Page size:\\s*([^\\n]*)"));
     return size.match(QString::fromUtf8(process.readAllStandardOutput())).captured(1);
@@ -100,17 +100,18 @@ private:
         QTemporaryDir programs;
         const QString self = QDir(programs.path()).filePath(QStringLiteral("TestPrintMenu"));
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
-        QVERIFY(QFile::setPermissions(programs.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                           | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                                           | QFileDevice::ExeOther));
+        QVERIFY(QFile::setPermissions(programs.path(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                | QFileDevice::ExeOther));
         QProcess test;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), QDir::tempPath());
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         test.setProcessEnvironment(env);
         test.setProcessChannelMode(QProcess::MergedChannels);
-        test.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                             QStringLiteral("--clear-groups"), self, testFunction});
+        test.start(setpriv,
+            { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), self,
+                testFunction });
         QVERIFY(test.waitForFinished(60000));
         const QString output = QString::fromUtf8(test.readAll());
         QVERIFY2(test.exitStatus() == QProcess::NormalExit && test.exitCode() == 0, qPrintable(output));
@@ -134,7 +135,7 @@ private slots:
         QStringList items;
         for (const QAction* action : menu->actions())
             items << action->text();
-        QCOMPARE(items, (QStringList{QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…")}));
+        QCOMPARE(items, (QStringList { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…") }));
 
         QPushButton* print = printButton(screen);
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), print->mapToGlobal(QPoint(10, 10)));
@@ -240,7 +241,7 @@ private slots:
         // Asked in the documents folder, under the no-printer PDF's name.
         QCOMPARE(f.saveDialog.asked.size(), 1);
         QCOMPARE(f.saveDialog.asked.first().suggestedPath,
-                 QDir(db.folder()).filePath(QStringLiteral("Documents/No.7_東京都世田谷区_桜丘3-12.pdf")));
+            QDir(db.folder()).filePath(QStringLiteral("Documents/No.7_東京都世田谷区_桜丘3-12.pdf")));
         QCOMPARE(f.saveDialog.asked.first().suffix, QStringLiteral("pdf"));
         QCOMPARE(db.rowCount(), rowsBefore + (stored ? 0 : 1));
         QFile written(path);
@@ -252,7 +253,7 @@ private slots:
         QVERIFY(f.events.count >= 2); // the notice shown and hidden
         QVERIFY(f.printers.documents.isEmpty());
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
-        QCOMPARE(QDir(m_dir.path()).entryList({tag + '*'}, QDir::Files | QDir::Hidden), QStringList{tag + ".pdf"});
+        QCOMPARE(QDir(m_dir.path()).entryList({ tag + '*' }, QDir::Files | QDir::Hidden), QStringList { tag + ".pdf" });
     }
 
     void saveWhereNoFileCanBeWritten_data()
@@ -284,7 +285,8 @@ private slots:
         QFile file(blocker);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QString path = readOnly ? folder.filePath(QStringLiteral("flyer.pdf")) : blocker + QStringLiteral("/flyer.pdf");
+        const QString path
+            = readOnly ? folder.filePath(QStringLiteral("flyer.pdf")) : blocker + QStringLiteral("/flyer.pdf");
         if (readOnly)
             QVERIFY(QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         f.saveDialog.answers << path << path;
@@ -300,7 +302,8 @@ private slots:
             QVERIFY2(failure.text.contains(path) && failure.text.contains(reason), qPrintable(failure.text));
             QCOMPARE(failure.style, int(MB_Critical));
         }
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("not-a-folder")});
+        QCOMPARE(
+            QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("not-a-folder") });
         QVERIFY(!screen.findChild<QWidget*>(QStringLiteral("SSPanel"))->isVisible());
     }
 
@@ -316,16 +319,16 @@ private slots:
         const QString printed = QDir(m_dir.path()).filePath(QStringLiteral("printed"));
         PdfPrinterSource printers(f.messages, printed);
         ScreenServices services = f.services();
-        F_Tyukai screen(ScreenServices{services.store, services.messages, services.fileDialog, services.pictures,
-                                       services.events, services.environment, printers, services.inputMethod,
-                                       services.preview, services.saveDialog, services.pdfFiles});
+        F_Tyukai screen(ScreenServices { services.store, services.messages, services.fileDialog, services.pictures,
+            services.events, services.environment, printers, services.inputMethod, services.preview,
+            services.saveDialog, services.pdfFiles });
         fillScreen(screen);
         screen.Command1_Click(0);
         const QString saved = QDir(m_dir.path()).filePath(QStringLiteral("saved.pdf"));
         f.saveDialog.answers << saved;
         screen.PrintMenu_Click(1);
 
-        const QStringList pdfs = QDir(printed).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList pdfs = QDir(printed).entryList({ QStringLiteral("*.pdf") }, QDir::Files);
         QCOMPARE(pdfs.size(), 1);
         const QString printedPdf = QDir(printed).filePath(pdfs.first());
         QCOMPARE(pageSize(saved), pageSize(printedPdf));
@@ -362,7 +365,7 @@ private slots:
             QCOMPARE(view->orientation(), QPageLayout::Landscape);
             QPageSize size;
             connect(view, &QPrintPreviewWidget::paintRequested, window,
-                    [&](QPrinter* printer) { size = printer->pageLayout().pageSize(); });
+                [&](QPrinter* printer) { size = printer->pageLayout().pageSize(); });
             view->updatePreview();
             QCOMPARE(size.id(), QPageSize::JisB4);
 
@@ -370,7 +373,7 @@ private slots:
             for (const QAction* action : window->findChild<QToolBar*>()->actions())
                 tools << action->text();
             QVERIFY2(!tools.join(' ').contains(QStringLiteral("印刷")) && !tools.join(' ').contains("Print"),
-                     qPrintable(tools.join(' ')));
+                qPrintable(tools.join(' ')));
             QCOMPARE(view->zoomMode(), QPrintPreviewWidget::FitInView);
             const double fitted = view->zoomFactor();
             window->findChild<QToolBar*>()->actions().at(tools.indexOf(QStringLiteral("拡大")))->trigger();

@@ -1,16 +1,16 @@
 // Listing, deleting and loading properties, against a real database file:
 // what the grid shows, which rows a deletion removes, and what a load puts
 // into the entry screen.
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeGrid.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
+#include "model/EntryView.h"
 #include "platform/PlatformError.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
-#include "model/EntryView.h"
 #include "store/PropertyStore.h"
 #include "tests/support/FlyerSample.h"
 
@@ -94,11 +94,11 @@ private slots:
         QTest::addColumn<QStringList>("locations");
         QTest::newRow("empty") << QStringList();
         // Inserted out of alphabetical order: an index scan would sort them.
-        QTest::newRow("three") << QStringList{QStringLiteral("東京都 港区"), QStringLiteral("A 町"),
-                                              QStringLiteral("横浜市 中区")};
-        QTest::newRow("duplicates") << QStringList{QStringLiteral("z"), QStringLiteral("b"), QStringLiteral("z")};
+        QTest::newRow("three") << QStringList { QStringLiteral("東京都 港区"), QStringLiteral("A 町"),
+            QStringLiteral("横浜市 中区") };
+        QTest::newRow("duplicates") << QStringList { QStringLiteral("z"), QStringLiteral("b"), QStringLiteral("z") };
         QTest::newRow("blanks and quotes")
-            << QStringList{QStringLiteral(" "), QStringLiteral("a' OR '1'='1"), QStringLiteral("O'Hara \"2\" ")};
+            << QStringList { QStringLiteral(" "), QStringLiteral("a' OR '1'='1"), QStringLiteral("O'Hara \"2\" ") };
     }
 
     void listsInTheTablesOwnOrderNumberedFromOne()
@@ -109,7 +109,7 @@ private slots:
             db.insert(withLocation(l, QStringLiteral("x")));
         Fixture f(db.folder());
         f.store.Fill_Property_List(f.grid);
-        QCOMPARE(f.grid.cells.front(), (QStringList{QStringLiteral("No."), QStringLiteral("物件所在地")}));
+        QCOMPARE(f.grid.cells.front(), (QStringList { QStringLiteral("No."), QStringLiteral("物件所在地") }));
         QCOMPARE(f.grid.column(1), locations);
         QCOMPARE(f.grid.column(0), numbers(int(locations.size())));
         QVERIFY(f.messages.shown.isEmpty());
@@ -123,7 +123,7 @@ private slots:
         f.grid.setRowCount(6);
         f.grid.setCellText(5, 1, QStringLiteral("古い行"));
         f.store.Fill_Property_List(f.grid);
-        QCOMPARE(f.grid.column(1), QStringList{QStringLiteral("残る")});
+        QCOMPARE(f.grid.column(1), QStringList { QStringLiteral("残る") });
         QCOMPARE(f.grid.appendCalls, 1);
     }
 
@@ -131,11 +131,12 @@ private slots:
     {
         TestDatabase db;
         db.insert(withLocation(QStringLiteral("一")));
-        db.exec(QStringLiteral("INSERT INTO Fudousan (Syozai) VALUES (NULL); INSERT INTO Fudousan (Syozai) VALUES ('三');"));
+        db.exec(QStringLiteral(
+            "INSERT INTO Fudousan (Syozai) VALUES (NULL); INSERT INTO Fudousan (Syozai) VALUES ('三');"));
         Fixture f(db.folder());
         // A row without a location stops the list there, with a reason.
         QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Fill_Property_List(f.grid));
-        QCOMPARE(f.grid.column(1), QStringList{QStringLiteral("一")});
+        QCOMPARE(f.grid.column(1), QStringList { QStringLiteral("一") });
 
         // An unreadable table leaves the grid as it was.
         db.exec(QStringLiteral("DROP TABLE Fudousan"));
@@ -145,7 +146,7 @@ private slots:
         } catch (const PlatformError& e) {
             QVERIFY(e.description().contains(QStringLiteral("一覧")));
         }
-        QCOMPARE(f.grid.column(1), QStringList{QStringLiteral("一")});
+        QCOMPARE(f.grid.column(1), QStringList { QStringLiteral("一") });
     }
 
     void deletesTheSelectedKeysThenRefillsOnce_data()
@@ -153,22 +154,21 @@ private slots:
         QTest::addColumn<QStringList>("locations");
         QTest::addColumn<std::vector<int>>("selected");
         QTest::addColumn<QStringList>("remaining");
-        const QStringList five{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                               QStringLiteral("e")};
+        const QStringList five { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+            QStringLiteral("e") };
         QTest::newRow("three of five, picked out of order")
-            << five << std::vector<int>{4, 1, 2} << QStringList{QStringLiteral("c"), QStringLiteral("e")};
-        QTest::newRow("the last line") << five << std::vector<int>{5} << five.mid(0, 4);
-        QTest::newRow("every property") << five << std::vector<int>{1, 2, 3, 4, 5} << QStringList();
+            << five << std::vector<int> { 4, 1, 2 } << QStringList { QStringLiteral("c"), QStringLiteral("e") };
+        QTest::newRow("the last line") << five << std::vector<int> { 5 } << five.mid(0, 4);
+        QTest::newRow("every property") << five << std::vector<int> { 1, 2, 3, 4, 5 } << QStringList();
         QTest::newRow("one of two equal locations removes its own row alone")
-            << QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("x")} << std::vector<int>{1}
-            << QStringList{QStringLiteral("y"), QStringLiteral("x")};
+            << QStringList { QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("x") } << std::vector<int> { 1 }
+            << QStringList { QStringLiteral("y"), QStringLiteral("x") };
         QTest::newRow("both equal locations selected")
-            << QStringList{QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("y")} << std::vector<int>{1, 2}
-            << QStringList{QStringLiteral("y")};
-        QTest::newRow("quotes delete only their own rows")
-            << QStringList{QStringLiteral("a' OR '1'='1"), QStringLiteral("a"), QStringLiteral("O'Hara"),
-                           QStringLiteral("O'Hara ")}
-            << std::vector<int>{1, 3} << QStringList{QStringLiteral("a"), QStringLiteral("O'Hara ")};
+            << QStringList { QStringLiteral("x"), QStringLiteral("x"), QStringLiteral("y") }
+            << std::vector<int> { 1, 2 } << QStringList { QStringLiteral("y") };
+        QTest::newRow("quotes delete only their own rows") << QStringList {
+            QStringLiteral("a' OR '1'='1"), QStringLiteral("a"), QStringLiteral("O'Hara"), QStringLiteral("O'Hara ")
+        } << std::vector<int> { 1, 3 } << QStringList { QStringLiteral("a"), QStringLiteral("O'Hara ") };
     }
 
     void deletesTheSelectedKeysThenRefillsOnce()
@@ -215,11 +215,11 @@ private slots:
     void failedDeletionIsReportedAndTheListShowsTheTruth()
     {
         TestDatabase db;
-        for (const char* l : {"a", "b", "c"})
+        for (const char* l : { "a", "b", "c" })
             db.insert(withLocation(QString::fromLatin1(l)));
         Fixture f(db.folder());
         f.store.Fill_Property_List(f.grid);
-        f.grid.selection = {1, 3};
+        f.grid.selection = { 1, 3 };
         // The second deletion is refused by the database.
         db.refuseDeletion(QStringLiteral("c"));
         try {
@@ -228,7 +228,7 @@ private slots:
         } catch (const PlatformError& e) {
             QVERIFY2(e.description().contains(QStringLiteral("「c」")), qPrintable(e.description()));
         }
-        QCOMPARE(storedLocations(db), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("b"), QStringLiteral("c") }));
         QCOMPARE(f.grid.column(1), storedLocations(db));
         QVERIFY(f.messages.shown.isEmpty()); // no completion claimed
     }
@@ -243,7 +243,7 @@ private slots:
         first[5] = QString();
         first[kMadoriIndex] = QDir(db.folder()).filePath(QStringLiteral("map.bmp"));
         PropertyRecord other = TestDatabase::distinctRecord(QStringLiteral("2")); // would match an OR injection
-        PropertyRecord second = first;                                            // same key, registered later
+        PropertyRecord second = first; // same key, registered later
         second[0] = QStringLiteral("later");
         db.insert(other);
         db.insert(first);
@@ -316,8 +316,8 @@ private slots:
         f.store.Map_Image_Path = QStringLiteral("kept");
         FakeEntry entry;
         const auto before = entry.boxes;
-        for (const QString& key : {QStringLiteral("2"), QStringLiteral("' OR '1'='1"),
-                                   QStringLiteral("a"), QString()})
+        for (const QString& key :
+            { QStringLiteral("2"), QStringLiteral("' OR '1'='1"), QStringLiteral("a"), QString() })
             f.store.Load_Property(key, entry);
         QCOMPARE(entry.boxes, before);
         QCOMPARE(f.store.Map_Image_Path, QStringLiteral("kept"));
@@ -349,7 +349,7 @@ private slots:
         f.store.Load_Property(f.grid.rowKey(1), entry);
         QCOMPARE(entry.boxText(0), outdated[0]);
 
-        f.grid.selection = {1};
+        f.grid.selection = { 1 };
         f.store.Delete_Property(f.grid);
         QCOMPARE(db.rows().size(), std::size_t(2));
         QCOMPARE(db.rows().back()[0], std::optional<QString>(corrected[0]));
@@ -362,7 +362,7 @@ private slots:
     void linesWhoseRowsAreGoneAreCountedNotReportedDeleted()
     {
         TestDatabase db;
-        for (const char* l : {"a", "b", "c"})
+        for (const char* l : { "a", "b", "c" })
             db.insert(withLocation(QString::fromLatin1(l)));
         Fixture f(db.folder());
         f.store.Fill_Property_List(f.grid);
@@ -372,25 +372,26 @@ private slots:
             other.openOrDie();
             FakeGrid list;
             other.store.Fill_Property_List(list);
-            list.selection = {2, 3};
+            list.selection = { 2, 3 };
             other.store.Delete_Property(list);
             other.store.Save_Property(SampleEntryView(withLocation(QStringLiteral("b"), QStringLiteral("again"))));
         }
 
-        f.grid.selection = {1, 2};
+        f.grid.selection = { 1, 2 };
         f.store.Delete_Property(f.grid);
-        QCOMPARE(storedLocations(db), QStringList{QStringLiteral("b")});
+        QCOMPARE(storedLocations(db), QStringList { QStringLiteral("b") });
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().text,
-                 QStringLiteral("1 件のデータを削除しました。ほかの 1 件は、すでに削除されていました。"));
+            QStringLiteral("1 件のデータを削除しました。ほかの 1 件は、すでに削除されていました。"));
 
         // Every selected row gone: nothing is claimed deleted.
         f.messages.shown.clear();
-        f.grid.selection = {1};
+        f.grid.selection = { 1 };
         db.exec(QStringLiteral("DELETE FROM Fudousan"));
         f.store.Delete_Property(f.grid);
         QCOMPARE(f.messages.shown.size(), 1);
-        QCOMPARE(f.messages.shown.first().text, QStringLiteral("選択された 1 件のデータは、すでに削除されていました。"));
+        QCOMPARE(
+            f.messages.shown.first().text, QStringLiteral("選択された 1 件のデータは、すでに削除されていました。"));
         QCOMPARE(f.grid.rowCount(), 1);
     }
 
@@ -405,24 +406,25 @@ private slots:
         QStringList untyped;
         for (const char* column : kPropertyColumns)
             untyped << QString::fromLatin1(column);
-        db.exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(untyped.join(QStringLiteral(", "))));
+        db.exec(
+            QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(untyped.join(QStringLiteral(", "))));
         db.exec(QStringLiteral("INSERT INTO Fudousan (Syozai, Kakaku) VALUES (123, 'number'), (x'e6b8af41', 'blob'), "
                                "(CAST(x'41ff42' AS TEXT), 'bad utf8'), ('text', 'text');"));
         Fixture f(db.folder());
         f.store.Fill_Property_List(f.grid);
-        QCOMPARE(f.grid.column(1), (QStringList{QStringLiteral("123"), QStringLiteral("港A"),
-                                                QStringLiteral("A") + QChar(0xFFFD) + QStringLiteral("B"),
-                                                QStringLiteral("text")}));
+        QCOMPARE(f.grid.column(1),
+            (QStringList { QStringLiteral("123"), QStringLiteral("港A"),
+                QStringLiteral("A") + QChar(0xFFFD) + QStringLiteral("B"), QStringLiteral("text") }));
         for (int line = 1; line <= 3; ++line) {
             FakeEntry entry;
             f.store.Load_Property(f.grid.rowKey(line), entry);
-            QCOMPARE(entry.boxText(0), (QStringList{QStringLiteral("number"), QStringLiteral("blob"),
-                                                    QStringLiteral("bad utf8")}
-                                            .at(line - 1)));
+            QCOMPARE(entry.boxText(0),
+                (QStringList { QStringLiteral("number"), QStringLiteral("blob"), QStringLiteral("bad utf8") }.at(
+                    line - 1)));
         }
-        f.grid.selection = {1, 2, 3};
+        f.grid.selection = { 1, 2, 3 };
         f.store.Delete_Property(f.grid);
-        QCOMPARE(storedLocations(db), QStringList{QStringLiteral("text")});
+        QCOMPARE(storedLocations(db), QStringList { QStringLiteral("text") });
         QCOMPARE(f.messages.shown.first().text, QStringLiteral("データの削除が出来ました。"));
     }
 };

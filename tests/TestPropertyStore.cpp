@@ -1,13 +1,13 @@
 // The store's connection and current row set: what opens, what is refused,
 // what a failed query leaves behind; which column each box is saved to and
 // loaded from.
-#include "tests/support/AppFixture.h"
-#include "tests/support/TestDatabase.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestDatabase.h"
 
-#include "platform/desktop/DatabaseLocation.h"
 #include "platform/PlatformError.h"
+#include "platform/desktop/DatabaseLocation.h"
 #include "platform/desktop/QtAppEnvironment.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
@@ -25,13 +25,35 @@ namespace {
 // Box index to column, written out here rather than read from the store's own
 // table, so that two entries swapped there still show.
 const std::pair<int, const char*> kBoxColumns[] = {
-    {0, "Kakaku"}, {1, "Syozai"}, {2, "Koutu"}, {3, "Toti_Meitoru"}, {4, "Toti_Tubo"},
-    {5, "Tatemono_Meitoru"}, {6, "Tatemono_Tubo"}, {7, "Timoku_Touki"}, {8, "Timoku_Genkyou"},
-    {9, "Tatemono_Kouzou"}, {10, "Tatemono_Kouhou"}, {11, "Tosikeikaku_Youto"}, {12, "Kenpeiritu"},
-    {13, "Yousekiritu"}, {14, "Douro_Syurui"}, {15, "Douro_Houi"}, {16, "Douro_Habain"},
-    {17, "Douro_Maguti"}, {18, "Setubi_Suidou"}, {19, "Setubi_Denki"}, {20, "Setubi_Haisui"},
-    {21, "Setubi_Gasu"}, {22, "Hikiwatasi"}, {23, "Setubi"}, {24, "Keitai"}, {25, "Tyuukai"},
-    {26, "No_Fudousan"}, {27, "Name_Text"}, {28, "Madori"},
+    { 0, "Kakaku" },
+    { 1, "Syozai" },
+    { 2, "Koutu" },
+    { 3, "Toti_Meitoru" },
+    { 4, "Toti_Tubo" },
+    { 5, "Tatemono_Meitoru" },
+    { 6, "Tatemono_Tubo" },
+    { 7, "Timoku_Touki" },
+    { 8, "Timoku_Genkyou" },
+    { 9, "Tatemono_Kouzou" },
+    { 10, "Tatemono_Kouhou" },
+    { 11, "Tosikeikaku_Youto" },
+    { 12, "Kenpeiritu" },
+    { 13, "Yousekiritu" },
+    { 14, "Douro_Syurui" },
+    { 15, "Douro_Houi" },
+    { 16, "Douro_Habain" },
+    { 17, "Douro_Maguti" },
+    { 18, "Setubi_Suidou" },
+    { 19, "Setubi_Denki" },
+    { 20, "Setubi_Haisui" },
+    { 21, "Setubi_Gasu" },
+    { 22, "Hikiwatasi" },
+    { 23, "Setubi" },
+    { 24, "Keitai" },
+    { 25, "Tyuukai" },
+    { 26, "No_Fudousan" },
+    { 27, "Name_Text" },
+    { 28, "Madori" },
 };
 
 } // namespace
@@ -42,7 +64,6 @@ class TestPropertyStore : public QObject
 
 private:
     using Fixture = StoreFixture;
-
 
 private slots:
     void opensThePreparedDatabaseBesideTheExecutable()
@@ -97,8 +118,9 @@ private slots:
         QCOMPARE(first.directory, user);
         QVERIFY(first.installed && first.placed && first.failure.isEmpty());
         QVERIFY(!QFileInfo::exists(bin.path()));
-        QCOMPARE(QDir(home.filePath(QStringLiteral("share/Quintaveli"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList{QStringLiteral("Fudousan")}); // nothing left of the staging folder
+        QCOMPARE(
+            QDir(home.filePath(QStringLiteral("share/Quintaveli"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList { QStringLiteral("Fudousan") }); // nothing left of the staging folder
         Fixture f(user);
         f.openOrDie();
         f.store.Save_Property(SampleEntryView(TestDatabase::distinctRecord(QStringLiteral("kept"))));
@@ -138,7 +160,7 @@ private slots:
             QFile file(QDir(folder).filePath(QStringLiteral("Fudousan.ini")));
             QVERIFY(file.open(QIODevice::WriteOnly));
         };
-        const QStringList folders{user, system};
+        const QStringList folders { user, system };
         QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), QString());
         writeSettings(system);
         QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), system + QStringLiteral("/Fudousan.ini"));
@@ -146,9 +168,11 @@ private slots:
         QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), user + QStringLiteral("/Fudousan.ini"));
 
         TestDatabase portable;
-        QCOMPARE(locateSettings(portable.folder(), prepared.path(), folders), portable.folder() + QStringLiteral("/Fudousan.ini"));
+        QCOMPARE(locateSettings(portable.folder(), prepared.path(), folders),
+            portable.folder() + QStringLiteral("/Fudousan.ini"));
         writeSettings(bin.folder());
-        QCOMPARE(locateSettings(bin.folder(), prepared.path(), folders), bin.folder() + QStringLiteral("/Fudousan.ini"));
+        QCOMPARE(
+            locateSettings(bin.folder(), prepared.path(), folders), bin.folder() + QStringLiteral("/Fudousan.ini"));
     }
 
     void withoutAnInstallationTheExecutablesFolderIsUsed()
@@ -157,7 +181,8 @@ private slots:
         TestDatabase bin(false);
         QTemporaryDir home;
         const QString user = home.filePath(QStringLiteral("Fudousan"));
-        const DatabaseLocation at = locateDatabase(bin.folder(), bin.folder() + QStringLiteral("/../share/none.mdb"), user);
+        const DatabaseLocation at
+            = locateDatabase(bin.folder(), bin.folder() + QStringLiteral("/../share/none.mdb"), user);
         QCOMPARE(at.directory, bin.folder());
         QVERIFY(!at.installed);
         QVERIFY(!QFileInfo::exists(user));
@@ -191,8 +216,8 @@ private slots:
         QTest::newRow("missing") << QString() << QStringLiteral("ありません");
         QTest::newRow("other table") << QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Other (a TEXT);")
                                      << QStringLiteral("Fudousan");
-        QTest::newRow("column missing")
-            << QStringLiteral("ALTER TABLE Fudousan DROP COLUMN Madori;") << QStringLiteral("Madori");
+        QTest::newRow("column missing") << QStringLiteral("ALTER TABLE Fudousan DROP COLUMN Madori;")
+                                        << QStringLiteral("Madori");
     }
 
     void refusesWhatIsNotAPropertyDatabase()
@@ -216,7 +241,7 @@ private slots:
     void columnsAreFoundByNameInAnyOrder()
     {
         TestDatabase db;
-        QStringList columns{QStringLiteral("Extra INTEGER")};
+        QStringList columns { QStringLiteral("Extra INTEGER") };
         for (int i = kColumnCount - 1; i >= 0; --i)
             columns << QString::fromLatin1(kPropertyColumns[i]) + QStringLiteral(" TEXT");
         db.replaceTable(columns);
@@ -233,7 +258,7 @@ private slots:
         Fixture f(db.folder());
         QVERIFY(f.store.Open_Database());
 
-        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), {r[kSyozaiIndex]}));
+        QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), { r[kSyozaiIndex] }));
         RowSet* before = f.store.Db_Recordset.get();
         QVERIFY(!f.store.Run_Query(QStringLiteral("SELECT * FROM NoSuchTable")));
         QCOMPARE(f.store.Db_Recordset.get(), before);
@@ -256,7 +281,8 @@ private slots:
         f.store.Map_Image_Path = QStringLiteral("box 28");
         f.store.Save_Property(typed);
         for (const auto& [box, column] : kBoxColumns)
-            QCOMPARE(db.value(QStringLiteral("SELECT %1 FROM Fudousan").arg(column)), QStringLiteral("box %1").arg(box));
+            QCOMPARE(
+                db.value(QStringLiteral("SELECT %1 FROM Fudousan").arg(column)), QStringLiteral("box %1").arg(box));
 
         db.exec(QStringLiteral("DELETE FROM Fudousan"));
         QStringList names, values;
@@ -288,8 +314,8 @@ private slots:
 
         db.exec(QStringLiteral("ALTER TABLE Fudousan RENAME TO Elsewhere"));
         int printed = 0;
-        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_If_New_And_Print(QStringLiteral("新しい所在"), screen,
-                                                                              [&] { ++printed; }));
+        QVERIFY_THROWS_EXCEPTION(
+            PlatformError, f.store.Save_If_New_And_Print(QStringLiteral("新しい所在"), screen, [&] { ++printed; }));
         QCOMPARE(printed, 0);
         QVERIFY(f.messages.shown.isEmpty());
     }
@@ -307,10 +333,10 @@ private slots:
             return f.store.connection().execute(QStringLiteral("PRAGMA ") + name)->field(name).value_or(QString());
         };
         QCOMPARE(pragma(QStringLiteral("synchronous")), QStringLiteral("2")); // FULL
-        const QStringList durable = {QStringLiteral("wal"), QStringLiteral("delete"), QStringLiteral("truncate"),
-                                     QStringLiteral("persist")};
+        const QStringList durable = { QStringLiteral("wal"), QStringLiteral("delete"), QStringLiteral("truncate"),
+            QStringLiteral("persist") };
         QVERIFY2(durable.contains(pragma(QStringLiteral("journal_mode")).toLower()),
-                 qPrintable(pragma(QStringLiteral("journal_mode"))));
+            qPrintable(pragma(QStringLiteral("journal_mode"))));
     }
 
     void emptyRowSetIsAClosedOneThatFails()

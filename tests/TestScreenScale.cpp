@@ -33,7 +33,7 @@ private:
     // when `across`): that ink is cut off on the screen. Drawn at the
     // screen's device pixel ratio, so that a fractional scale is seen as it is.
     static bool inkOutside(const QWidget* widget, const QFont& font, const QString& text, const QRect& room,
-                           const QRect& bounds, int flags, bool across = true)
+        const QRect& bounds, int flags, bool across = true)
     {
         const qreal ratio = widget->devicePixelRatioF();
         const QRect canvas = room.adjusted(-room.width(), -room.height(), room.width(), room.height());
@@ -68,8 +68,8 @@ private:
         for (QLabel* label : screen->findChildren<QLabel*>()) {
             if (label->text().isEmpty() || label->wordWrap() || !label->pixmap().isNull())
                 continue;
-            if (inkOutside(label, label->font(), label->text(), label->contentsRect(), label->rect(),
-                           int(label->alignment())))
+            if (inkOutside(
+                    label, label->font(), label->text(), label->contentsRect(), label->rect(), int(label->alignment())))
                 clipped << label->objectName();
         }
         for (QPushButton* button : screen->findChildren<QPushButton*>()) {
@@ -104,8 +104,8 @@ private:
             const QRect f = frame->geometry();
             const QRect c = control->geometry();
             if (!f.adjusted(1, 1, -1, -1).contains(c))
-                touching << QStringLiteral("%1 %2 around %3 %4").arg(frameName, QVariant(f).toString(), controlName,
-                                                                     QVariant(c).toString());
+                touching << QStringLiteral("%1 %2 around %3 %4")
+                                .arg(frameName, QVariant(f).toString(), controlName, QVariant(c).toString());
         }
         return touching;
     }
@@ -148,9 +148,10 @@ private slots:
         keep(&menu, QStringLiteral("main-menu"));
         QCOMPARE(menu.size(), QSize(twipsToPixels(15240), twipsToPixels(11010)));
         expectNone(clippedCaptions(&menu));
-        expectNone(touchingFrames(&menu, {{QStringLiteral("Shape_0"), QStringLiteral("Command1_0")},
-                                      {QStringLiteral("Shape_1"), QStringLiteral("Command1_1")},
-                                      {QStringLiteral("Shape_2"), QStringLiteral("Command1_2")}}));
+        expectNone(touchingFrames(&menu,
+            { { QStringLiteral("Shape_0"), QStringLiteral("Command1_0") },
+                { QStringLiteral("Shape_1"), QStringLiteral("Command1_1") },
+                { QStringLiteral("Shape_2"), QStringLiteral("Command1_2") } }));
     }
 
     void entryScreen()
@@ -178,9 +179,10 @@ private slots:
         showAndSettle(&screen);
         keep(&screen, QStringLiteral("list-screen"));
         expectNone(clippedCaptions(&screen));
-        expectNone(touchingFrames(&screen, {{QStringLiteral("Shape_0"), QStringLiteral("Command3")},
-                                        {QStringLiteral("Shape_1"), QStringLiteral("Command2")},
-                                        {QStringLiteral("Shape_2"), QStringLiteral("Command1")}}));
+        expectNone(touchingFrames(&screen,
+            { { QStringLiteral("Shape_0"), QStringLiteral("Command3") },
+                { QStringLiteral("Shape_1"), QStringLiteral("Command2") },
+                { QStringLiteral("Shape_2"), QStringLiteral("Command1") } }));
     }
 };
 

@@ -6,11 +6,11 @@
 //                                          the original is kept as Fudousan.mdb.jet
 //
 // Prints one line; the exit status is 0 only when every row arrived.
-#include "platform/jet/MdbJetReader.h"
+#include "conversion/JetConversion.h"
 #include "platform/PlatformError.h"
 #include "platform/desktop/PosixFileSystem.h"
+#include "platform/jet/MdbJetReader.h"
 #include "platform/sqlite/SqliteDatabaseBuilder.h"
-#include "conversion/JetConversion.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -32,8 +32,8 @@ int main(int argc, char* argv[])
     PosixFileSystem files;
     JetConversion conversion(reader, builder, files);
     try {
-        const JetConversion::Result result =
-            args.size() == 2 ? conversion.convertTo(args.at(0), args.at(1)) : conversion.convertInPlace(args.at(0));
+        const JetConversion::Result result
+            = args.size() == 2 ? conversion.convertTo(args.at(0), args.at(1)) : conversion.convertInPlace(args.at(0));
         out << JetConversion::summary(args.at(0), result) << Qt::endl;
         return 0;
     } catch (const PlatformError& error) {

@@ -10,8 +10,8 @@
 // target must be empty (a missing FILE is created as the prepared empty
 // file); a target that already holds a row is refused and left untouched.
 // The copy is one transaction: it lands whole or not at all.
-#include "platform/sqlite/EmptyDatabase.h"
 #include "model/PropertyRecord.h"
+#include "platform/sqlite/EmptyDatabase.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -57,9 +57,9 @@ struct Server
                 die(QStringLiteral("接続設定にパスワードが書かれています。~/.pgpass などで与えて下さい。"));
             }
         PQconninfoFree(options);
-        const char* keywords[] = {"dbname", "connect_timeout", "client_encoding", nullptr};
+        const char* keywords[] = { "dbname", "connect_timeout", "client_encoding", nullptr };
         const QByteArray dsn = conninfo.toUtf8();
-        const char* values[] = {dsn.constData(), "10", "UTF8", nullptr};
+        const char* values[] = { dsn.constData(), "10", "UTF8", nullptr };
         conn = PQconnectdbParams(keywords, values, 1);
         if (PQstatus(conn) != CONNECTION_OK)
             die(QStringLiteral("サーバーに接続できません: ") + QString::fromUtf8(PQerrorMessage(conn)).trimmed());
@@ -69,7 +69,7 @@ struct Server
     PGresult* run(const char* sql, const std::vector<const char*>& params = {}, const std::vector<int>& lengths = {})
     {
         PGresult* r = PQexecParams(conn, sql, int(params.size()), nullptr, params.data(),
-                                   lengths.empty() ? nullptr : lengths.data(), nullptr, 0);
+            lengths.empty() ? nullptr : lengths.data(), nullptr, 0);
         const ExecStatusType status = PQresultStatus(r);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             const QString why = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
@@ -122,7 +122,8 @@ int toServer(const QString& filePath, const QString& conninfo)
                 }
                 const QByteArray value(text, sqlite3_column_bytes(stmt, c));
                 if (value.contains('\0'))
-                    die(QStringLiteral("%1 件目の列 %2 に NUL 文字があり、サーバーには保存できません（何も書き込んでいません）。")
+                    die(QStringLiteral(
+                        "%1 件目の列 %2 に NUL 文字があり、サーバーには保存できません（何も書き込んでいません）。")
                             .arg(rows.size() + 1)
                             .arg(QLatin1String(kPropertyColumns[c])));
                 row.emplace_back(value);
@@ -131,7 +132,8 @@ int toServer(const QString& filePath, const QString& conninfo)
         }
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE)
-            die(QStringLiteral("%1 を読み切れませんでした: %2").arg(filePath, QString::fromUtf8(sqlite3_errmsg(file.db))));
+            die(QStringLiteral("%1 を読み切れませんでした: %2")
+                    .arg(filePath, QString::fromUtf8(sqlite3_errmsg(file.db))));
     }
 
     Server server(conninfo);
@@ -142,7 +144,8 @@ int toServer(const QString& filePath, const QString& conninfo)
     const QByteArray present = PQgetvalue(count, 0, 0);
     PQclear(count);
     if (present != "0")
-        die(QStringLiteral("サーバーの表 Fudousan は空ではありません（%1 件）。何も書き込んでいません。").arg(QString::fromUtf8(present)));
+        die(QStringLiteral("サーバーの表 Fudousan は空ではありません（%1 件）。何も書き込んでいません。")
+                .arg(QString::fromUtf8(present)));
     QByteArrayList marks;
     for (int c = 1; c <= kColumnCount; ++c)
         marks << "$" + QByteArray::number(c);
@@ -189,7 +192,9 @@ int fromServer(const QString& conninfo, const QString& filePath)
         const int present = sqlite3_column_int(stmt, 0);
         sqlite3_finalize(stmt);
         if (present != 0)
-            die(QStringLiteral("%1 の表 Fudousan は空ではありません（%2 件）。何も書き込んでいません。").arg(filePath).arg(present));
+            die(QStringLiteral("%1 の表 Fudousan は空ではありません（%2 件）。何も書き込んでいません。")
+                    .arg(filePath)
+                    .arg(present));
     }
     QByteArrayList marks;
     for (int c = 0; c < kColumnCount; ++c)
@@ -231,7 +236,8 @@ int main(int argc, char* argv[])
         return toServer(args.at(2), args.at(3));
     if (args.size() == 4 && args.at(1) == QLatin1String("from-server"))
         return fromServer(args.at(2), args.at(3));
-    std::fprintf(stderr, "usage: copy_database to-server FILE SERVER\n"
-                         "       copy_database from-server SERVER FILE\n");
+    std::fprintf(stderr,
+        "usage: copy_database to-server FILE SERVER\n"
+        "       copy_database from-server SERVER FILE\n");
     return 2;
 }

@@ -9,8 +9,8 @@
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "platform/print/QtPdfPrinter.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "platform/print/QtPdfPrinter.h"
 #include "tests/support/FlyerSample.h"
 
 #include <QGuiApplication>

@@ -48,8 +48,8 @@ QString placePrepared(const QString& prepared, const QString& target)
         return QStringLiteral("フォルダ %1 に書き込めません（%2）。")
             .arg(QDir::toNativeSeparators(parent), staging.errorString());
     QFile copy(staging.filePath(kFileName));
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) || copy.write(bytes) != bytes.size()
-        || !copy.flush() || ::fsync(copy.handle()) != 0)
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) || copy.write(bytes) != bytes.size() || !copy.flush()
+        || ::fsync(copy.handle()) != 0)
         return QStringLiteral("%1 に書き込めません（%2）。")
             .arg(QDir::toNativeSeparators(copy.fileName()), copy.errorString());
     copy.close();
@@ -68,8 +68,8 @@ QString placePrepared(const QString& prepared, const QString& target)
 
 } // namespace
 
-DatabaseLocation locateDatabase(const QString& applicationDirectory, const QString& preparedDatabase,
-                                const QString& userDirectory)
+DatabaseLocation locateDatabase(
+    const QString& applicationDirectory, const QString& preparedDatabase, const QString& userDirectory)
 {
     DatabaseLocation location;
     location.directory = applicationDirectory;
@@ -85,8 +85,8 @@ DatabaseLocation locateDatabase(const QString& applicationDirectory, const QStri
     return location;
 }
 
-QString locateSettings(const QString& applicationDirectory, const QString& preparedDatabase,
-                       const QStringList& configDirectories)
+QString locateSettings(
+    const QString& applicationDirectory, const QString& preparedDatabase, const QStringList& configDirectories)
 {
     const QString beside = QDir(applicationDirectory).filePath(kSettingsName);
     if (QFileInfo::exists(beside) || !isInstalled(applicationDirectory, preparedDatabase))

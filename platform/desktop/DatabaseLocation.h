@@ -16,14 +16,14 @@
 // - Otherwise the executable's folder, where the missing file is reported.
 struct DatabaseLocation
 {
-    QString directory;  // the folder of Fudousan.mdb, without a trailing separator
+    QString directory; // the folder of Fudousan.mdb, without a trailing separator
     bool installed = false;
     bool placed = false; // this call created `directory` with the prepared copy
-    QString failure;    // why the prepared copy could not be placed; empty otherwise
+    QString failure; // why the prepared copy could not be placed; empty otherwise
 };
 
-DatabaseLocation locateDatabase(const QString& applicationDirectory, const QString& preparedDatabase,
-                                const QString& userDirectory);
+DatabaseLocation locateDatabase(
+    const QString& applicationDirectory, const QString& preparedDatabase, const QString& userDirectory);
 
 // Which Fudousan.ini the program reads, by the same rule: the file beside the
 // executable when there is one (a portable folder keeps its own settings);
@@ -32,5 +32,5 @@ DatabaseLocation locateDatabase(const QString& applicationDirectory, const QStri
 // system's, where an office's administrator can set one server for every user
 // of a desktop). A path that does not exist, or an empty one, means no
 // settings.
-QString locateSettings(const QString& applicationDirectory, const QString& preparedDatabase,
-                       const QStringList& configDirectories);
+QString locateSettings(
+    const QString& applicationDirectory, const QString& preparedDatabase, const QStringList& configDirectories);

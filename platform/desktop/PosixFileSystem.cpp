@@ -98,7 +98,7 @@ bool PosixFileSystem::sameFile(const QString& a, const QString& b) const
     struct stat sa;
     struct stat sb;
     return ::stat(encoded(a).constData(), &sa) == 0 && ::stat(encoded(b).constData(), &sb) == 0
-           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool PosixFileSystem::keepAs(const QString& original, const QString& copy)
@@ -113,8 +113,8 @@ bool PosixFileSystem::keepAs(const QString& original, const QString& copy)
         if (!copyBytes(original, copy)) {
             if (errno == EEXIST)
                 return false;
-            throw PlatformError(QStringLiteral("元のファイルを %1 に写せませんでした（%2）。")
-                                    .arg(native(copy), systemReason(errno)));
+            throw PlatformError(
+                QStringLiteral("元のファイルを %1 に写せませんでした（%2）。").arg(native(copy), systemReason(errno)));
         }
     }
     syncFolder(copy);
@@ -138,8 +138,8 @@ void PosixFileSystem::move(const QString& from, const QString& to, bool replace)
     if (rc != 0) {
         if (errno == EEXIST)
             throw PlatformError(QStringLiteral("%1 が既にあるため、上書きしませんでした。").arg(native(to)));
-        throw PlatformError(QStringLiteral("%1 を %2 に置けませんでした（%3）。")
-                                .arg(native(from), native(to), systemReason(errno)));
+        throw PlatformError(
+            QStringLiteral("%1 を %2 に置けませんでした（%3）。").arg(native(from), native(to), systemReason(errno)));
     }
     syncFolder(to);
 }

@@ -30,14 +30,14 @@ QString QtAppEnvironment::databaseDirectory()
 {
     if (!m_database) {
         m_database = locateDatabase(applicationDirectory(), preparedDatabase(applicationDirectory()),
-                                    QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         if (!m_database->failure.isEmpty())
             qCWarning(lcDatabase).noquote() << m_database->failure;
         qCInfo(lcDatabase).noquote() << QStringLiteral("%1%2: %3")
                                             .arg(m_database->installed ? QStringLiteral("installed")
                                                                        : QStringLiteral("portable"),
-                                                 m_database->placed ? QStringLiteral(", placed") : QString(),
-                                                 m_database->directory);
+                                                m_database->placed ? QStringLiteral(", placed") : QString(),
+                                                m_database->directory);
     }
     return m_database->directory;
 }
@@ -52,7 +52,7 @@ QString QtAppEnvironment::settingsFile() const
     // ~/.config/Quintaveli/Fudousan first, then the system's folders
     // (/etc/xdg/Quintaveli/Fudousan).
     return locateSettings(applicationDirectory(), preparedDatabase(applicationDirectory()),
-                          QStandardPaths::standardLocations(QStandardPaths::AppConfigLocation));
+        QStandardPaths::standardLocations(QStandardPaths::AppConfigLocation));
 }
 
 void QtAppEnvironment::endApplication()

@@ -43,7 +43,7 @@ QtInputMethod::Framework frameworkFromEnvironment()
 // A method call that never starts the framework through D-Bus activation:
 // a framework that is not running stays so.
 QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
-                  const QVariantList& arguments = {})
+    const QVariantList& arguments = {})
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
@@ -132,8 +132,8 @@ void QtInputMethod::switchOnHiragana(QWidget* field)
 
 bool QtInputMethod::stillWanted() const
 {
-    return m_field && QApplication::focusWidget() == m_field && m_field->window()->isActiveWindow() &&
-           m_since.elapsed() <= m_deadlineMs;
+    return m_field && QApplication::focusWidget() == m_field && m_field->window()->isActiveWindow()
+        && m_since.elapsed() <= m_deadlineMs;
 }
 
 void QtInputMethod::attempt()
@@ -214,7 +214,7 @@ void QtInputMethod::fcitx5Answered(QDBusPendingCallWatcher* answer)
         return;
     }
     if (known.isEmpty())
-        m_fcitxContexts.append({window, focused});
+        m_fcitxContexts.append({ window, focused });
     m_waiting = false;
     ++m_request; // done
     QDBusConnection::sessionBus().asyncCall(
@@ -232,8 +232,8 @@ void QtInputMethod::attemptIBus()
         return;
     }
     m_waiting = true;
-    const QDBusPendingCall pending =
-        bus.asyncCall(call(kIBusService, kIBusPath, kIBusInterface, QStringLiteral("CurrentInputContext")));
+    const QDBusPendingCall pending
+        = bus.asyncCall(call(kIBusService, kIBusPath, kIBusInterface, QStringLiteral("CurrentInputContext")));
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
     const quint64 request = m_request;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* w) {
@@ -256,17 +256,16 @@ void QtInputMethod::ibusContextAnswered(QDBusPendingCallWatcher* answer)
         return;
     }
     const QString context = reply.value().path();
-    const QDBusPendingCall pending = QDBusConnection(kQtIBusConnection)
-                                         .asyncCall(call(kIBusService, context, kIBusContextInterface,
-                                                         QStringLiteral("GetEngine")));
+    const QDBusPendingCall pending
+        = QDBusConnection(kQtIBusConnection)
+              .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("GetEngine")));
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
     const quint64 request = m_request;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, request, context](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                if (request == m_request)
-                    ibusEngineAnswered(w, context);
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request, context](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (request == m_request)
+            ibusEngineAnswered(w, context);
+    });
 }
 
 void QtInputMethod::ibusEngineAnswered(QDBusPendingCallWatcher* answer, const QString& context)
@@ -284,8 +283,8 @@ void QtInputMethod::ibusEngineAnswered(QDBusPendingCallWatcher* answer, const QS
             m_engineAsked = true;
             m_deadlineMs = kEngineStartMs;
             QDBusConnection(kQtIBusConnection)
-                .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("SetEngine"),
-                                {kMozcEngine}));
+                .asyncCall(
+                    call(kIBusService, context, kIBusContextInterface, QStringLiteral("SetEngine"), { kMozcEngine }));
         }
         retryLater();
         return;
@@ -298,5 +297,5 @@ void QtInputMethod::ibusHiragana(const QString& context)
 {
     QDBusConnection(kQtIBusConnection)
         .asyncCall(call(kIBusService, context, kIBusContextInterface, QStringLiteral("PropertyActivate"),
-                        {QStringLiteral("InputMode.Hiragana"), kPropertyChecked}));
+            { QStringLiteral("InputMode.Hiragana"), kPropertyChecked }));
 }

@@ -20,15 +20,15 @@ void QtMessageBox::show(const QString& text, int style, const QString& title)
         icon = QMessageBox::Information;
 
     qCInfo(lcMessages).noquote() << title << text;
-    QMessageBox box(icon, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(
+        icon, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
 bool QtMessageBox::ask(const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::Question, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
+        QApplication::activeWindow());
     // The Japanese words whatever translations are installed.
     QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);

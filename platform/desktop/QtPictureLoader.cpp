@@ -112,8 +112,7 @@ public:
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        while (m_out.size() < maxSize && step()) {
-        }
+        while (m_out.size() < maxSize && step()) { }
         const qint64 n = qMin<qint64>(maxSize, m_out.size());
         memcpy(data, m_out.constData(), size_t(n));
         m_out.remove(0, int(n));
@@ -264,16 +263,21 @@ void openRegularFile(QFile& file, const QString& path, qint64 maxBytes)
         if (errno == ENOENT || errno == ENOTDIR)
             refuse(path, QStringLiteral("ファイルが見つかりません（移動または削除された可能性があります）。"));
         if (errno == ENXIO)
-            refuse(path, QStringLiteral("通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
+            refuse(path,
+                QStringLiteral(
+                    "通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
         refuse(path, QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
     }
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
         if (folder)
             refuse(path, QStringLiteral("これはフォルダーです。画像ファイルを選んで下さい。"));
-        refuse(path, QStringLiteral("通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
+        refuse(path,
+            QStringLiteral("通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (st.st_size == 0) {
@@ -282,9 +286,10 @@ void openRegularFile(QFile& file, const QString& path, qint64 maxBytes)
     }
     if (st.st_size > maxBytes) {
         ::close(fd);
-        refuse(path, QStringLiteral("ファイルが大きすぎます（%1 MB）。%2 MB までのファイルが使えます。")
-                         .arg((st.st_size + 1024 * 1024 - 1) / (1024 * 1024))
-                         .arg(maxBytes / (1024 * 1024)));
+        refuse(path,
+            QStringLiteral("ファイルが大きすぎます（%1 MB）。%2 MB までのファイルが使えます。")
+                .arg((st.st_size + 1024 * 1024 - 1) / (1024 * 1024))
+                .arg(maxBytes / (1024 * 1024)));
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -315,7 +320,8 @@ QImage QtPictureLoader::load(const QString& path)
 
     const QByteArray format = QImageReader::imageFormat(&file);
     if (format.isEmpty())
-        refuse(path, QStringLiteral("画像ファイルではないか、読み込めない形式です（ビットマップ・GIF・JPEG が使えます）。"));
+        refuse(path,
+            QStringLiteral("画像ファイルではないか、読み込めない形式です（ビットマップ・GIF・JPEG が使えます）。"));
     file.seek(0);
     std::unique_ptr<JpegWithoutPadding> jpeg;
     if (format == "jpeg")
@@ -329,10 +335,11 @@ QImage QtPictureLoader::load(const QString& path)
     if (declared.isValid()) {
         const qint64 bytes = qint64(declared.width()) * declared.height() * 4;
         if (bytes > qint64(m_allocationLimitMb) * 1024 * 1024)
-            refuse(path, QStringLiteral("画像が大きすぎます（%1 × %2 ピクセル）。%3 MB までの画像が使えます。")
-                             .arg(declared.width())
-                             .arg(declared.height())
-                             .arg(m_allocationLimitMb));
+            refuse(path,
+                QStringLiteral("画像が大きすぎます（%1 × %2 ピクセル）。%3 MB までの画像が使えます。")
+                    .arg(declared.width())
+                    .arg(declared.height())
+                    .arg(m_allocationLimitMb));
     }
 
     if (format == "bmp" && !bitmapIsComplete(file))

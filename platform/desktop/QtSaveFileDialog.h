@@ -7,6 +7,6 @@
 class QtSaveFileDialog : public SaveFileDialog
 {
 public:
-    QString askSavePath(const QString& title, const QString& suggestedPath, const QString& description,
-                        const QString& suffix) override;
+    QString askSavePath(
+        const QString& title, const QString& suggestedPath, const QString& description, const QString& suffix) override;
 };

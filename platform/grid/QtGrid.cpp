@@ -16,19 +16,15 @@ class GridModel : public QAbstractTableModel
 {
 public:
     explicit GridModel(const QStringList& headers, QObject* parent)
-        : QAbstractTableModel(parent), m_headers(headers), m_width(int(headers.size()))
+        : QAbstractTableModel(parent)
+        , m_headers(headers)
+        , m_width(int(headers.size()))
     {
     }
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : m_rows;
-    }
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : m_rows; }
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : m_width;
-    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : m_width; }
 
     QVariant data(const QModelIndex& index, int role) const override
     {
@@ -166,7 +162,8 @@ public:
 } // namespace
 
 QtGrid::QtGrid(const QStringList& headers, QWidget* parent)
-    : QTableView(parent), m_model(new GridModel(headers, this))
+    : QTableView(parent)
+    , m_model(new GridModel(headers, this))
 {
     setModel(m_model);
     setItemDelegate(new FixedColumnDelegate(this));

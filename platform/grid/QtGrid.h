@@ -39,8 +39,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override;
 
 private:
     const std::vector<int>& selectedRowNumbers() const;

@@ -72,7 +72,10 @@ class MdbTable : public JetTable
 {
 public:
     MdbTable(QString path, MdbHandle* mdb, MdbTableDef* table)
-        : m_path(std::move(path)), m_mdb(mdb), m_table(table), m_fields(table->num_cols)
+        : m_path(std::move(path))
+        , m_mdb(mdb)
+        , m_table(table)
+        , m_fields(table->num_cols)
     {
         for (unsigned i = 0; i < m_table->num_cols; ++i) {
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
@@ -96,10 +99,12 @@ public:
         // raw bytes. No column is bound, so libmdb converts no text.
         if (!mdb_fetch_row(m_table)) {
             if (m_rowsRead < m_table->num_rows)
-                failWith(m_path, QStringLiteral("ファイルが途中で切れているか壊れています（表 %1 の %2 行のうち %3 行しか読めませんでした）。")
-                                     .arg(QString::fromUtf8(m_table->name))
-                                     .arg(m_table->num_rows)
-                                     .arg(m_rowsRead));
+                failWith(m_path,
+                    QStringLiteral(
+                        "ファイルが途中で切れているか壊れています（表 %1 の %2 行のうち %3 行しか読めませんでした）。")
+                        .arg(QString::fromUtf8(m_table->name))
+                        .arg(m_table->num_rows)
+                        .arg(m_rowsRead));
             return false;
         }
         ++m_rowsRead;
@@ -129,9 +134,10 @@ private:
             if (!value)
                 value.emplace();
             if (!decodeJet4Into(static_cast<const char*>(field.value), field.siz, *value))
-                failWith(m_path, QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
-                                     .arg(m_rowsRead)
-                                     .arg(QString::fromUtf8(column->name)));
+                failWith(m_path,
+                    QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
+                        .arg(m_rowsRead)
+                        .arg(QString::fromUtf8(column->name)));
             return;
         }
         value = valueOf(column, field);
@@ -148,9 +154,10 @@ private:
         if (column->col_type == MDB_MEMO) {
             const std::optional<QByteArray> memo = memoBytes(field);
             if (!memo)
-                failWith(m_path, QStringLiteral("%1 行目の列 %2 の長い文字列（メモ型）を読めませんでした。")
-                                     .arg(m_rowsRead)
-                                     .arg(QString::fromUtf8(column->name)));
+                failWith(m_path,
+                    QStringLiteral("%1 行目の列 %2 の長い文字列（メモ型）を読めませんでした。")
+                        .arg(m_rowsRead)
+                        .arg(QString::fromUtf8(column->name)));
             return decoded(column, memo->constData(), memo->size());
         }
         // Numbers and dates hold no text of their own: libmdb's rendering.
@@ -206,9 +213,10 @@ private:
             return QString(QLatin1String(""));
         const std::optional<QString> text = IS_JET3(m_mdb) ? decodeJet3Text(bytes, size) : decodeJet4Text(bytes, size);
         if (!text)
-            failWith(m_path, QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
-                                 .arg(m_rowsRead)
-                                 .arg(QString::fromUtf8(column->name)));
+            failWith(m_path,
+                QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
+                    .arg(m_rowsRead)
+                    .arg(QString::fromUtf8(column->name)));
         return *text;
     }
 
@@ -274,13 +282,17 @@ std::unique_ptr<JetTable> MdbJetReader::openTable(const QString& path, const QSt
     MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!mdb)
         failWith(path, QStringLiteral("ファイルの見出しが壊れているか、対応していない版です。"));
-    auto closeOnFailure = qScopeGuard([&] { if (mdb) mdb_close(mdb); });
+    auto closeOnFailure = qScopeGuard([&] {
+        if (mdb)
+            mdb_close(mdb);
+    });
     if (mdb->f->jet_version != MDB_VER_JET3 && mdb->f->jet_version != MDB_VER_JET4)
         failWith(path, QStringLiteral("Access 2007 以降（ACCDB）の形式には対応していません。"));
     if (info.size() % mdb->fmt->pg_size != 0)
-        failWith(path, QStringLiteral("ファイルが途中で切れています（%1 バイトはページの大きさ %2 バイトの倍数ではありません）。")
-                           .arg(info.size())
-                           .arg(mdb->fmt->pg_size));
+        failWith(path,
+            QStringLiteral("ファイルが途中で切れています（%1 バイトはページの大きさ %2 バイトの倍数ではありません）。")
+                .arg(info.size())
+                .arg(mdb->fmt->pg_size));
     if (!mdb_read_catalog(mdb, MDB_TABLE))
         failWith(path, QStringLiteral("表の一覧（カタログ）を読めませんでした。ファイルが壊れています。"));
 
@@ -300,8 +312,9 @@ std::unique_ptr<JetTable> MdbJetReader::openTable(const QString& path, const QSt
     if (tables.isEmpty())
         failWith(path, QStringLiteral("表がひとつも見つかりません。ファイルが途中で切れているか壊れています。"));
     if (!found)
-        failWith(path, QStringLiteral("表 %1 がありません（このファイルにある表: %2）。")
-                           .arg(tableName, tables.isEmpty() ? QStringLiteral("なし") : tables.join(QStringLiteral("、"))));
+        failWith(path,
+            QStringLiteral("表 %1 がありません（このファイルにある表: %2）。")
+                .arg(tableName, tables.isEmpty() ? QStringLiteral("なし") : tables.join(QStringLiteral("、"))));
     MdbTableDef* table = mdb_read_table(found);
     if (!table || !mdb_read_columns(table)) {
         if (table)

@@ -72,7 +72,7 @@ QString engineText(const char* message)
 {
     QString text = QString::fromUtf8(message ? message : "").trimmed();
     text = text.section(QLatin1Char('\n'), 0, 0);
-    for (const char* prefix : {"FATAL:  ", "ERROR:  "})
+    for (const char* prefix : { "FATAL:  ", "ERROR:  " })
         if (text.startsWith(QLatin1String(prefix)))
             text = text.mid(int(qstrlen(prefix)));
     return text;
@@ -85,11 +85,12 @@ QString describeConnectFailure(const QString& label, const QString& detail)
         why = QStringLiteral("サーバーの証明書が接続先の名前と一致しないため、接続を拒否しました。"
                              "接続先の名前か、サーバーの証明書を確かめて下さい。");
     else if (detail.contains(QLatin1String("certificate")) || detail.contains(QLatin1String("SSL"))
-             || detail.contains(QLatin1String("root cert")))
+        || detail.contains(QLatin1String("root cert")))
         why = QStringLiteral("サーバーの証明書を確かめられないため、接続を拒否しました。"
                              "事務所の証明書（CA）の設定を確かめて下さい。");
     else if (detail.contains(QLatin1String("timeout")))
-        why = QStringLiteral("%1 秒待ちましたが、サーバーが応答しませんでした。").arg(PostgresDatabaseEngine::kTimeoutSeconds);
+        why = QStringLiteral("%1 秒待ちましたが、サーバーが応答しませんでした。")
+                  .arg(PostgresDatabaseEngine::kTimeoutSeconds);
     else if (detail.contains(QLatin1String("password")) || detail.contains(QLatin1String("authentication")))
         why = QStringLiteral("サーバーが利用者を認めませんでした（パスワードか証明書の設定を確かめて下さい）。");
     else if (detail.contains(QLatin1String("does not exist")))
@@ -97,7 +98,8 @@ QString describeConnectFailure(const QString& label, const QString& detail)
     else if (detail.contains(QLatin1String("shutting down")) || detail.contains(QLatin1String("starting up")))
         why = QStringLiteral("サーバーが停止中か起動中です。しばらく待ってからやり直して下さい。");
     else
-        why = QStringLiteral("サーバーに接続できません。サーバーが動いているか、ネットワークと接続先の設定を確かめて下さい。");
+        why = QStringLiteral(
+            "サーバーに接続できません。サーバーが動いているか、ネットワークと接続先の設定を確かめて下さい。");
     return QStringLiteral("%1 に接続できませんでした。\n%2\n（%3）").arg(label, why, detail);
 }
 
@@ -121,8 +123,9 @@ class ResultRowSet : public WholeResultRowSet
 {
 public:
     explicit ResultRowSet(Result result)
-        : WholeResultRowSet(resultColumnNames(result.get())), m_result(std::move(result)),
-          m_rows(m_result ? PQntuples(m_result.get()) : 0)
+        : WholeResultRowSet(resultColumnNames(result.get()))
+        , m_result(std::move(result))
+        , m_rows(m_result ? PQntuples(m_result.get()) : 0)
     {
     }
 
@@ -157,7 +160,8 @@ class Session
 {
 public:
     Session(QString connectionString, QString label)
-        : m_connectionString(std::move(connectionString)), m_label(std::move(label))
+        : m_connectionString(std::move(connectionString))
+        , m_label(std::move(label))
     {
     }
     ~Session() { close(); }
@@ -172,14 +176,16 @@ public:
         close();
         ConninfoOptions parsed;
         if (!parseConninfo(m_connectionString, parsed))
-            throw PlatformError(QStringLiteral("%1 に接続できませんでした。\n"
-                                               "設定ファイル Fudousan.ini の [Database] Server の書式が正しくありません。")
-                                    .arg(m_label));
+            throw PlatformError(
+                QStringLiteral("%1 に接続できませんでした。\n"
+                               "設定ファイル Fudousan.ini の [Database] Server の書式が正しくありません。")
+                    .arg(m_label));
         if (!parsed.value("password").isEmpty())
-            throw PlatformError(QStringLiteral("%1 に接続しませんでした。\n"
-                                               "設定ファイル Fudousan.ini の [Database] Server にパスワードが書かれています。"
-                                               "パスワードは設定に書かず、~/.pgpass などで与えて下さい。")
-                                    .arg(m_label));
+            throw PlatformError(
+                QStringLiteral("%1 に接続しませんでした。\n"
+                               "設定ファイル Fudousan.ini の [Database] Server にパスワードが書かれています。"
+                               "パスワードは設定に書かず、~/.pgpass などで与えて下さい。")
+                    .arg(m_label));
 
         QByteArrayList keywords;
         QByteArrayList values;
@@ -228,7 +234,8 @@ public:
             throw PlatformError(describeConnectFailure(m_label, detail));
         }
         // The server's notices are not for the desktop's terminal.
-        PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            m_conn, [](void*, const char*) {}, nullptr);
         const char* encoding = PQparameterStatus(m_conn, "server_encoding");
         if (!encoding || qstrcmp(encoding, "UTF8") != 0) {
             const QString found = QString::fromUtf8(encoding ? encoding : "?");
@@ -250,7 +257,8 @@ public:
         QByteArrayList encoded;
         for (const QString& p : parameters) {
             if (p.contains(QChar(0)))
-                throw PlatformError(QStringLiteral("値に NUL 文字（\\0）が含まれているため、サーバーには保存できません。"));
+                throw PlatformError(
+                    QStringLiteral("値に NUL 文字（\\0）が含まれているため、サーバーには保存できません。"));
             encoded << p.toUtf8();
         }
         std::vector<const char*> values;
@@ -267,10 +275,10 @@ public:
         if (lost) {
             close();
             throw PlatformError(QStringLiteral("%1 との接続が切れました。").arg(m_label)
-                                + (isReading(statement)
-                                       ? QString()
-                                       : QStringLiteral("\nこの処理が済んだかどうかは分かりません。一覧で確かめて下さい。"))
-                                + QStringLiteral("\nサーバーが戻れば、次の操作はそのまま行えます。"));
+                + (isReading(statement)
+                        ? QString()
+                        : QStringLiteral("\nこの処理が済んだかどうかは分かりません。一覧で確かめて下さい。"))
+                + QStringLiteral("\nサーバーが戻れば、次の操作はそのまま行えます。"));
         }
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
@@ -292,7 +300,7 @@ private:
     void ensureConnected()
     {
         if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
-            pollfd fd{PQsocket(m_conn), POLLIN, 0};
+            pollfd fd { PQsocket(m_conn), POLLIN, 0 };
             if (::poll(&fd, 1, 0) > 0 && (!PQconsumeInput(m_conn) || PQstatus(m_conn) != CONNECTION_OK))
                 close();
             else if (m_conn)
@@ -310,7 +318,7 @@ private:
         const int left = kTimeoutMs + 1000 - int(clock.elapsed());
         if (left <= 0)
             return false;
-        pollfd fd{PQsocket(m_conn), events, 0};
+        pollfd fd { PQsocket(m_conn), events, 0 };
         int rc;
         do {
             rc = ::poll(&fd, 1, left);
@@ -332,8 +340,8 @@ private:
         *lost = false;
         QElapsedTimer clock;
         clock.start();
-        if (!PQsendQueryParams(m_conn, sql.constData(), int(values.size()), nullptr, values.data(), nullptr,
-                               nullptr, 0)) {
+        if (!PQsendQueryParams(
+                m_conn, sql.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
             *lost = PQstatus(m_conn) != CONNECTION_OK;
             if (!*lost)
                 throw PlatformError(QStringLiteral("%1 に文を送れませんでした。\n（%2）")
@@ -459,8 +467,8 @@ private:
             } else if ((c.isLetter() && c.unicode() < 128) || c == QLatin1Char('_')) {
                 int j = i + 1;
                 while (j < n && statement.at(j).unicode() < 128
-                       && (statement.at(j).isLetterOrNumber() || statement.at(j) == QLatin1Char('_')
-                           || statement.at(j) == QLatin1Char('$')))
+                    && (statement.at(j).isLetterOrNumber() || statement.at(j) == QLatin1Char('_')
+                        || statement.at(j) == QLatin1Char('$')))
                     ++j;
                 const QString word = statement.mid(i, j - i);
                 const auto real = m_names.constFind(word.toLower());
@@ -482,8 +490,9 @@ private:
     // the like, for a standby) are kept.
     void keepCommitsDurable()
     {
-        Result r(PQexec(m_conn, "SELECT set_config('synchronous_commit', 'on', false) "
-                                "WHERE current_setting('synchronous_commit') = 'off'"));
+        Result r(PQexec(m_conn,
+            "SELECT set_config('synchronous_commit', 'on', false) "
+            "WHERE current_setting('synchronous_commit') = 'off'"));
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
             fail(r.get(), QString());
     }
@@ -492,10 +501,10 @@ private:
     {
         m_names.clear();
         Result r(PQexec(m_conn,
-                        "SELECT c.relname, a.attname FROM pg_class c "
-                        "JOIN pg_namespace n ON n.oid = c.relnamespace "
-                        "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
-                        "WHERE c.relkind IN ('r', 'p', 'v') AND n.nspname = ANY (current_schemas(false))"));
+            "SELECT c.relname, a.attname FROM pg_class c "
+            "JOIN pg_namespace n ON n.oid = c.relnamespace "
+            "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+            "WHERE c.relkind IN ('r', 'p', 'v') AND n.nspname = ANY (current_schemas(false))"));
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
             fail(r.get(), QString());
         QHash<QString, QStringList> byLower;
@@ -528,7 +537,8 @@ class TableRowSet : public AppendingRowSet
 {
 public:
     TableRowSet(SessionPtr session, QString table, QStringList columnNames)
-        : AppendingRowSet(std::move(table), std::move(columnNames)), m_session(std::move(session))
+        : AppendingRowSet(std::move(table), std::move(columnNames))
+        , m_session(std::move(session))
     {
     }
 
@@ -553,7 +563,8 @@ private:
                 marks << QStringLiteral("?");
                 values << it.value();
             }
-            sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+            sql += QStringLiteral(" (%1) VALUES (%2)")
+                       .arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         }
         m_session->run(sql, values);
     }
@@ -565,7 +576,8 @@ class PostgresConnection : public Connection
 {
 public:
     PostgresConnection(QString connectionString, QString label)
-        : m_connectionString(std::move(connectionString)), m_label(std::move(label))
+        : m_connectionString(std::move(connectionString))
+        , m_label(std::move(label))
     {
     }
 

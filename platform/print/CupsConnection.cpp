@@ -30,7 +30,7 @@ QByteArray printerUri(const QString& queue)
 {
     char uri[1024];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                     queue.toUtf8().constData());
+        queue.toUtf8().constData());
     return QByteArray(uri);
 }
 
@@ -153,7 +153,7 @@ QString CupsConnection::chosenQueue()
     startStep();
     const LpOptions options = lpOptions();
     QString queue;
-    for (const char* variable : {"LPDEST", "PRINTER"}) {
+    for (const char* variable : { "LPDEST", "PRINTER" }) {
         if (queue.isEmpty())
             queue = qEnvironmentVariable(variable).section(QLatin1Char('/'), 0, 0);
     }
@@ -195,12 +195,12 @@ QString CupsConnection::chosenQueue()
 CupsConnection::QueueState CupsConnection::queueState(const QString& queue)
 {
     startStep();
-    static const char* const wanted[] = {"printer-is-accepting-jobs", "printer-state", "printer-state-reasons",
-                                         "printer-state-message", "media-default", "PageSize-default"};
+    static const char* const wanted[] = { "printer-is-accepting-jobs", "printer-state", "printer-state-reasons",
+        "printer-state-message", "media-default", "PageSize-default" };
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printerUri(queue).constData());
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(std::size(wanted)),
-                  nullptr, wanted);
+    ippAddStrings(
+        request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(std::size(wanted)), nullptr, wanted);
     ipp_t* response = cupsDoRequest(m_http, request, "/");
     if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
         ippDelete(response);
@@ -265,10 +265,10 @@ int CupsConnection::submitPdf(const QString& queue, const QString& title, const 
         fail(QStringLiteral("プリンター「%1」に印刷を送れませんでした。").arg(queue));
 
     bool sent = cupsStartDocument(m_http, name.constData(), job, titleBytes.constData(), CUPS_FORMAT_PDF, 1)
-                == HTTP_STATUS_CONTINUE;
+        == HTTP_STATUS_CONTINUE;
     for (qsizetype at = 0; sent && at < pdf.size(); at += kChunk)
         sent = cupsWriteRequestData(m_http, pdf.constData() + at, size_t(qMin<qsizetype>(kChunk, pdf.size() - at)))
-               == HTTP_STATUS_CONTINUE;
+            == HTTP_STATUS_CONTINUE;
     if (sent)
         sent = cupsFinishDocument(m_http, name.constData()) <= IPP_STATUS_OK_CONFLICTING;
     if (!sent) {

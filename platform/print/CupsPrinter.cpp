@@ -1,9 +1,9 @@
 #include "platform/print/CupsPrinter.h"
 
-#include "platform/print/CupsConnection.h"
 #include "platform/MessageBox.h"
-#include "platform/print/PaperSizes.h"
 #include "platform/PlatformError.h"
+#include "platform/print/CupsConnection.h"
+#include "platform/print/PaperSizes.h"
 
 #include <QRegularExpression>
 
@@ -31,8 +31,8 @@ QPageSize CupsPrinter::pageSizeOfMedia(const QString& media)
     const QRegularExpressionMatch m = pwg.match(media);
     if (m.hasMatch())
         return QPageSize(QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                         m.captured(3) == QLatin1String("mm") ? QPageSize::Millimeter : QPageSize::Inch, QString(),
-                         QPageSize::FuzzyMatch);
+            m.captured(3) == QLatin1String("mm") ? QPageSize::Millimeter : QPageSize::Inch, QString(),
+            QPageSize::FuzzyMatch);
     const QByteArray utf8 = media.toUtf8();
     const char* name = utf8.constData();
     pwg_media_t* known = pwgMediaForPPD(name);
@@ -40,7 +40,7 @@ QPageSize CupsPrinter::pageSizeOfMedia(const QString& media)
         known = pwgMediaForLegacy(name);
     if (known)
         return QPageSize(QSizeF(known->width / 100.0, known->length / 100.0), QPageSize::Millimeter, QString(),
-                         QPageSize::FuzzyMatch);
+            QPageSize::FuzzyMatch);
     return QPageSize();
 }
 
@@ -73,12 +73,13 @@ void CupsPrinter::printPage()
     // a stopped one would hold it without a word.
     const CupsConnection::QueueState state = m_connection->queueState(m_queue);
     if (!state.accepting)
-        throw PlatformError(QStringLiteral("プリンター「%1」は印刷を受け付けていません。チラシは印刷されませんでした。\n理由: %2")
-                                .arg(m_queue, reasonText(state.reason)));
+        throw PlatformError(
+            QStringLiteral("プリンター「%1」は印刷を受け付けていません。チラシは印刷されませんでした。\n理由: %2")
+                .arg(m_queue, reasonText(state.reason)));
     m_connection->submitPdf(m_queue, documentName(), pdf, mediaName(pageLayout().pageSize()));
     if (state.stopped)
         m_messages.show(QStringLiteral("プリンター「%1」は停止しています。チラシは印刷待ちの列に入り、"
                                        "プリンターが再開されると印刷されます。\n理由: %2")
                             .arg(m_queue, reasonText(state.reason)),
-                        MB_Information, kMessageTitle);
+            MB_Information, kMessageTitle);
 }

@@ -1,7 +1,7 @@
 #include "platform/print/QtPagePrinter.h"
 
-#include "platform/print/PaperSizes.h"
 #include "platform/PlatformError.h"
+#include "platform/print/PaperSizes.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -171,7 +171,7 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y, float w
         // re-encode and carry the whole of a large map.
         const QPaintDevice* device = painter.device();
         const QRectF page(0, 0, device->width() * kTwipsPerInch / device->logicalDpiX(),
-                          device->height() * kTwipsPerInch / device->logicalDpiY());
+            device->height() * kTwipsPerInch / device->logicalDpiY());
         if (page.contains(target)) {
             painter.drawImage(target, picture);
             return;
@@ -182,13 +182,13 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y, float w
         const double pixelsPerTwipX = picture.width() / target.width();
         const double pixelsPerTwipY = picture.height() / target.height();
         const QRect source = QRect(QPoint(int(std::floor((visible.left() - target.left()) * pixelsPerTwipX)),
-                                          int(std::floor((visible.top() - target.top()) * pixelsPerTwipY))),
-                                   QPoint(int(std::ceil((visible.right() - target.left()) * pixelsPerTwipX)) - 1,
-                                          int(std::ceil((visible.bottom() - target.top()) * pixelsPerTwipY)) - 1))
+                                       int(std::floor((visible.top() - target.top()) * pixelsPerTwipY))),
+            QPoint(int(std::ceil((visible.right() - target.left()) * pixelsPerTwipX)) - 1,
+                int(std::ceil((visible.bottom() - target.top()) * pixelsPerTwipY)) - 1))
                                  .intersected(picture.rect());
         // The part keeps its own place and scale: whole pixels of the picture.
         const QRectF part(target.left() + source.left() / pixelsPerTwipX, target.top() + source.top() / pixelsPerTwipY,
-                          source.width() / pixelsPerTwipX, source.height() / pixelsPerTwipY);
+            source.width() / pixelsPerTwipX, source.height() / pixelsPerTwipY);
         painter.drawImage(part, picture.copy(source));
     });
 }

@@ -80,7 +80,7 @@ protected:
     virtual void printPage() = 0;
 
 private:
-    QPageSize m_pageSize{QPageSize::JisB4};
+    QPageSize m_pageSize { QPageSize::JisB4 };
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     QFont m_font;
     QPointF m_position;

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kMaxNameLength = 70;    // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
+constexpr int kMaxNameLength = 70; // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
 
@@ -54,8 +54,8 @@ QString QtPdfPrinter::safeFileName(const QString& name)
         // Controls, and the overrides that would show the name in another
         // order than it is stored (a location could make "fdp.exe" look like
         // "exe.pdf").
-        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
-                             || (u >= 0x2066 && u <= 0x2069);
+        const bool control
+            = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
         safe.append(control || forbidden.contains(c) ? QLatin1Char('_') : c);
     }
     if (safe.size() > kMaxNameLength) {
@@ -79,19 +79,20 @@ void QtPdfPrinter::printPage()
     m_writtenPath = writeNewFile(pdf);
     m_messages.show(QStringLiteral("プリンターがないため、チラシをPDFファイルに保存しました。\n%1")
                         .arg(QDir::toNativeSeparators(m_writtenPath)),
-                    MB_Information, kMessageTitle);
+        MB_Information, kMessageTitle);
 }
 
 QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
 {
     QDir folder(m_folder);
     if (!folder.mkpath(QStringLiteral(".")))
-        throw PlatformError(QStringLiteral("フォルダー「%1」を作れませんでした。").arg(QDir::toNativeSeparators(m_folder)));
+        throw PlatformError(
+            QStringLiteral("フォルダー「%1」を作れませんでした。").arg(QDir::toNativeSeparators(m_folder)));
 
     const QString base = safeFileName(documentName());
     for (int copy = 1; copy <= kMaxCopies; ++copy) {
-        const QString fileName = copy == 1 ? base + QStringLiteral(".pdf")
-                                           : QStringLiteral("%1 (%2).pdf").arg(base).arg(copy);
+        const QString fileName
+            = copy == 1 ? base + QStringLiteral(".pdf") : QStringLiteral("%1 (%2).pdf").arg(base).arg(copy);
         const QString path = folder.absoluteFilePath(fileName);
         QFile file(path);
         // NewOnly: another file of the same name, even one made a moment
@@ -108,8 +109,8 @@ QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
         if (error != 0) {
             file.remove();
             const QString reason = error == ENOSPC || error == EDQUOT
-                                       ? QStringLiteral("ディスクがいっぱいです。空きを作ってから、もう一度印刷して下さい")
-                                       : QString::fromLocal8Bit(strerror(error));
+                ? QStringLiteral("ディスクがいっぱいです。空きを作ってから、もう一度印刷して下さい")
+                : QString::fromLocal8Bit(strerror(error));
             throw PlatformError(QStringLiteral("PDFファイル「%1」を書けませんでした（%2）。")
                                     .arg(QDir::toNativeSeparators(path), reason));
         }

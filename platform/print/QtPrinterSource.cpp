@@ -31,7 +31,7 @@ QString QtPrinterSource::documentsFolder()
     // offer "/Documents"; the password database knows the user's own.
     if (qEnvironmentVariableIsEmpty("HOME")) {
         std::vector<char> buffer(16384);
-        passwd entry{};
+        passwd entry {};
         passwd* found = nullptr;
         if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
             && found->pw_dir[0] == '/')

@@ -28,7 +28,8 @@ QString describe(int code, const QString& path, const char* engineText)
         reason = QStringLiteral("%1 を作れないか、書き込めません。").arg(file);
         break;
     case SQLITE_IOERR:
-        reason = QStringLiteral("%1 の読み書きに失敗しました（ディスクがいっぱいか、書き込めない場所です）。").arg(file);
+        reason
+            = QStringLiteral("%1 の読み書きに失敗しました（ディスクがいっぱいか、書き込めない場所です）。").arg(file);
         break;
     default:
         reason = QStringLiteral("%1 への書き込みに失敗しました。").arg(file);
@@ -41,7 +42,8 @@ class SqliteNewDatabase : public NewDatabase
 {
 public:
     SqliteNewDatabase(QString path, const QString& table, const QStringList& columns)
-        : m_path(std::move(path)), m_width(int(columns.size()))
+        : m_path(std::move(path))
+        , m_width(int(columns.size()))
     {
         try {
             start(table, columns);
@@ -53,8 +55,8 @@ public:
 
     void start(const QString& table, const QStringList& columns)
     {
-        check(sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
-                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr));
+        check(sqlite3_open_v2(
+            QFile::encodeName(m_path).constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr));
         // The prepared file's journal mode is put back at commit. Until then
         // the file has no journal: it is a temporary file that is removed,
         // never used, when anything fails before it is complete.
@@ -63,8 +65,7 @@ public:
         if (sqlite3_step(mode) == SQLITE_ROW)
             m_journalMode = reinterpret_cast<const char*>(sqlite3_column_text(mode, 0));
         sqlite3_finalize(mode);
-        check(sqlite3_exec(m_db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=FULL; BEGIN",
-                           nullptr, nullptr, nullptr));
+        check(sqlite3_exec(m_db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=FULL; BEGIN", nullptr, nullptr, nullptr));
         QByteArrayList names;
         QByteArrayList marks;
         for (const QString& column : columns) {
@@ -89,8 +90,7 @@ public:
                 char* end = m_encode.appendToBuffer(utf8.data(), *value);
                 utf8.truncate(end - utf8.constData());
                 check(sqlite3_bind_text(m_insert, i + 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC));
-            }
-            else
+            } else
                 check(sqlite3_bind_null(m_insert, i + 1));
         }
         const int rc = sqlite3_step(m_insert);
@@ -131,8 +131,7 @@ public:
                     value.resize(bytes);
                     QChar* end = m_decode.appendToBuffer(value.data(), QByteArrayView(text, bytes));
                     value.truncate(end - value.constData());
-                }
-                else
+                } else
                     row[i] = std::nullopt;
             }
             if (!visit(row)) {
@@ -186,24 +185,25 @@ private:
     QByteArray m_journalMode;
     std::vector<QByteArray> m_utf8 = std::vector<QByteArray>(size_t(m_width)); // the bound values of one row
     // A leading byte-order mark is part of a value, not a marker to drop.
-    QStringEncoder m_encode{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
-    QStringDecoder m_decode{QStringConverter::Utf8,
-                            QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless};
+    QStringEncoder m_encode { QStringConverter::Utf8, QStringConverter::Flag::Stateless };
+    QStringDecoder m_decode { QStringConverter::Utf8,
+        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless };
     QByteArray m_insertSql;
     QByteArray m_selectSql;
 };
 
 } // namespace
 
-std::unique_ptr<NewDatabase> SqliteDatabaseBuilder::create(const QString& path, const QString& table,
-                                                           const QStringList& columns)
+std::unique_ptr<NewDatabase> SqliteDatabaseBuilder::create(
+    const QString& path, const QString& table, const QStringList& columns)
 {
     QString error;
     if (!createEmptyDatabase(path, &error)) {
         const QString folder = QFileInfo(path).absolutePath();
         if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
-            throw PlatformError(QStringLiteral("フォルダー %1 に書き込めないため、新しいデータベースファイルを作れません。")
-                                    .arg(QDir::toNativeSeparators(folder)));
+            throw PlatformError(
+                QStringLiteral("フォルダー %1 に書き込めないため、新しいデータベースファイルを作れません。")
+                    .arg(QDir::toNativeSeparators(folder)));
         throw PlatformError(QStringLiteral("新しいデータベースファイル %1 を作れませんでした。\n（%2）")
                                 .arg(QDir::toNativeSeparators(path), error));
     }
@@ -212,6 +212,6 @@ std::unique_ptr<NewDatabase> SqliteDatabaseBuilder::create(const QString& path, 
 
 void SqliteDatabaseBuilder::removeWithCompanions(const QString& path)
 {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
         QFile::remove(path + QLatin1String(suffix));
 }

@@ -11,8 +11,8 @@
 #include <QStringDecoder>
 #include <QVector>
 
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -32,7 +32,7 @@ struct FileMark
     off_t size = 0;
     qint64 modifiedNs = 0;
     QByteArray header; // the database header: its counters change with the content
-    QByteArray index;  // the first bytes of Fudousan.mdb-shm, when there is one
+    QByteArray index; // the first bytes of Fudousan.mdb-shm, when there is one
 };
 
 FileMark markOf(const QString& path)
@@ -60,9 +60,9 @@ struct Handle
     sqlite3* db = nullptr;
     QString path;
     bool watching = false; // set once open: every operation checks the path first
-    FileMark opened;       // the file this connection opened
-    FileMark seen;         // after this connection's last operation
-    QString lost;          // why this connection may no longer touch the path
+    FileMark opened; // the file this connection opened
+    FileMark seen; // after this connection's last operation
+    QString lost; // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
     ~Handle() { sqlite3_close_v2(db); }
@@ -98,17 +98,17 @@ public:
         if (!handle.lost.isEmpty())
             throw PlatformError(handle.lost);
         const FileMark now = markOf(handle.path);
-        const QString message =
-            QStringLiteral("データベースファイル %1 が、このプログラムの使用中に移動されたか、削除されたか、"
-                           "別のファイルに置き換えられました。このファイルには何も書き込んでいません。"
-                           "プログラムを終了して、起動し直して下さい。")
-                .arg(QDir::toNativeSeparators(handle.path));
+        const QString message
+            = QStringLiteral("データベースファイル %1 が、このプログラムの使用中に移動されたか、削除されたか、"
+                             "別のファイルに置き換えられました。このファイルには何も書き込んでいません。"
+                             "プログラムを終了して、起動し直して下さい。")
+                  .arg(QDir::toNativeSeparators(handle.path));
         if (!now.present || now.device != handle.opened.device || now.inode != handle.opened.inode) {
             sqlite3_wal_checkpoint_v2(handle.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
             lose(handle, message);
         }
         const bool contentChanged = now.size != handle.seen.size || now.modifiedNs != handle.seen.modifiedNs
-                                    || now.header != handle.seen.header;
+            || now.header != handle.seen.header;
         if (contentChanged && !handle.seen.index.isEmpty() && now.index == handle.seen.index)
             lose(handle, message);
     }
@@ -141,11 +141,13 @@ QString describeAccess(const QString& path)
     const QString folder = QFileInfo(path).absolutePath();
     if (!canWrite(path))
         return QStringLiteral("データベースファイル %1 は読み取り専用のため、書き込めません。"
-                              "ファイルの読み取り専用の設定を外して下さい。").arg(QDir::toNativeSeparators(path));
+                              "ファイルの読み取り専用の設定を外して下さい。")
+            .arg(QDir::toNativeSeparators(path));
     if (!canWrite(folder))
         return QStringLiteral("データベースファイルのあるフォルダー %1 に書き込めないため、"
                               "作業用ファイル（Fudousan.mdb-wal など）を作れません。"
-                              "フォルダーに書き込めるようにして下さい。").arg(QDir::toNativeSeparators(folder));
+                              "フォルダーに書き込めるようにして下さい。")
+            .arg(QDir::toNativeSeparators(folder));
     return QString();
 }
 
@@ -194,7 +196,8 @@ QString describeCode(int code, const QString& path)
         return QStringLiteral("データベースファイル %1 が壊れています。").arg(file);
     case SQLITE_FULL:
         return QStringLiteral("ディスクがいっぱいです。データベースファイル %1 のあるディスクに空きを作ってから、"
-                              "やり直して下さい。").arg(file);
+                              "やり直して下さい。")
+            .arg(file);
     case SQLITE_TOOBIG:
         return QStringLiteral("値が大きすぎるため、保存できませんでした。");
     case SQLITE_CONSTRAINT:
@@ -226,7 +229,10 @@ class ResultRowSet : public WholeResultRowSet
 {
 public:
     ResultRowSet(QStringList names, QVector<QByteArray> cells, QVector<bool> nulls)
-        : WholeResultRowSet(names), m_width(int(names.size())), m_cells(std::move(cells)), m_nulls(std::move(nulls))
+        : WholeResultRowSet(names)
+        , m_width(int(names.size()))
+        , m_cells(std::move(cells))
+        , m_nulls(std::move(nulls))
     {
     }
 
@@ -366,8 +372,10 @@ private:
 
 void raiseRowidMark(const HandlePtr& handle)
 {
-    auto tables = runToEnd(handle, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                                  "AND name NOT LIKE 'sqlite%'"), {});
+    auto tables = runToEnd(handle,
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                       "AND name NOT LIKE 'sqlite%'"),
+        {});
     qint64 highest = 0;
     for (; !tables.get()->atEnd(); tables->moveNext()) {
         const QString table = tables->field(QStringLiteral("name")).value_or(QString());
@@ -379,7 +387,8 @@ void raiseRowidMark(const HandlePtr& handle)
             highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
     }
     auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
-    const qint64 current = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    const qint64 current
+        = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
     if (highest <= current || highest > 0x7fffffff)
         return;
     Transaction transaction(handle);
@@ -392,7 +401,8 @@ class TableRowSet : public AppendingRowSet
 {
 public:
     TableRowSet(HandlePtr handle, QString table, QStringList columnNames)
-        : AppendingRowSet(std::move(table), std::move(columnNames)), m_handle(std::move(handle))
+        : AppendingRowSet(std::move(table), std::move(columnNames))
+        , m_handle(std::move(handle))
     {
     }
 
@@ -408,9 +418,12 @@ private:
         // file, which the file's user_version remembers: SQLite alone would
         // give a deleted last row's rowid again, and a list filled before
         // that deletion would then take the new row for the deleted one.
-        QByteArrayList names{"rowid"};
-        QByteArrayList marks{"(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
-                             "FROM " + quoteIdentifier(table()) + ")"};
+        QByteArrayList names { "rowid" };
+        QByteArrayList marks {
+            "(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
+            "FROM "
+            + quoteIdentifier(table()) + ")"
+        };
         QStringList values;
         for (auto it = row.cbegin(); it != row.cend(); ++it) {
             names << quoteIdentifier(it.key());
@@ -418,7 +431,7 @@ private:
             values << it.value();
         }
         const QByteArray sql = "INSERT INTO " + quoteIdentifier(table()) + " (" + names.join(", ") + ") VALUES ("
-                               + marks.join(", ") + ")";
+            + marks.join(", ") + ")";
         PathWatch watch(*m_handle);
         prepareWrites(m_handle);
         Transaction transaction(m_handle);
@@ -443,11 +456,13 @@ QString describeForeignFile(const QString& path)
     if (head.isEmpty())
         return QStringLiteral("データベースファイルが空です（0バイト）。");
     if (head.startsWith(QByteArray("\x00\x01\x00\x00", 4)) && head.mid(4, 15) == "Standard Jet DB")
-        return QStringLiteral("このファイルは Access（Jet）形式のデータベースです。このプログラムはそのままでは開けません。"
-                              "SQLite 形式のデータベースに移し替えて下さい。");
+        return QStringLiteral(
+            "このファイルは Access（Jet）形式のデータベースです。このプログラムはそのままでは開けません。"
+            "SQLite 形式のデータベースに移し替えて下さい。");
     if (head.startsWith(QByteArray("\x00\x01\x00\x00", 4)) && head.mid(4, 15) == "Standard ACE DB")
-        return QStringLiteral("このファイルは Access（ACE）形式のデータベースです。このプログラムはそのままでは開けません。"
-                              "SQLite 形式のデータベースに移し替えて下さい。");
+        return QStringLiteral(
+            "このファイルは Access（ACE）形式のデータベースです。このプログラムはそのままでは開けません。"
+            "SQLite 形式のデータベースに移し替えて下さい。");
     if (!head.startsWith(QByteArray("SQLite format 3\0", 16)))
         return QStringLiteral("データベースファイルではありません（SQLite 形式でも Access 形式でもありません）。");
     const qint64 size = QFileInfo(path).size();
@@ -462,7 +477,7 @@ QString describeForeignFile(const QString& path)
     const QByteArray header = file.read(100);
     auto be32 = [&](int at) {
         return (quint32(quint8(header[at])) << 24) | (quint32(quint8(header[at + 1])) << 16)
-               | (quint32(quint8(header[at + 2])) << 8) | quint32(quint8(header[at + 3]));
+            | (quint32(quint8(header[at + 2])) << 8) | quint32(quint8(header[at + 3]));
     };
     if (header.size() == 100) {
         quint32 pageSize = (quint32(quint8(header[16])) << 8) | quint8(header[17]);
@@ -472,7 +487,8 @@ QString describeForeignFile(const QString& path)
         const QFileInfo wal(path + QStringLiteral("-wal"));
         const bool walHoldsPages = wal.exists() && wal.size() > 0;
         if (be32(24) == be32(92) && expected > quint64(size) && !walHoldsPages)
-            return QStringLiteral("データベースファイルが途中で切れています（%1 バイトあるはずが %2 バイトしかありません）。")
+            return QStringLiteral(
+                "データベースファイルが途中で切れています（%1 バイトあるはずが %2 バイトしかありません）。")
                 .arg(expected)
                 .arg(size);
     }
@@ -497,8 +513,8 @@ public:
         auto handle = std::make_shared<Handle>();
         handle->path = path;
         // READWRITE without CREATE: a missing file stays missing.
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle->db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        const int rc = sqlite3_open_v2(
+            QFile::encodeName(path).constData(), &handle->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             fail(handle->db, rc, path);
         sqlite3_extended_result_codes(handle->db, 0);
@@ -512,14 +528,15 @@ public:
         handle->markRaised = true; // opening writes nothing
         runToEnd(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"), {});
         auto check = runToEnd(handle, QStringLiteral("PRAGMA quick_check(1)"), {});
-        const QString verdict = check->atEnd() ? QString() : check->field(QStringLiteral("quick_check")).value_or(QString());
+        const QString verdict
+            = check->atEnd() ? QString() : check->field(QStringLiteral("quick_check")).value_or(QString());
         if (verdict != QLatin1String("ok"))
             throw PlatformError(QStringLiteral("データベースファイル %1 が壊れています。\n（%2）")
                                     .arg(QDir::toNativeSeparators(path), verdict));
         auto mode = runToEnd(handle, QStringLiteral("PRAGMA journal_mode"), {});
         handle->walReady = sqlite3_db_readonly(handle->db, "main")
-                           || (!mode->atEnd()
-                               && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
+            || (!mode->atEnd()
+                && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
         handle->markRaised = false;
         handle->opened = markOf(path);
@@ -580,8 +597,9 @@ public:
             sqlite3_bind_text(statement.stmt, 1, target.constData(), int(target.size()), SQLITE_TRANSIENT);
             const int rc = sqlite3_step(statement.stmt);
             if (rc != SQLITE_DONE)
-                failed((rc & 0xff) == SQLITE_FULL || diskFull(path) ? QStringLiteral("ディスクがいっぱいです。")
-                                                  : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
+                failed((rc & 0xff) == SQLITE_FULL || diskFull(path)
+                        ? QStringLiteral("ディスクがいっぱいです。")
+                        : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
         }
         // The copy is checked on its own connection, then made durable:
         // VACUUM INTO does not sync what it wrote.

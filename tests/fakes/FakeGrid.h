@@ -12,7 +12,7 @@
 class FakeGrid : public Grid
 {
 public:
-    explicit FakeGrid(QStringList headers = {QStringLiteral("No."), QStringLiteral("物件所在地")})
+    explicit FakeGrid(QStringList headers = { QStringLiteral("No."), QStringLiteral("物件所在地") })
     {
         cells.push_back(std::move(headers));
     }
@@ -26,8 +26,8 @@ public:
             throw PlatformError(QStringLiteral("bad row count"));
         cells.resize(std::size_t(count), emptyLine());
         keys.resize(std::size_t(count));
-        selection.erase(std::remove_if(selection.begin(), selection.end(), [&](int r) { return r >= count; }),
-                        selection.end());
+        selection.erase(
+            std::remove_if(selection.begin(), selection.end(), [&](int r) { return r >= count; }), selection.end());
     }
 
     int columnCount() const override { return int(cells.front().size()); }
@@ -83,8 +83,8 @@ public:
     }
 
     std::vector<QStringList> cells; // row 0 is the header
-    std::vector<QString> keys{QString()}; // row keys, one per row
-    std::vector<int> selection;     // grid row numbers, in the order the user picked them
+    std::vector<QString> keys { QString() }; // row keys, one per row
+    std::vector<int> selection; // grid row numbers, in the order the user picked them
     int setRowCountCalls = 0;
     int appendCalls = 0;
 

@@ -19,7 +19,7 @@ public:
 
     void show(const QString& text, int style, const QString& title) override
     {
-        shown.append({text, style, title.isEmpty() ? kApplicationTitle : title});
+        shown.append({ text, style, title.isEmpty() ? kApplicationTitle : title });
         if (onShow)
             onShow(shown.last());
     }
@@ -27,7 +27,7 @@ public:
     // Recorded like show() with the style MB_Question; answers `answerYes`.
     bool ask(const QString& text, const QString& title) override
     {
-        shown.append({text, MB_Question, title.isEmpty() ? kApplicationTitle : title});
+        shown.append({ text, MB_Question, title.isEmpty() ? kApplicationTitle : title });
         if (onShow)
             onShow(shown.last());
         return answerYes;

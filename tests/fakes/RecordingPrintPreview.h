@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tests/fakes/RecordingPrinter.h"
 #include "platform/PrintPreview.h"
+#include "tests/fakes/RecordingPrinter.h"
 
 // A PrintPreview whose "windows" are RecordingPrinters: the operations of
 // every page shown are kept in `pages`, when the printer is released.

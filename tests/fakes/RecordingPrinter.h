@@ -39,13 +39,14 @@ public:
     void drawPicture(const QImage& picture, float x, float y, float width, float height) override
     {
         pictures.append(picture);
-        record(QStringLiteral("picture %1 %2 %3 %4").arg(double(x)).arg(double(y)).arg(double(width)).arg(double(height)));
+        record(
+            QStringLiteral("picture %1 %2 %3 %4").arg(double(x)).arg(double(y)).arg(double(width)).arg(double(height)));
     }
     void endDocument() override { record(QStringLiteral("end")); }
     // Kept aside rather than recorded: it names the job and draws nothing.
     void setDocumentName(const QString& name) override { documentName = name; }
 
-    int paper = kPaperJisB4;  // what paperSize() answers
+    int paper = kPaperJisB4; // what paperSize() answers
     int failAtOperation = -1; // throw PlatformError at this operation (0-based)
     QStringList ops;
     QList<QImage> pictures;

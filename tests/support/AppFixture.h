@@ -11,9 +11,9 @@
 
 #include "tests/support/TestDatabase.h"
 
+#include "platform/desktop/QtPictureLoader.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPdfPrinter.h"
-#include "platform/desktop/QtPictureLoader.h"
 #include "screens/ScreenServices.h"
 #include "store/PropertyStore.h"
 
@@ -29,8 +29,10 @@
 struct StoreFixture
 {
     explicit StoreFixture(const QString& folder, std::unique_ptr<DatabaseEngine> chosen = TestDatabase::engine())
-        : engineOwner(std::move(chosen)), engine(*engineOwner), environment(folder),
-          store(engine, environment, messages, pictures)
+        : engineOwner(std::move(chosen))
+        , engine(*engineOwner)
+        , environment(folder)
+        , store(engine, environment, messages, pictures)
     {
     }
 
@@ -54,16 +56,16 @@ struct StoreFixture
 // real PDF files whose documents folder is "Documents" in the test folder.
 struct ScreenFixture : StoreFixture
 {
-    explicit ScreenFixture(const QString& folder,
-                           std::unique_ptr<DatabaseEngine> chosen = TestDatabase::engine())
-        : StoreFixture(folder, std::move(chosen)), pdfFiles(messages, QDir(folder).filePath(QStringLiteral("Documents")))
+    explicit ScreenFixture(const QString& folder, std::unique_ptr<DatabaseEngine> chosen = TestDatabase::engine())
+        : StoreFixture(folder, std::move(chosen))
+        , pdfFiles(messages, QDir(folder).filePath(QStringLiteral("Documents")))
     {
     }
 
     ScreenServices services()
     {
-        return ScreenServices{store,    messages,    fileDialog, pictures,   events,  environment,
-                              printers, inputMethod, preview,    saveDialog, pdfFiles};
+        return ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+            preview, saveDialog, pdfFiles };
     }
 
     FakeFileOpenDialog fileDialog;
@@ -81,7 +83,8 @@ class PdfPrinterSource : public PrinterSource
 {
 public:
     PdfPrinterSource(MessageBox& messages, const QString& folder)
-        : m_messages(messages), m_folder(folder)
+        : m_messages(messages)
+        , m_folder(folder)
     {
     }
     std::unique_ptr<Printer> openPrinter() override { return std::make_unique<QtPdfPrinter>(m_messages, m_folder); }
@@ -92,7 +95,7 @@ private:
 };
 
 // Runs `step` on the modal window of class T as soon as one is up.
-template<typename T> void whenModal(const std::function<void(T*)>& step)
+template <typename T> void whenModal(const std::function<void(T*)>& step)
 {
     auto* timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, step] {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tests/support/FlyerSample.h"
 #include "model/PropertyRecord.h"
+#include "tests/support/FlyerSample.h"
 
 #include <QRegularExpression>
 
@@ -29,11 +29,10 @@ inline PropertyRecord faultRecord(int seq)
     for (int i = 0; i < kColumnCount; ++i) {
         const int filler = (seq * 37 + i * 11) % 23;
         record[i] = QStringLiteral("%1|%2|").arg(QLatin1String(kPropertyColumns[i])).arg(seq)
-                    + QStringLiteral("土地").repeated(filler);
+            + QStringLiteral("土地").repeated(filler);
     }
     record[kSyozaiIndex] = faultKey(seq);
     // Every fourth property has remarks of several kilobytes.
     record[23] += QStringLiteral("備考%1、").arg(seq).repeated(seq % 4 == 0 ? 100 + (seq % 7) * 100 : 10);
     return record;
 }
-

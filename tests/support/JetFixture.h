@@ -18,7 +18,8 @@ inline QString jetData(const QString& name)
 }
 
 // Copies test file `name` into `folder` as `as`; returns its path.
-inline QString copyJetFile(const QString& name, const QString& folder, const QString& as = QStringLiteral("Fudousan.mdb"))
+inline QString copyJetFile(
+    const QString& name, const QString& folder, const QString& as = QStringLiteral("Fudousan.mdb"))
 {
     const QString path = QDir(folder).filePath(as);
     QFile::remove(path);

@@ -19,7 +19,7 @@ namespace {
 int freePort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
@@ -35,7 +35,8 @@ QString findServerBin()
 {
     QDir base(QStringLiteral("/usr/lib/postgresql"));
     QStringList versions = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(versions.begin(), versions.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
+    std::sort(
+        versions.begin(), versions.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
     for (const QString& v : versions) {
         const QString bin = base.filePath(v + QStringLiteral("/bin"));
         if (QFile::exists(bin + QStringLiteral("/initdb")) && QFile::exists(bin + QStringLiteral("/postgres")))
@@ -47,7 +48,7 @@ QString findServerBin()
 } // namespace
 
 PgTestServer::PgTestServer()
-    : PgTestServer(Options{})
+    : PgTestServer(Options {})
 {
 }
 
@@ -70,11 +71,11 @@ PgTestServer::PgTestServer(const Options& options)
     }
     m_port = freePort();
     QString out;
-    if (!runAsServerUser({m_bin + QStringLiteral("/initdb"), QStringLiteral("-D"), m_dir.path() + QStringLiteral("/data"),
-                          QStringLiteral("-U"), superuser(), QStringLiteral("-A"), QStringLiteral("trust"),
-                          QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                          QStringLiteral("--no-sync")},
-                         &out)) {
+    if (!runAsServerUser(
+            { m_bin + QStringLiteral("/initdb"), QStringLiteral("-D"), m_dir.path() + QStringLiteral("/data"),
+                QStringLiteral("-U"), superuser(), QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"),
+                QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"), QStringLiteral("--no-sync") },
+            &out)) {
         m_skipReason = QStringLiteral("initdb failed: ") + out.right(400);
         return;
     }
@@ -100,8 +101,9 @@ bool PgTestServer::runAsServerUser(const QStringList& command, QString* output)
     QStringList args = command;
     QString program = args.takeFirst();
     if (m_asNobody) {
-        args = QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                           QStringLiteral("--clear-groups"), program} + args;
+        args = QStringList { QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+            QStringLiteral("--clear-groups"), program }
+            + args;
         program = QStringLiteral("setpriv");
     }
     p.start(program, args);
@@ -125,24 +127,26 @@ bool PgTestServer::makeCertificates()
         return false;
     ext.write("subjectAltName=DNS:localhost\n");
     ext.close();
-    const bool ok = openssl({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                             QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                             QStringLiteral("/CN=Fudousan test CA"), QStringLiteral("-keyout"), d + QStringLiteral("ca.key"),
-                             QStringLiteral("-out"), d + QStringLiteral("ca.crt")})
-                    && openssl({QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
-                                QStringLiteral("-subj"), QStringLiteral("/CN=localhost"), QStringLiteral("-keyout"),
-                                d + QStringLiteral("server.key"), QStringLiteral("-out"), d + QStringLiteral("server.csr")})
-                    && openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), d + QStringLiteral("server.csr"),
-                                QStringLiteral("-CA"), d + QStringLiteral("ca.crt"), QStringLiteral("-CAkey"), d + QStringLiteral("ca.key"),
-                                QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
-                                QStringLiteral("-extfile"), d + QStringLiteral("san.ext"), QStringLiteral("-out"),
-                                d + QStringLiteral("server.crt")});
+    const bool ok
+        = openssl({ QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+              QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"),
+              QStringLiteral("-subj"), QStringLiteral("/CN=Fudousan test CA"), QStringLiteral("-keyout"),
+              d + QStringLiteral("ca.key"), QStringLiteral("-out"), d + QStringLiteral("ca.crt") })
+        && openssl(
+            { QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                QStringLiteral("-subj"), QStringLiteral("/CN=localhost"), QStringLiteral("-keyout"),
+                d + QStringLiteral("server.key"), QStringLiteral("-out"), d + QStringLiteral("server.csr") })
+        && openssl({ QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+            d + QStringLiteral("server.csr"), QStringLiteral("-CA"), d + QStringLiteral("ca.crt"),
+            QStringLiteral("-CAkey"), d + QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), d + QStringLiteral("san.ext"),
+            QStringLiteral("-out"), d + QStringLiteral("server.crt") });
     if (!ok)
         return false;
     const QByteArray key = QFile::encodeName(d + QStringLiteral("server.key"));
     ::chmod(key.constData(), 0600);
     if (m_asNobody) {
-        for (const char* f : {"server.key", "server.crt", "ca.crt"})
+        for (const char* f : { "server.key", "server.crt", "ca.crt" })
             if (::chown(QFile::encodeName(d + QLatin1String(f)).constData(), 65534, 65534) != 0)
                 return false;
     }
@@ -156,12 +160,14 @@ QString PgTestServer::caFile() const
 
 QStringList PgTestServer::serverCommand() const
 {
-    QStringList args{m_bin + QStringLiteral("/postgres"), QStringLiteral("-D"), m_dir.path() + QStringLiteral("/data"),
-                     QStringLiteral("-k"), m_dir.path(), QStringLiteral("-p"), QString::number(m_port),
-                     QStringLiteral("-c"), QStringLiteral("listen_addresses=") + (m_options.tcp ? QStringLiteral("127.0.0.1") : QString()),
-                     QStringLiteral("-c"), QStringLiteral("fsync=") + (m_options.fsync ? QStringLiteral("on") : QStringLiteral("off")),
-                     QStringLiteral("-c"), QStringLiteral("max_connections=40"),
-                     QStringLiteral("-c"), QStringLiteral("shared_buffers=32MB")};
+    QStringList args { m_bin + QStringLiteral("/postgres"), QStringLiteral("-D"),
+        m_dir.path() + QStringLiteral("/data"), QStringLiteral("-k"), m_dir.path(), QStringLiteral("-p"),
+        QString::number(m_port), QStringLiteral("-c"),
+        QStringLiteral("listen_addresses=") + (m_options.tcp ? QStringLiteral("127.0.0.1") : QString()),
+        QStringLiteral("-c"),
+        QStringLiteral("fsync=") + (m_options.fsync ? QStringLiteral("on") : QStringLiteral("off")),
+        QStringLiteral("-c"), QStringLiteral("max_connections=40"), QStringLiteral("-c"),
+        QStringLiteral("shared_buffers=32MB") };
     if (m_options.tls) {
         args << QStringLiteral("-c") << QStringLiteral("ssl=on") << QStringLiteral("-c")
              << QStringLiteral("ssl_cert_file=") + m_dir.path() + QStringLiteral("/server.crt") << QStringLiteral("-c")
@@ -181,8 +187,9 @@ bool PgTestServer::start()
     QStringList args = serverCommand();
     QString program = args.takeFirst();
     if (m_asNobody) {
-        args = QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                           QStringLiteral("--clear-groups"), program} + args;
+        args = QStringList { QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+            QStringLiteral("--clear-groups"), program }
+            + args;
         program = QStringLiteral("setpriv");
     }
     m_process->start(program, args);
@@ -190,7 +197,8 @@ bool PgTestServer::start()
         m_skipReason = QStringLiteral("the server did not start");
         return false;
     }
-    const QByteArray ping = conninfo().replace(QStringLiteral("dbname=fudousan"), QStringLiteral("dbname=postgres")).toUtf8();
+    const QByteArray ping
+        = conninfo().replace(QStringLiteral("dbname=fudousan"), QStringLiteral("dbname=postgres")).toUtf8();
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 30000) {
@@ -238,7 +246,8 @@ void PgTestServer::resetDatabase(bool withTable)
     // Made once; later resets empty its schema, which is much quicker than a
     // new database.
     if (!m_databaseMade) {
-        const QByteArray admin = conninfo().replace(QStringLiteral("dbname=fudousan"), QStringLiteral("dbname=postgres")).toUtf8();
+        const QByteArray admin
+            = conninfo().replace(QStringLiteral("dbname=fudousan"), QStringLiteral("dbname=postgres")).toUtf8();
         PGconn* c = PQconnectdb(admin.constData());
         PGresult* r = PQexec(c, "CREATE DATABASE fudousan TEMPLATE template0 ENCODING 'UTF8'");
         if (PQresultStatus(r) != PGRES_COMMAND_OK)

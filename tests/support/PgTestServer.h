@@ -18,8 +18,8 @@ class PgTestServer
 public:
     struct Options
     {
-        bool tcp = false;   // also listen on 127.0.0.1:port()
-        bool tls = false;   // with a test CA and a certificate for "localhost"
+        bool tcp = false; // also listen on 127.0.0.1:port()
+        bool tls = false; // with a test CA and a certificate for "localhost"
         bool fsync = false; // durable commits, for measurements
     };
 

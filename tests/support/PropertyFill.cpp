@@ -5,8 +5,8 @@
 
 #include <sqlite3.h>
 
-bool insertProperties(const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt,
-                      QString* error)
+bool insertProperties(
+    const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt, QString* error)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);

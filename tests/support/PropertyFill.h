@@ -11,5 +11,5 @@
 // transaction, then folds the WAL back into the file. For filling test and
 // benchmark databases quickly; the program itself never calls it. Returns
 // false and sets `error` on failure, when nothing is appended.
-bool insertProperties(const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt,
-                      QString* error = nullptr);
+bool insertProperties(
+    const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt, QString* error = nullptr);

@@ -1,8 +1,8 @@
 #include "tests/support/TestDatabase.h"
 
 #include "platform/sqlite/EmptyDatabase.h"
-#include "tests/support/PropertyFill.h"
 #include "tests/support/PgTestServer.h"
+#include "tests/support/PropertyFill.h"
 
 #include "platform/postgres/PostgresDatabaseEngine.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
@@ -34,7 +34,6 @@ struct Db
 
 } // namespace
 
-
 PgTestServer* TestDatabase::s_server = nullptr;
 
 namespace {
@@ -43,18 +42,20 @@ namespace {
 // server the mixed-case names of the table must be quoted.
 QString forServer(QString sql)
 {
-    QStringList names{QStringLiteral("Fudousan")};
+    QStringList names { QStringLiteral("Fudousan") };
     for (const char* c : kPropertyColumns)
         names << QString::fromLatin1(c);
     for (const QString& n : names)
-        sql.replace(QRegularExpression(QStringLiteral("(?<![\\w\"'])%1(?![\\w\"'])").arg(n)), QLatin1Char('"') + n + QLatin1Char('"'));
+        sql.replace(QRegularExpression(QStringLiteral("(?<![\\w\"'])%1(?![\\w\"'])").arg(n)),
+            QLatin1Char('"') + n + QLatin1Char('"'));
     return sql;
 }
 
 struct Pg
 {
     PGconn* c;
-    explicit Pg(const PgTestServer* server) : c(PQconnectdb(server->conninfo().toUtf8().constData()))
+    explicit Pg(const PgTestServer* server)
+        : c(PQconnectdb(server->conninfo().toUtf8().constData()))
     {
         if (PQstatus(c) != CONNECTION_OK)
             qFatal("cannot reach the test server: %s", PQerrorMessage(c));
@@ -77,9 +78,10 @@ std::unique_ptr<DatabaseEngine> TestDatabase::engine()
 void TestDatabase::replaceTable(const QStringList& columns) const
 {
     if (m_server) {
-        exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (rowid bigint GENERATED ALWAYS AS IDENTITY, %1);"
-                            "GRANT SELECT, INSERT, DELETE ON Fudousan TO fudousan_desktop;")
-                 .arg(columns.join(QLatin1Char(','))));
+        exec(
+            QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (rowid bigint GENERATED ALWAYS AS IDENTITY, %1);"
+                           "GRANT SELECT, INSERT, DELETE ON Fudousan TO fudousan_desktop;")
+                .arg(columns.join(QLatin1Char(','))));
         return;
     }
     exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(columns.join(QLatin1Char(','))));
@@ -90,10 +92,11 @@ void TestDatabase::refuseDeletion(const QString& location) const
     QString quoted = location;
     quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
     if (s_server) {
-        s_server->exec(QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                                      "IF old.\"Syozai\" = '%1' THEN RAISE EXCEPTION 'kept'; END IF; RETURN old; END $$; "
-                                      "CREATE TRIGGER keep BEFORE DELETE ON \"Fudousan\" FOR EACH ROW EXECUTE FUNCTION keep();")
-                           .arg(quoted));
+        s_server->exec(
+            QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                           "IF old.\"Syozai\" = '%1' THEN RAISE EXCEPTION 'kept'; END IF; RETURN old; END $$; "
+                           "CREATE TRIGGER keep BEFORE DELETE ON \"Fudousan\" FOR EACH ROW EXECUTE FUNCTION keep();")
+                .arg(quoted));
         return;
     }
     exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Fudousan WHEN old.Syozai = '%1' "
@@ -182,7 +185,8 @@ void TestDatabase::insert(const PropertyRecord& record) const
         return;
     }
     QString error;
-    if (!insertProperties(path(), 1, [&](int) { return record; }, &error))
+    if (!insertProperties(
+            path(), 1, [&](int) { return record; }, &error))
         qFatal("%s", qPrintable(error));
 }
 
@@ -193,7 +197,11 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
         for (int i = 0; i < kColumnCount; ++i)
             names << QLatin1Char('"') + propertyColumn(i) + QLatin1Char('"');
         Pg pg(m_server);
-        PGresult* r = PQexec(pg.c, QStringLiteral("SELECT %1 FROM \"Fudousan\" ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8().constData());
+        PGresult* r = PQexec(pg.c,
+            QStringLiteral("SELECT %1 FROM \"Fudousan\" ORDER BY rowid")
+                .arg(names.join(QLatin1Char(',')))
+                .toUtf8()
+                .constData());
         if (PQresultStatus(r) != PGRES_TUPLES_OK)
             qFatal("read failed: %s", PQerrorMessage(pg.c));
         std::vector<std::vector<std::optional<QString>>> result;
@@ -203,8 +211,8 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
                 if (PQgetisnull(r, row, c))
                     values.emplace_back(std::nullopt);
                 else
-                    values.emplace_back(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom
-                                                                         | QStringConverter::Flag::Stateless)(
+                    values.emplace_back(QStringDecoder(QStringConverter::Utf8,
+                        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless)(
                         QByteArrayView(PQgetvalue(r, row, c), PQgetlength(r, row, c))));
             }
             result.push_back(std::move(values));
@@ -216,7 +224,8 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
     QStringList names;
     for (const char* c : kPropertyColumns)
         names << QString::fromLatin1(c);
-    const QByteArray sql = QStringLiteral("SELECT %1 FROM Fudousan ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8();
+    const QByteArray sql
+        = QStringLiteral("SELECT %1 FROM Fudousan ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
         qFatal("prepare failed: %s", sqlite3_errmsg(d.db));
@@ -226,8 +235,8 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
         for (int c = 0; c < kColumnCount; ++c) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
             if (text)
-                row.emplace_back(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom
-                                                                    | QStringConverter::Flag::Stateless)(
+                row.emplace_back(QStringDecoder(QStringConverter::Utf8,
+                    QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless)(
                     QByteArrayView(text, sqlite3_column_bytes(stmt, c))));
             else
                 row.emplace_back(std::nullopt);
