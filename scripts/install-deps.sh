@@ -26,6 +26,8 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
   # The package's checks.
   packages+=(lintian appstream desktop-file-utils)
+  # The committed style's check (TestFormat).
+  packages+=(clang-format)
   packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)
   # The flyer's end-to-end print test: a private cupsd with a cups-pdf queue.
   packages+=(cups printer-driver-cups-pdf)
