@@ -264,7 +264,7 @@ void benchMemory(const QString& folder)
     QApplication::processEvents();
     const long filled = rssKiB();
     // The store's current row set still holds the list query's whole result.
-    services.store.Db_Recordset.reset();
+    services.store.releaseRecordset();
     const long released = rssKiB();
     std::printf("memory, list screen shown with %d lines: RSS %.1f MiB empty -> %.1f MiB filled (%+.1f MiB); "
                 "%+.1f MiB over the empty screen once the row set of the query is released\n",

@@ -173,7 +173,7 @@ int main(int argc, char** argv)
     for (int n = 0; n < saves; ++n) {
         const PropertyRecord record = sampleProperty(kRowsBefore + n);
         const SampleEntryView screen(record);
-        store.Map_Image_Path = record[kMadoriIndex];
+        store.setMapImagePath(record[kMadoriIndex]);
 
         timer.start();
         store.Save_Property(screen);

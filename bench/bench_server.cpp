@@ -137,7 +137,7 @@ int main(int argc, char* argv[])
         insertRecord(bare, insert, record);
         bareMs.push_back(t.nsecsElapsed() / 1e6);
 
-        store.Map_Image_Path = record[kMadoriIndex];
+        store.setMapImagePath(record[kMadoriIndex]);
         t.restart();
         store.Save_Property(SampleEntryView(record));
         storeMs.push_back(t.nsecsElapsed() / 1e6);

@@ -364,7 +364,7 @@ void F_Tyukai::Form_Load()
     m_services.fileDialog.setFilter(kMapFilter);
     // The map path belongs to the property on this screen, and a new screen
     // holds none; loading a stored property sets it again afterwards.
-    m_services.store.Map_Image_Path.clear();
+    m_services.store.setMapImagePath(QString());
 }
 
 void F_Tyukai::Command1_Click(int index)
@@ -483,7 +483,7 @@ void F_Tyukai::showMap()
         if (map.isNull())
             return;
         setPicture(map);
-        m_services.store.Map_Image_Path = path;
+        m_services.store.setMapImagePath(path);
     } catch (...) {
     }
 }

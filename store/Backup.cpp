@@ -1,6 +1,7 @@
 // Daily backups: one checked copy of the database a day, the last 14 kept.
 #include "store/PropertyStore.h"
 
+#include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
 
@@ -22,7 +23,7 @@ QString PropertyStore::backupFolder() const
 
 void PropertyStore::Backup_If_Due()
 {
-    const QDate today = Today();
+    const QDate today = m_clock->now().date();
     if (today == m_backupDay || !Db_Connection || !Db_Connection->isOpen() || !Db_Connection->keepsDailyCopies())
         return;
     const QDir folder(backupFolder());

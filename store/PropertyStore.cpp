@@ -2,6 +2,7 @@
 
 #include "model/PropertyRecord.h"
 #include "platform/AppEnvironment.h"
+#include "platform/Clock.h"
 #include "platform/PlatformError.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ PropertyStore::PropertyStore(
     , m_environment(environment)
     , m_messages(messages)
     , m_pictures(pictures)
+    , m_clock(&Clock::system())
 {
 }
 
@@ -142,6 +144,11 @@ Connection& PropertyStore::connection()
     if (!Db_Connection)
         Db_Connection = m_engine.createConnection();
     return *Db_Connection;
+}
+
+bool PropertyStore::isOpen() const
+{
+    return Db_Connection && Db_Connection->isOpen();
 }
 
 RowSet& PropertyStore::recordset()

@@ -10,6 +10,7 @@
 #include <memory>
 
 class AppEnvironment;
+class Clock;
 class EntryEditor;
 class EntryView;
 class Grid;
@@ -94,6 +95,26 @@ public:
     // operation fails.
     RowSet& recordset();
 
+    // Whether Db_Connection is there and open.
+    bool isOpen() const;
+
+    // Whether a row set is current (none after a save, or after
+    // releaseRecordset()).
+    bool hasRecordset() const { return Db_Recordset != nullptr; }
+
+    // Lets go of the current row set and what it holds; recordset() is then
+    // a closed one.
+    void releaseRecordset() { Db_Recordset.reset(); }
+
+    // --- The map picture of the property on the entry screen -----------------
+
+    // Map_Image_Path: the path of the map picture last chosen (or loaded with
+    // a property); saving writes it into column Madori.
+    const QString& mapImagePath() const { return Map_Image_Path; }
+
+    // The show-map button's choice; an empty path means no map.
+    void setMapImagePath(const QString& path) { Map_Image_Path = path; }
+
     // --- Saving -------------------------------------------------------------
 
     // Appends the screen's 28 texts and Map_Image_Path as a new row, then
@@ -160,17 +181,9 @@ public:
 
     static constexpr int kBackupsKept = 14;
 
-    // Today's date; a test may set another clock.
-    std::function<QDate()> Today = [] { return QDate::currentDate(); };
-
-    // --- Shared state of the run -------------------------------------------
-
-    std::unique_ptr<Connection> Db_Connection;
-    std::unique_ptr<RowSet> Db_Recordset;
-
-    // The path of the map picture of the property on the entry screen; saving
-    // writes it into column Madori.
-    QString Map_Image_Path;
+    // The clock that dates the daily copies (the computer's, unless a test
+    // gives another). `clock` must outlive the store.
+    void useClock(const Clock& clock) { m_clock = &clock; }
 
 private:
     // What the engine is given: databasePath(), or nothing for a server.
@@ -186,10 +199,17 @@ private:
     // current one and the failure's description for m_lastFailure.
     bool makeCurrent(const std::function<std::unique_ptr<RowSet>()>& open);
 
+    // --- Shared state of the run -------------------------------------------
+
+    std::unique_ptr<Connection> Db_Connection;
+    std::unique_ptr<RowSet> Db_Recordset;
+    QString Map_Image_Path;
+
     DatabaseEngine& m_engine;
     AppEnvironment& m_environment;
     MessageBox& m_messages;
     PictureLoader& m_pictures;
+    const Clock* m_clock;
     QString m_openFailure;
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
     QDate m_backupDay; // the day whose copy exists

@@ -57,7 +57,7 @@ using Store = StoreFixture;
 void saveOne(PropertyStore& store, int seq)
 {
     const PropertyRecord record = faultRecord(seq);
-    store.Map_Image_Path = record[kMadoriIndex];
+    store.setMapImagePath(record[kMadoriIndex]);
     store.Save_Property(SampleEntryView(record));
 }
 

@@ -6,6 +6,7 @@
 #include "tests/support/TestDatabase.h"
 
 #include "store/PropertyStore.h"
+#include "tests/fakes/FakeClock.h"
 
 #include <QDir>
 #include <QTest>
@@ -37,8 +38,8 @@ private slots:
         db.insert(faultRecord(0));
         StoreFixture f(db.folder());
         f.openOrDie();
-        QDate day = kFirstDay;
-        f.store.Today = [&] { return day; };
+        FakeClock clock(QDateTime(kFirstDay, QTime(9, 0)));
+        f.store.useClock(clock);
         f.store.Save_Property(SampleEntryView(faultRecord(1))); // the first save of the day copies
 
         QCOMPARE(copies(f.store), QStringList { copyName(kFirstDay) });
@@ -51,15 +52,15 @@ private slots:
         f.store.Save_Property(SampleEntryView(faultRecord(2)));
         StoreFixture again(db.folder());
         again.openOrDie();
-        again.store.Today = [&] { return day; };
+        again.store.useClock(clock);
         again.store.Backup_If_Due();
         QCOMPARE(copies(f.store), QStringList { copyName(kFirstDay) });
         QCOMPARE(pragmaOnFile(copy, QStringLiteral("SELECT count(*) FROM Fudousan")), QStringLiteral("2"));
 
         // The first save of the next day writes that day's copy.
-        day = kFirstDay.addDays(1);
+        clock.setDate(kFirstDay.addDays(1));
         f.store.Save_Property(SampleEntryView(faultRecord(3)));
-        QCOMPARE(copies(f.store), (QStringList { copyName(kFirstDay), copyName(day) }));
+        QCOMPARE(copies(f.store), (QStringList { copyName(kFirstDay), copyName(kFirstDay.addDays(1)) }));
         QVERIFY(f.messages.shown.size() == 3 && again.messages.shown.isEmpty()); // the three saves, no failure
     }
 
@@ -69,14 +70,14 @@ private slots:
         db.insert(faultRecord(0));
         StoreFixture f(db.folder());
         f.openOrDie();
-        QDate day;
-        f.store.Today = [&] { return day; };
+        FakeClock clock;
+        f.store.useClock(clock);
         QStringList expected;
         for (int n = 0; n < 15; ++n) {
-            day = kFirstDay.addDays(n);
+            clock.setDate(kFirstDay.addDays(n));
             f.store.Backup_If_Due();
             if (n > 0)
-                expected << copyName(day);
+                expected << copyName(kFirstDay.addDays(n));
         }
         QCOMPARE(copies(f.store), expected);
         QVERIFY(f.messages.shown.isEmpty());
@@ -90,10 +91,14 @@ private slots:
         db.insert(faultRecord(0));
         StoreFixture f(db.folder());
         f.openOrDie();
+        FakeClock clock;
+        f.store.useClock(clock);
         QDate day = kFirstDay;
-        f.store.Today = [&] { return day; };
-        for (int n = 0; n < 14; ++n, day = day.addDays(1))
+        for (int n = 0; n < 14; ++n, day = day.addDays(1)) {
+            clock.setDate(day);
             f.store.Backup_If_Due();
+        }
+        clock.setDate(day);
         const QStringList before = copies(f.store);
         const QByteArray oldest = fileBytes(QDir(f.store.backupFolder()).filePath(before.first()));
         const QByteArray database = fileBytes(db.path());

@@ -410,7 +410,7 @@ private slots:
         QCOMPARE(f.fileDialog.shownCount, 2);
         QVERIFY(f.messages.shown.isEmpty());
         QCOMPARE(screen.picture(), first);
-        QCOMPARE(f.store.Map_Image_Path, m_maps.path("map.bmp"));
+        QCOMPARE(f.store.mapImagePath(), m_maps.path("map.bmp"));
     }
 
     void aMapOfEveryKindLoadsAndTheLastOneIsStored_data()
@@ -436,10 +436,10 @@ private slots:
         QVERIFY(f.fileDialog.cancelError);
         f.fileDialog.answers = { first, second };
         click(screen, 3);
-        QCOMPARE(f.store.Map_Image_Path, first);
+        QCOMPARE(f.store.mapImagePath(), first);
         click(screen, 3);
         QCOMPARE(screen.picture().size(), size);
-        QCOMPARE(f.store.Map_Image_Path, second);
+        QCOMPARE(f.store.mapImagePath(), second);
 
         screen.setBoxText(kSyozaiIndex, QStringLiteral("茅ヶ崎市"));
         click(screen, 1);
@@ -486,13 +486,13 @@ private slots:
         });
         F_Tyukai::openFromMenu(f.services());
         QVERIFY(typed);
-        QCOMPARE(f.store.Map_Image_Path, m_maps.path("map.jpg"));
+        QCOMPARE(f.store.mapImagePath(), m_maps.path("map.jpg"));
 
         bool empty = false;
         QTimer::singleShot(0, [&] {
             auto* screen = qobject_cast<F_Tyukai*>(QApplication::activeModalWidget());
             QVERIFY(screen);
-            empty = screen->picture().isNull() && f.store.Map_Image_Path.isEmpty();
+            empty = screen->picture().isNull() && f.store.mapImagePath().isEmpty();
             for (int i = 0; i < kBoxCount; ++i)
                 empty = empty && screen->boxText(i).isEmpty();
             QCOMPARE(screen->focusWidget(), screen->findChild<QWidget*>(QStringLiteral("Picture1")));

@@ -178,7 +178,7 @@ private slots:
         QVERIFY(fileBytes(db.path()) == before); // opening and reading write nothing
 
         const PropertyRecord record = faultRecord(42);
-        f.store.Map_Image_Path = record[kMadoriIndex];
+        f.store.setMapImagePath(record[kMadoriIndex]);
         f.store.Save_Property(SampleEntryView(record));
         QCOMPARE(f.messages.shown.size(), 1);
         QCOMPARE(f.messages.shown.first().text, QStringLiteral("登録を完了しました。"));

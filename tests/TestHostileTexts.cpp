@@ -99,7 +99,7 @@ private slots:
 
         SampleEntryView screen;
         screen.fillAll(text);
-        store.Map_Image_Path = text;
+        store.setMapImagePath(text);
         if (refusedByTheServer(text)) {
             // A server's text column cannot hold U+0000: refused whole, nothing stored.
             QVERIFY_THROWS_EXCEPTION(PlatformError, store.Save_Property(screen));
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(store.Open_Database());
         SampleEntryView typed;
         typed.fillAll(text);
-        store.Map_Image_Path = text;
+        store.setMapImagePath(text);
         store.Save_Property(typed);
         messages.shown.clear();
 
@@ -173,7 +173,7 @@ private slots:
             const auto* box = entry->findChild<QLineEdit*>(QStringLiteral("Tbox_%1").arg(i));
             QVERIFY2(box->text() == text, kPropertyColumns[i]);
         }
-        QVERIFY(store.Map_Image_Path == text);
+        QVERIFY(store.mapImagePath() == text);
         QVERIFY(entry->picture().isNull()); // no such map file
 
         QTest::mouseClick(entry->findChild<QPushButton*>(QStringLiteral("Command1_0")), Qt::LeftButton);

@@ -342,7 +342,7 @@ private slots:
         fourth[kMadoriIndex] = mapPath;
         db.insert(fourth);
         Fixture f(db.folder());
-        f.store.Map_Image_Path = QStringLiteral("a map chosen earlier");
+        f.store.setMapImagePath(QStringLiteral("a map chosen earlier"));
 
         whenModal<F_Itiran>([](F_Itiran* list) {
             ctrlClickLine(list->grid(), 4);
@@ -369,7 +369,7 @@ private slots:
         for (int i = 0; i < kBoxCount; ++i)
             QCOMPARE(texts.value(i), fourth[i]);
         QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), map);
-        QCOMPARE(f.store.Map_Image_Path, mapPath);
+        QCOMPARE(f.store.mapImagePath(), mapPath);
         QVERIFY(f.messages.shown.isEmpty());
         // Back at the menu: neither screen is left.
         QCOMPARE(liveCount<F_Itiran>(QStringLiteral("F_Itiran")), 0);
@@ -420,7 +420,7 @@ private slots:
         stored[kMadoriIndex] = madori;
         db.insert(stored);
         Fixture f(db.folder());
-        f.store.Map_Image_Path = QStringLiteral("/maps/another property.bmp");
+        f.store.setMapImagePath(QStringLiteral("/maps/another property.bmp"));
 
         whenModal<F_Itiran>([](F_Itiran* list) {
             ctrlClickLine(list->grid(), 1);

@@ -58,7 +58,7 @@ private slots:
         f.menu.start();
         QVERIFY(f.menu.isVisible());
         QVERIFY(f.messages.shown.isEmpty());
-        QVERIFY(f.store.Db_Connection && f.store.Db_Connection->isOpen());
+        QVERIFY(f.store.isOpen());
         QCOMPARE(f.menu.focusWidget(), f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0")));
     }
 

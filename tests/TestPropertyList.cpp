@@ -257,7 +257,7 @@ private slots:
         for (int i = 0; i < kBoxCount; ++i)
             QCOMPARE(entry.boxText(i), first[i]);
         QCOMPARE(entry.picture().convertToFormat(QImage::Format_RGB32), map);
-        QCOMPARE(f.store.Map_Image_Path, first[kMadoriIndex]);
+        QCOMPARE(f.store.mapImagePath(), first[kMadoriIndex]);
         QVERIFY(f.messages.shown.isEmpty());
     }
 
@@ -292,7 +292,7 @@ private slots:
                     .arg(madori == QStringLiteral("<NULL>") ? QStringLiteral("NULL")
                                                             : QLatin1Char('\'') + resolve(madori) + QLatin1Char('\'')));
         Fixture f(db.folder());
-        f.store.Map_Image_Path = QStringLiteral("before");
+        f.store.setMapImagePath(QStringLiteral("before"));
         FakeEntry entry;
         const QImage start = QImage(5, 5, QImage::Format_RGB32);
         entry.image = start;
@@ -304,7 +304,7 @@ private slots:
         QCOMPARE(entry.boxText(kSyozaiIndex), QStringLiteral("k"));
         QCOMPARE(entry.boxText(3), withLocation(QStringLiteral("k"))[3]);
         QCOMPARE(entry.picture().isNull(), !pictureKept);
-        QCOMPARE(f.store.Map_Image_Path, resolve(pathAfter));
+        QCOMPARE(f.store.mapImagePath(), resolve(pathAfter));
         QVERIFY(f.messages.shown.isEmpty());
     }
 
@@ -313,14 +313,14 @@ private slots:
         TestDatabase db;
         db.insert(withLocation(QStringLiteral("a")));
         Fixture f(db.folder());
-        f.store.Map_Image_Path = QStringLiteral("kept");
+        f.store.setMapImagePath(QStringLiteral("kept"));
         FakeEntry entry;
         const auto before = entry.boxes;
         for (const QString& key :
             { QStringLiteral("2"), QStringLiteral("' OR '1'='1"), QStringLiteral("a"), QString() })
             f.store.Load_Property(key, entry);
         QCOMPARE(entry.boxes, before);
-        QCOMPARE(f.store.Map_Image_Path, QStringLiteral("kept"));
+        QCOMPARE(f.store.mapImagePath(), QStringLiteral("kept"));
 
         // Nor does a failed query, whatever row set an earlier query left.
         QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan")));

@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(f.store.databasePath(), db.path());
         QVERIFY(f.store.Open_Database());
         QVERIFY(f.store.openFailure().isEmpty());
-        QVERIFY(f.store.Db_Connection->isOpen());
+        QVERIFY(f.store.isOpen());
         QVERIFY(f.messages.shown.isEmpty()); // the store itself never shows anything
     }
 
@@ -259,9 +259,9 @@ private slots:
         QVERIFY(f.store.Open_Database());
 
         QVERIFY(f.store.Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?"), { r[kSyozaiIndex] }));
-        RowSet* before = f.store.Db_Recordset.get();
+        RowSet* before = &f.store.recordset();
         QVERIFY(!f.store.Run_Query(QStringLiteral("SELECT * FROM NoSuchTable")));
-        QCOMPARE(f.store.Db_Recordset.get(), before);
+        QCOMPARE(&f.store.recordset(), before);
         QCOMPARE(f.store.recordset().field(QStringLiteral("Syozai")).value(), r[kSyozaiIndex]);
     }
 
@@ -278,7 +278,7 @@ private slots:
         SampleEntryView typed;
         for (int i = 0; i < kBoxCount; ++i)
             typed.setBoxText(i, QStringLiteral("box %1").arg(i));
-        f.store.Map_Image_Path = QStringLiteral("box 28");
+        f.store.setMapImagePath(QStringLiteral("box 28"));
         f.store.Save_Property(typed);
         for (const auto& [box, column] : kBoxColumns)
             QCOMPARE(
@@ -294,7 +294,7 @@ private slots:
         SampleEntryView loaded;
         f.store.Load_Property(db.value(QStringLiteral("SELECT rowid FROM Fudousan")).value_or(QString()), loaded);
         for (const auto& [box, column] : kBoxColumns) {
-            const QString shown = box < kBoxCount ? loaded.boxText(box) : f.store.Map_Image_Path;
+            const QString shown = box < kBoxCount ? loaded.boxText(box) : f.store.mapImagePath();
             QCOMPARE(shown, QString::fromLatin1(column));
         }
     }
@@ -344,7 +344,7 @@ private slots:
         TestDatabase db;
         Fixture f(db.folder());
         QVERIFY(f.store.Open_Database());
-        QVERIFY(!f.store.Db_Recordset);
+        QVERIFY(!f.store.hasRecordset());
         QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.recordset().atEnd());
         QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.recordset().addNew());
         QVERIFY(f.store.Open_Property_Table());
