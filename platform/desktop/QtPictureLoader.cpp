@@ -1,6 +1,7 @@
 #include "platform/desktop/QtPictureLoader.h"
 
 #include "platform/PlatformError.h"
+#include "platform/desktop/JpegMarkerFilter.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,171 +89,6 @@ bool bitmapIsComplete(QFile& file)
     return file.size() >= qint64(le(10, 4)) + rowBytes * height;
 }
 
-// Exif and ICC segments a JPEG may carry, which the decoder keeps in memory:
-// beyond this much they are left out.
-constexpr qint64 kJpegMetadataBudget = 16 * 1024 * 1024;
-
-// A JPEG as the decoder should see it: the file's bytes, read as they are
-// needed, less its comments and the Exif and ICC segments beyond the budget.
-// Qt's decoder keeps every such segment in memory, several times over,
-// whatever its size, so a file padded with them would cost far more than its
-// picture. None of them matters for a printed map (the resolution is in the
-// JFIF segment, which always passes).
-class JpegWithoutPadding : public QIODevice
-{
-public:
-    explicit JpegWithoutPadding(QIODevice& source)
-        : m_source(source)
-    {
-        open(QIODevice::ReadOnly);
-    }
-
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        while (m_out.size() < maxSize && step()) { }
-        const qint64 n = qMin<qint64>(maxSize, m_out.size());
-        memcpy(data, m_out.constData(), size_t(n));
-        m_out.remove(0, int(n));
-        return n == 0 && m_ended ? -1 : n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    enum class State { Marker, Entropy, Copy, Skip, Rest };
-
-    // At least `count` unread input bytes, unless the file ends first.
-    bool have(int count)
-    {
-        if (m_at > 0 && m_at == m_in.size()) {
-            m_in.clear();
-            m_at = 0;
-        }
-        while (m_in.size() - m_at < count) {
-            const QByteArray more = m_source.read(64 * 1024);
-            if (more.isEmpty())
-                return false;
-            m_in.remove(0, m_at);
-            m_at = 0;
-            m_in.append(more);
-        }
-        return true;
-    }
-    quint8 at(int offset) const { return quint8(m_in.at(m_at + offset)); }
-    void pass(int count)
-    {
-        m_out.append(m_in.constData() + m_at, count);
-        m_at += count;
-    }
-
-    // One piece of work; false at the end of the file.
-    bool step()
-    {
-        switch (m_state) {
-        case State::Copy:
-        case State::Skip: {
-            if (!have(1))
-                return finish();
-            const int n = int(qMin<qint64>(m_left, m_in.size() - m_at));
-            if (m_state == State::Copy)
-                pass(n);
-            else
-                m_at += n;
-            m_left -= n;
-            if (m_left == 0)
-                m_state = m_afterSegment;
-            return true;
-        }
-        case State::Rest:
-            if (!have(1))
-                return finish();
-            pass(m_in.size() - m_at);
-            return true;
-        case State::Entropy: {
-            if (!have(2)) {
-                if (have(1))
-                    pass(1);
-                return finish();
-            }
-            // Entropy-coded data runs until a marker other than a restart
-            // marker or a stuffed zero.
-            const char* begin = m_in.constData() + m_at;
-            const char* ff = static_cast<const char*>(memchr(begin, 0xFF, size_t(m_in.size() - m_at - 1)));
-            if (!ff) {
-                pass(m_in.size() - m_at - 1);
-                return true;
-            }
-            pass(int(ff - begin));
-            const quint8 code = at(1);
-            if (code == 0x00 || (code >= 0xD0 && code <= 0xD7))
-                pass(2);
-            else if (code == 0xFF)
-                pass(1); // fill byte
-            else
-                m_state = State::Marker;
-            return true;
-        }
-        case State::Marker:
-            break;
-        }
-
-        if (!have(2)) {
-            if (have(1))
-                pass(1);
-            return finish();
-        }
-        if (at(0) != 0xFF || at(1) == 0xFF) {
-            pass(1); // not a marker yet: the decoder skips it as it would
-            return true;
-        }
-        const quint8 code = at(1);
-        if (code == 0xD8 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
-            pass(2);
-            m_state = code == 0xD8 ? State::Marker : State::Entropy;
-            return true;
-        }
-        if (code == 0xD9) { // end of image: what follows is no business of the decoder
-            pass(2);
-            m_state = State::Rest;
-            return true;
-        }
-        if (!have(4)) {
-            pass(m_in.size() - m_at);
-            return finish();
-        }
-        const qint64 length = (qint64(at(2)) << 8) | at(3);
-        const qint64 segment = 2 + length;
-        bool kept = code != 0xFE; // comments: nothing the map needs
-        if (code == 0xE1 || code == 0xE2) // Exif, ICC profile
-            kept = (m_metadata += segment) <= kJpegMetadataBudget;
-        m_state = kept ? State::Copy : State::Skip;
-        m_left = segment;
-        m_afterSegment = code == 0xDA ? State::Entropy : State::Marker; // start of scan
-        if (length < 2) { // a broken length: the decoder judges the rest
-            m_state = State::Rest;
-        }
-        return true;
-    }
-
-    bool finish()
-    {
-        m_ended = true;
-        return false;
-    }
-
-    QIODevice& m_source;
-    QByteArray m_in;
-    int m_at = 0;
-    QByteArray m_out;
-    State m_state = State::Marker;
-    State m_afterSegment = State::Marker;
-    qint64 m_left = 0;
-    qint64 m_metadata = 0;
-    bool m_ended = false;
-};
-
 // Opens `path` for reading without ever waiting: only a regular file is
 // read, since a named pipe, a terminal or a device may block for good or
 // never end. Its size is checked before a byte is read.
@@ -323,9 +159,9 @@ QImage QtPictureLoader::load(const QString& path)
         refuse(path,
             QStringLiteral("画像ファイルではないか、読み込めない形式です（ビットマップ・GIF・JPEG が使えます）。"));
     file.seek(0);
-    std::unique_ptr<JpegWithoutPadding> jpeg;
+    std::unique_ptr<JpegMarkerFilter> jpeg;
     if (format == "jpeg")
-        jpeg = std::make_unique<JpegWithoutPadding>(file);
+        jpeg = std::make_unique<JpegMarkerFilter>(file);
     QImageReader reader(jpeg ? static_cast<QIODevice*>(jpeg.get()) : &file, format);
     reader.setAllocationLimit(m_allocationLimitMb);
 

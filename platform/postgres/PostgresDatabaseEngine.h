@@ -12,8 +12,8 @@
 // server. Statements are written as for SQLite: "?" marks a bound value, and
 // names are matched regardless of letter case (a bare Fudousan finds the
 // table "Fudousan"). Every statement is its own transaction; an appended row
-// is committed (synchronous_commit as the server has it, on by default) when
-// update() returns.
+// is on the server's disk when update() returns (a database set to
+// synchronous_commit = off is overruled for the program's sessions).
 //
 // No call waits more than about kTimeoutSeconds: connecting, and each
 // statement, is given up after that. A connection that the server closed

@@ -1,0 +1,52 @@
+#pragma once
+
+// What the parts of the SQLite engine share about one open file: the handle,
+// what the path showed when it was last looked at, and a prepared statement.
+// Private to platform/sqlite/.
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <sqlite3.h>
+#include <sys/types.h>
+
+namespace sqlite_engine {
+
+// What the path showed when this connection last looked: the file's identity
+// and times, and the head of the shared-memory index that every connection
+// of the file writes to as it works.
+struct FileMark
+{
+    bool present = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    QByteArray header; // the database header: its counters change with the content
+    QByteArray index; // the first bytes of Fudousan.mdb-shm, when there is one
+};
+
+// Owns the sqlite3 handle; row sets keep it alive through a shared_ptr so a
+// row set can never outlive the handle it reads from.
+struct Handle
+{
+    sqlite3* db = nullptr;
+    QString path;
+    bool watching = false; // set once open: every operation checks the path first
+    FileMark opened; // the file this connection opened
+    FileMark seen; // after this connection's last operation
+    QString lost; // why this connection may no longer touch the path
+    bool walReady = false; // the file is in WAL mode, or this connection cannot write
+    bool markRaised = false; // user_version holds at least every table's highest rowid
+    ~Handle() { sqlite3_close_v2(db); }
+};
+using HandlePtr = std::shared_ptr<Handle>;
+
+struct Statement
+{
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+} // namespace sqlite_engine

@@ -1,0 +1,243 @@
+#include "platform/sqlite/SqliteStatements.h"
+
+#include "platform/AppendingRowSet.h"
+#include "platform/PlatformError.h"
+#include "platform/WholeResultRowSet.h"
+#include "platform/sqlite/SqliteErrors.h"
+#include "platform/sqlite/SqliteFileWatch.h"
+
+#include <QMap>
+#include <QVector>
+
+using namespace sqlite_engine;
+
+namespace {
+
+// A statement's whole result, read at once. Holding no statement open keeps
+// every later write of the same connection in a transaction of its own: in
+// SQLite a pending SELECT would delay the commit of the connection's writes.
+class ResultRowSet : public WholeResultRowSet
+{
+public:
+    ResultRowSet(QStringList names, QVector<QByteArray> cells, QVector<bool> nulls)
+        : WholeResultRowSet(names)
+        , m_width(int(names.size()))
+        , m_cells(std::move(cells))
+        , m_nulls(std::move(nulls))
+    {
+    }
+
+protected:
+    int rowCount() const override { return m_width == 0 ? 0 : int(m_cells.size() / m_width); }
+    bool isNull(int row, int column) const override { return m_nulls.at(qsizetype(row) * m_width + column); }
+    QByteArrayView cell(int row, int column) const override { return m_cells.at(qsizetype(row) * m_width + column); }
+
+private:
+    int m_width;
+    QVector<QByteArray> m_cells; // row-major
+    QVector<bool> m_nulls;
+};
+
+// One write transaction over several statements: committed by commit(),
+// rolled back when left otherwise.
+class Transaction
+{
+public:
+    explicit Transaction(const HandlePtr& handle)
+        : m_handle(handle)
+    {
+        run("BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            sqlite3_exec(m_handle->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit()
+    {
+        run("COMMIT");
+        m_done = true;
+    }
+
+private:
+    void run(const char* sql)
+    {
+        const int rc = sqlite3_exec(m_handle->db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            fail(m_handle->db, rc, m_handle->path);
+    }
+    const HandlePtr& m_handle;
+    bool m_done = false;
+};
+
+void raiseRowidMark(const HandlePtr& handle)
+{
+    auto tables = runToEnd(handle,
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                       "AND name NOT LIKE 'sqlite%'"),
+        {});
+    qint64 highest = 0;
+    for (; !tables.get()->atEnd(); tables->moveNext()) {
+        const QString table = tables->field(QStringLiteral("name")).value_or(QString());
+        Statement statement;
+        const QByteArray sql = "SELECT max(rowid) FROM " + quoteIdentifier(table);
+        if (sqlite3_prepare_v2(handle->db, sql.constData(), int(sql.size()), &statement.stmt, nullptr) != SQLITE_OK)
+            continue; // a table without rowids
+        if (sqlite3_step(statement.stmt) == SQLITE_ROW)
+            highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
+    }
+    auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
+    const qint64 current
+        = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    if (highest <= current || highest > 0x7fffffff)
+        return;
+    Transaction transaction(handle);
+    runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(highest), {});
+    transaction.commit();
+}
+
+// WAL with synchronous=FULL: each committed row is on disk when the commit
+// returns, and readers never block the writer. The switch is made at the
+// first write, not at open, so that a file that is refused or only read is
+// left exactly as it was.
+void makeWalReady(const HandlePtr& handle)
+{
+    if (handle->walReady)
+        return;
+    handle->walReady = true;
+    try {
+        runToEnd(handle, QStringLiteral("PRAGMA journal_mode=WAL"), {});
+    } catch (...) {
+        handle->walReady = false;
+        throw;
+    }
+}
+
+// An updatable cursor over one table of the file.
+class TableRowSet : public AppendingRowSet
+{
+public:
+    TableRowSet(HandlePtr handle, QString table, QStringList columnNames)
+        : AppendingRowSet(std::move(table), std::move(columnNames))
+        , m_handle(std::move(handle))
+    {
+    }
+
+private:
+    std::unique_ptr<RowSet> readRows() override
+    {
+        return runToEnd(m_handle, QStringLiteral("SELECT * FROM ") + QString::fromUtf8(quoteIdentifier(table())), {});
+    }
+
+    void insertRow(const QMap<QString, QString>& row) override
+    {
+        // The new row's rowid is one past the highest ever given in this
+        // file, which the file's user_version remembers: SQLite alone would
+        // give a deleted last row's rowid again, and a list filled before
+        // that deletion would then take the new row for the deleted one.
+        QByteArrayList names { "rowid" };
+        QByteArrayList marks {
+            "(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
+            "FROM "
+            + quoteIdentifier(table()) + ")"
+        };
+        QStringList values;
+        for (auto it = row.cbegin(); it != row.cend(); ++it) {
+            names << quoteIdentifier(it.key());
+            marks << "?";
+            values << it.value();
+        }
+        const QByteArray sql = "INSERT INTO " + quoteIdentifier(table()) + " (" + names.join(", ") + ") VALUES ("
+            + marks.join(", ") + ")";
+        PathWatch watch(*m_handle);
+        prepareWrites(m_handle);
+        Transaction transaction(m_handle);
+        runToEnd(m_handle, QString::fromUtf8(sql), values);
+        const sqlite3_int64 rowid = sqlite3_last_insert_rowid(m_handle->db);
+        if (rowid > 0 && rowid <= 0x7fffffff)
+            runToEnd(m_handle, QStringLiteral("PRAGMA user_version = %1").arg(rowid), {});
+        transaction.commit();
+    }
+
+    HandlePtr m_handle;
+};
+
+} // namespace
+
+namespace sqlite_engine {
+
+QByteArray quoteIdentifier(const QString& name)
+{
+    QByteArray quoted = name.toUtf8();
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
+}
+
+void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statement)
+{
+    const int rc = sqlite3_prepare_v2(handle->db, sql.constData(), int(sql.size()), &statement.stmt, nullptr);
+    if (rc != SQLITE_OK)
+        fail(handle->db, rc, handle->path);
+}
+
+// Before the first write of a connection: WAL mode, and the rowid mark
+// brought up to the rows that others (another program, an earlier version)
+// added, so that no row added later takes the rowid of one deleted now.
+void prepareWrites(const HandlePtr& handle)
+{
+    makeWalReady(handle);
+    if (handle->markRaised || !sqlite3_get_autocommit(handle->db))
+        return;
+    handle->markRaised = true;
+    try {
+        raiseRowidMark(handle);
+    } catch (...) {
+        handle->markRaised = false;
+        throw;
+    }
+}
+
+std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters)
+{
+    PathWatch watch(*handle);
+    Statement statement;
+    prepare(handle, sql.toUtf8(), statement);
+    if (!sqlite3_stmt_readonly(statement.stmt))
+        prepareWrites(handle);
+    if (sqlite3_bind_parameter_count(statement.stmt) != parameters.size())
+        throw PlatformError(QStringLiteral("SQL文の引数の数が合いません。"));
+    for (int i = 0; i < parameters.size(); ++i) {
+        const QByteArray value = parameters.at(i).toUtf8();
+        const int rc = sqlite3_bind_text(statement.stmt, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK)
+            fail(handle->db, rc, handle->path);
+    }
+
+    const int width = sqlite3_column_count(statement.stmt);
+    QStringList names;
+    for (int c = 0; c < width; ++c)
+        names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));
+
+    QVector<QByteArray> cells;
+    QVector<bool> nulls;
+    for (;;) {
+        const int rc = sqlite3_step(statement.stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            fail(handle->db, rc, handle->path);
+        for (int c = 0; c < width; ++c) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.stmt, c));
+            nulls.append(text == nullptr);
+            cells.append(text ? QByteArray(text, sqlite3_column_bytes(statement.stmt, c)) : QByteArray());
+        }
+    }
+    return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
+}
+
+std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames)
+{
+    return std::make_unique<TableRowSet>(handle, table, columnNames);
+}
+
+} // namespace sqlite_engine

@@ -1,0 +1,37 @@
+#pragma once
+
+// Running statements on an open file: binding, reading whole results,
+// preparing the first write of a connection (WAL mode, the rowid mark), and
+// the updatable cursor over one table.
+
+#include "platform/DatabaseEngine.h"
+#include "platform/sqlite/SqliteHandle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace sqlite_engine {
+
+// `name` as an SQL identifier in double quotes.
+QByteArray quoteIdentifier(const QString& name);
+
+// Prepares `sql` into `statement`; throws PlatformError on failure.
+void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statement);
+
+// Runs `sql` with "?" bound to `parameters` and returns its whole result.
+// The path is checked first; a statement that writes makes the connection
+// ready for writing before it runs.
+std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters);
+
+// Before the first write of a connection: WAL mode, and the rowid mark
+// brought up to the rows that others (another program, an earlier version)
+// added, so that no row added later takes the rowid of one deleted now.
+void prepareWrites(const HandlePtr& handle);
+
+// An updatable cursor over `table`, whose columns are `columnNames`.
+std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames);
+
+} // namespace sqlite_engine
