@@ -133,10 +133,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QFile::exists(faultDriverPath()), qPrintable(faultDriverPath()));
-        // Printed so that a failing series of kill moments can be replayed.
-        const quint32 start = QRandomGenerator::system()->generate();
-        qInfo("random kill moments, generator started from %u", start);
-        m_random = QRandomGenerator(start);
+        m_random = killMoments("TestCrashSafety");
     }
 
     void savesReportedBeforeAKillAreKeptWhole()

@@ -97,6 +97,7 @@ private slots:
     void printsOneJisB4Page();
     void refusesWhenTheQueueHoldsA4();
     void aRejectingQueueRefusesWithItsReason();
+    void aJobTheServerWillNotCreateIsReportedWithItsReason();
     void aStoppedQueueKeepsTheFlyerAndSaysWhy();
     void aServerThatStopsAnsweringGivesAMessage();
 
@@ -204,6 +205,24 @@ void TestFlyerCups::aRejectingQueueRefusesWithItsReason()
     QCOMPARE(messages.shown[0].title, QString("Zabrelo"));
     QVERIFY2(text.contains(m_queue) && text.contains("トナー交換中") && text.contains("受け付けていません"),
         qPrintable(text));
+    QCOMPARE(jobCount(m_queue), jobsBefore);
+}
+
+// The queue is there and accepting, yet the server refuses to create the
+// job: the message names the printer and gives CUPS's reason, no success of
+// any kind is shown, and nothing is queued.
+void TestFlyerCups::aJobTheServerWillNotCreateIsReportedWithItsReason()
+{
+    admin("lpadmin", { "-p", m_queue, "-o", "printer-op-policy=nojobs" });
+    const auto restore = qScopeGuard([&] { admin("lpadmin", { "-p", m_queue, "-o", "printer-op-policy=default" }); });
+    const int jobsBefore = jobCount(m_queue);
+    RecordingMessageBox messages;
+    printSample(messages);
+    QCOMPARE(messages.shown.size(), 1);
+    const QString text = messages.shown[0].text;
+    QCOMPARE(messages.shown[0].style, 16);
+    QVERIFY2(text.contains(m_queue) && text.contains("送れませんでした"), qPrintable(text));
+    QVERIFY2(text.contains("Forbidden", Qt::CaseInsensitive), qPrintable(text)); // CUPS's own reason
     QCOMPARE(jobCount(m_queue), jobsBefore);
 }
 

@@ -5,6 +5,7 @@
 // on purpose with the real daemon. Also: the choice of framework, and that a
 // framework that is not running is never started through D-Bus.
 #include "platform/desktop/QtInputMethod.h"
+#include "tests/fakes/FakeClock.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -157,14 +158,19 @@ private slots:
         QCOMPARE(int(inputMethod.framework()), framework);
     }
 
-    // fcitx5 is not running: the request must not start it.
+    // fcitx5 is not running: the request must not start it, in the whole
+    // switch window.
     void frameworkNotRunningIsNotStarted()
     {
         Window window;
         QTRY_VERIFY(window.box->hasFocus());
-        QtInputMethod inputMethod(QtInputMethod::Framework::Fcitx5);
+        FakeClock clock;
+        QtInputMethod inputMethod(QtInputMethod::Framework::Fcitx5, clock);
         inputMethod.switchOnHiragana(window.box);
-        QTest::qWait(QtInputMethod::kSwitchWindowMs + 100);
+        for (int ms = 0; ms <= QtInputMethod::kSwitchWindowMs; ms += QtInputMethod::kRetryMs) {
+            QTest::qWait(QtInputMethod::kRetryMs);
+            clock.advanceMs(QtInputMethod::kRetryMs);
+        }
         QVERIFY(!activated(m_dir.filePath(QStringLiteral("started"))));
     }
 
@@ -189,20 +195,33 @@ private slots:
         QVERIFY(fakeConnection().unregisterService(kService));
     }
 
-    // fcitx5 never learns of the focus change: nothing is activated, and the
-    // retries end.
-    void givesUpAfterTheSwitchWindow()
+    // fcitx5 learns of the focus change only at the very end of the switch
+    // window, or just after it: activated in the first case, never in the
+    // second, and the retries end.
+    void theSwitchWindowEndsTheRetries_data()
     {
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<int>("activations");
+        QTest::newRow("last moment") << QtInputMethod::kSwitchWindowMs << 1;
+        QTest::newRow("too late") << QtInputMethod::kSwitchWindowMs + 1 << 0;
+    }
+
+    void theSwitchWindowEndsTheRetries()
+    {
+        QFETCH(int, lateMs);
+        QFETCH(int, activations);
         QVERIFY(fakeConnection().registerService(kService));
         Window window;
         QTRY_VERIFY(window.box->hasFocus());
-        QtInputMethod inputMethod(QtInputMethod::Framework::Fcitx5);
+        FakeClock clock;
+        QtInputMethod inputMethod(QtInputMethod::Framework::Fcitx5, clock);
         m_controller.debugInfo = focusedContext(QStringLiteral("1111"), QStringLiteral("other"));
         inputMethod.switchOnHiragana(window.box);
-        QTest::qWait(QtInputMethod::kSwitchWindowMs + 50);
+        QTest::qWait(60); // a few retries, each answered with another program's context
+        clock.advanceMs(lateMs);
         m_controller.debugInfo = focusedContext(QStringLiteral("2222"), m_program);
         QTest::qWait(100);
-        QCOMPARE(m_controller.activations, 0);
+        QCOMPARE(m_controller.activations, activations);
         QVERIFY(fakeConnection().unregisterService(kService));
     }
 

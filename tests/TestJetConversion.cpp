@@ -39,6 +39,65 @@ QString toolPath()
     return QStringLiteral(FUDOUSAN_BIN_DIR "/fudousan_convert_jet");
 }
 
+// The prepared database, which hands the read-back one changed value or one
+// row fewer: as a disk or an engine that lost or garbled what it was given.
+class SpoilingBuilder : public DatabaseBuilder
+{
+public:
+    enum class Fault { ChangedValue, NullValue, RowMissing };
+    explicit SpoilingBuilder(Fault fault)
+        : m_fault(fault)
+    {
+    }
+
+    std::unique_ptr<NewDatabase> create(const QString& path, const QString& table, const QStringList& columns) override
+    {
+        return std::make_unique<Spoiled>(m_real.create(path, table, columns), m_fault);
+    }
+    void removeWithCompanions(const QString& path) override { m_real.removeWithCompanions(path); }
+
+private:
+    class Spoiled : public NewDatabase
+    {
+    public:
+        Spoiled(std::unique_ptr<NewDatabase> real, Fault fault)
+            : m_real(std::move(real))
+            , m_fault(fault)
+        {
+        }
+        void append(const DatabaseRow& values) override { m_real->append(values); }
+        void commit() override { m_real->commit(); }
+        void close() override { m_real->close(); }
+        void readBack(const std::function<bool(const DatabaseRow&)>& visit) override
+        {
+            int row = 0;
+            m_real->readBack([&](const DatabaseRow& stored) {
+                if (++row != 7)
+                    return visit(stored);
+                DatabaseRow spoiled = stored;
+                switch (m_fault) {
+                case Fault::ChangedValue:
+                    spoiled[kKakakuIndex] = spoiled[kKakakuIndex].value_or(QString()) + QStringLiteral("0");
+                    return visit(spoiled);
+                case Fault::NullValue:
+                    spoiled[kSyozaiIndex] = std::nullopt;
+                    return visit(spoiled);
+                case Fault::RowMissing:
+                    return true;
+                }
+                return true;
+            });
+        }
+
+    private:
+        std::unique_ptr<NewDatabase> m_real;
+        Fault m_fault;
+    };
+
+    SqliteDatabaseBuilder m_real;
+    Fault m_fault;
+};
+
 struct ToolRun
 {
     int exitCode = -1;
@@ -172,6 +231,42 @@ private slots:
         }
     }
 
+    // The new file is trusted only when it reads back as the Jet file holds
+    // it: a value changed or lost on the way, or a row missing, refuses the
+    // conversion and leaves the original as it was, with no file beside it.
+    void aReadBackThatDiffersRefusesTheConversion_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a changed price") << int(SpoilingBuilder::Fault::ChangedValue)
+                                         << QStringLiteral("7 行目の列 Kakaku");
+        QTest::newRow("a location become NULL")
+            << int(SpoilingBuilder::Fault::NullValue) << QStringLiteral("7 行目の列 Syozai");
+        QTest::newRow("a row missing") << int(SpoilingBuilder::Fault::RowMissing) << QStringLiteral("一致しません");
+    }
+
+    void aReadBackThatDiffersRefusesTheConversion()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, reason);
+        TestDatabase db(false);
+        const QString jet = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), db.folder());
+        const QByteArray hash = fileHash(jet);
+        MdbJetReader reader;
+        SpoilingBuilder builder { SpoilingBuilder::Fault(fault) };
+        PosixFileSystem files;
+        JetConversion conversion { reader, builder, files };
+        QString message;
+        try {
+            conversion.convertInPlace(jet);
+        } catch (const PlatformError& error) {
+            message = error.description();
+        }
+        QVERIFY2(message.contains(reason), qPrintable(message));
+        QCOMPARE(fileHash(jet), hash);
+        QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
+    }
+
     // The characters a Japanese Windows writes in code page 932 that glibc's
     // SHIFT-JIS cannot decode, and Jet 4's compressed form with its switches.
     void textDecoding()
@@ -291,6 +386,7 @@ private slots:
         const qint64 runMs = qMax<qint64>(clock.elapsed(), 20);
         QFile::remove(db.folder() + QStringLiteral("/timing.mdb"));
 
+        QRandomGenerator moments = killMoments("TestJetConversion");
         int converted = 0;
         for (int kill = 0; kill < 20; ++kill) {
             const bool inPlace = kill % 4 != 3;
@@ -300,7 +396,7 @@ private slots:
             QVERIFY(tool.waitForStarted());
             // Most of a run is the start of the process; the later half of
             // it holds the writing, the checks and the moves.
-            QThread::usleep(quint32(runMs * 400) + QRandomGenerator::global()->bounded(quint32(runMs * 800)));
+            QThread::usleep(quint32(runMs * 400) + moments.bounded(quint32(runMs * 800)));
             ::kill(pid_t(tool.processId()), SIGKILL);
             tool.waitForFinished();
 

@@ -320,6 +320,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("FUDOUSAN_TEST_SERVER"), desktop());
         QSet<int> reported;
+        QRandomGenerator moments = killMoments("TestPostgresStore");
         for (int kill = 0; kill < 50; ++kill) {
             QProcess p;
             p.setProcessEnvironment(env);
@@ -327,7 +328,7 @@ private slots:
             QByteArray out;
             while (!out.contains("ready\n") && p.waitForReadyRead(10000))
                 out += p.readAllStandardOutput();
-            QTest::qWait(int(QRandomGenerator::global()->bounded(20, 120)));
+            QTest::qWait(int(moments.bounded(20, 120)));
             p.kill();
             p.waitForFinished(5000);
             out += p.readAllStandardOutput();

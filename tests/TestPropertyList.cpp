@@ -357,6 +357,36 @@ private slots:
         QCOMPARE(entry.boxText(0), corrected[0]);
     }
 
+    // On one connection: the last row saved, then deleted, then another
+    // saved. The new row gets a key of its own, so a line filled before the
+    // deletion never stands for it.
+    void aRowKeyIsNeverGivenTwice()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        f.store.Save_Property(SampleEntryView(withLocation(QStringLiteral("a"))));
+        f.store.Save_Property(SampleEntryView(withLocation(QStringLiteral("b"))));
+        f.store.Fill_Property_List(f.grid);
+        FakeGrid stale;
+        f.store.Fill_Property_List(stale);
+        const QString keyOfB = f.grid.rowKey(2);
+
+        f.grid.selection = { 2 };
+        f.store.Delete_Property(f.grid);
+        f.store.Save_Property(SampleEntryView(withLocation(QStringLiteral("c"))));
+        f.store.Fill_Property_List(f.grid);
+        QCOMPARE(f.grid.rowCount(), 3); // the header and two lines
+        QVERIFY2(f.grid.rowKey(2) != keyOfB, qPrintable(keyOfB));
+
+        // The stale line of b neither shows nor deletes c.
+        FakeEntry entry;
+        f.store.Load_Property(keyOfB, entry);
+        QCOMPARE(entry.boxText(kSyozaiIndex), FakeEntry().boxText(kSyozaiIndex));
+        stale.selection = { 2 };
+        f.store.Delete_Property(stale);
+        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("a"), QStringLiteral("c") }));
+    }
+
     // Another copy of the program deleted a line's row after this list was
     // filled, and registered the same location again.
     void linesWhoseRowsAreGoneAreCountedNotReportedDeleted()

@@ -1,5 +1,7 @@
 #include "platform/desktop/QtInputMethod.h"
 
+#include "platform/Clock.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -104,7 +106,13 @@ QtInputMethod::QtInputMethod()
 }
 
 QtInputMethod::QtInputMethod(Framework framework)
+    : QtInputMethod(framework, Clock::system())
+{
+}
+
+QtInputMethod::QtInputMethod(Framework framework, const Clock& clock)
     : m_framework(framework)
+    , m_clock(clock)
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { attempt(); });
@@ -126,14 +134,14 @@ void QtInputMethod::switchOnHiragana(QWidget* field)
     m_waiting = false;
     m_engineAsked = false;
     m_deadlineMs = kSwitchWindowMs;
-    m_since.start();
+    m_sinceMs = m_clock.monotonicMs();
     m_retry.start(0);
 }
 
 bool QtInputMethod::stillWanted() const
 {
     return m_field && QApplication::focusWidget() == m_field && m_field->window()->isActiveWindow()
-        && m_since.elapsed() <= m_deadlineMs;
+        && m_clock.monotonicMs() - m_sinceMs <= m_deadlineMs;
 }
 
 void QtInputMethod::attempt()

@@ -2,13 +2,13 @@
 
 #include "platform/InputMethod.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 
+class Clock;
 class QDBusPendingCallWatcher;
 class QWindow;
 
@@ -36,8 +36,10 @@ class QtInputMethod : public QObject, public InputMethod
 public:
     enum class Framework { None, Fcitx5, IBus };
 
-    // Chooses the framework from QT_IM_MODULE.
+    // Chooses the framework from QT_IM_MODULE. The switch window is measured
+    // on `clock` (a test gives one it moves by hand); it must outlive this.
     QtInputMethod();
+    explicit QtInputMethod(Framework framework, const Clock& clock);
     explicit QtInputMethod(Framework framework);
     ~QtInputMethod() override;
 
@@ -71,8 +73,9 @@ private:
     bool contextTakenByAnotherWindow(const QString& uuid, const QWindow* window);
 
     Framework m_framework;
+    const Clock& m_clock;
     QPointer<QWidget> m_field;
-    QElapsedTimer m_since;
+    qint64 m_sinceMs = 0; // when the request was made, on m_clock
     QTimer m_retry;
     quint64 m_request = 0; // answers to an earlier request are ignored
     bool m_waiting = false;

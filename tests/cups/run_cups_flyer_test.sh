@@ -62,6 +62,19 @@ PreserveJobFiles Yes
     Allow all
   </Limit>
 </Policy>
+# A queue that answers and accepts, but whose jobs the server refuses to
+# create (as a quota or an access rule would).
+<Policy nojobs>
+  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    Require user no-such-user-here
+    Order allow,deny
+    Allow all
+  </Limit>
+  <Limit All>
+    Order allow,deny
+    Allow all
+  </Limit>
+</Policy>
 CONF
 cat >"$dir/cups-files.conf" <<CONF
 ServerRoot $dir

@@ -34,3 +34,13 @@ QByteArray fileBytes(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+QRandomGenerator killMoments(const char* loop)
+{
+    bool given = false;
+    quint32 start = qEnvironmentVariable("FUDOUSAN_KILL_MOMENTS").toUInt(&given);
+    if (!given)
+        start = QRandomGenerator::system()->generate();
+    qInfo("%s: random kill moments from start value %u (FUDOUSAN_KILL_MOMENTS=%u repeats them)", loop, start, start);
+    return QRandomGenerator(start);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 
@@ -15,3 +16,8 @@ QString pragmaOnFile(const QString& path, const QString& pragma);
 
 // The whole content of the file at `path` (empty when it cannot be read).
 QByteArray fileBytes(const QString& path);
+
+// The random moments of a kill loop. The generator's start value is printed,
+// and FUDOUSAN_KILL_MOMENTS=<value> starts it there again, so that a failing
+// series of kills can be replayed exactly.
+QRandomGenerator killMoments(const char* loop);
