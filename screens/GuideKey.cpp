@@ -24,16 +24,16 @@ void openGuide(const ScreenServices& services, const QString& section)
         QStringList places = services.guide ? services.guide->places() : QStringList();
         for (QString& place : places)
             place = QDir::toNativeSeparators(place);
-        services.messages.show(QStringLiteral("利用の手引きが見つかりません。\n"
-                                              "次のフォルダーに index.html がありません。\n%1")
+        services.messages.show(QStringLiteral("利用の手引きが見つかりません。"
+                                              "\n次のフォルダーに index.html がありません。\n%1")
                                    .arg(places.join(QLatin1Char('\n'))),
             MB_Information, kMessageTitle);
         return;
     }
     if (!services.guide->openInBrowser(QUrl::fromLocalFile(page))) {
         services.messages.show(
-            QStringLiteral("利用の手引きを開けませんでした。ブラウザーが設定されていない可能性があります。\n"
-                           "手引きのファイル: %1")
+            QStringLiteral("利用の手引きを開けませんでした。ブラウザーが設定されていない可能性があります。"
+                           "\n手引きのファイル: %1")
                 .arg(QDir::toNativeSeparators(page)),
             MB_Information, kMessageTitle);
     }

@@ -89,6 +89,7 @@ if [[ "$mode" == unpacked ]]; then
 ./usr/share/doc/fudousan/changelog.gz
 ./usr/share/doc/fudousan/copyright
 ./usr/share/fudousan/Fudousan.mdb
+./usr/share/fudousan/fudousan_postgresql.sql
 ./usr/share/icons/hicolor/256x256/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
 ./usr/share/man/ja/man1/fudousan.1.gz
