@@ -12,6 +12,7 @@
 #include "platform/desktop/QtMessageBox.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/desktop/QtSaveFileDialog.h"
+#include "platform/desktop/QtUserGuide.h"
 #include "platform/jet/MdbJetReader.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
@@ -56,9 +57,10 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     SqliteDatabaseBuilder databaseBuilder;
     PosixFileSystem files;
     JetConversion jetConversion(jetReader, databaseBuilder, files);
+    QtUserGuide guide(environment.applicationDirectory());
 
     F_Main menu(ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-        preview, saveDialog, pdfFiles, &jetConversion });
+        preview, saveDialog, pdfFiles, &jetConversion, &guide });
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

@@ -5,6 +5,7 @@
 #include "platform/grid/QtGrid.h"
 #include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
+#include "screens/GuideKey.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
@@ -74,6 +75,7 @@ F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     setTabOrder(m_command1, m_command2);
     setTabOrder(m_command2, m_command3);
     m_vsf->setFocus();
+    addGuideKey(this, m_services, kGuideListScreen);
 }
 
 F_Itiran::~F_Itiran() = default;

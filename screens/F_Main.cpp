@@ -7,6 +7,7 @@
 #include "screens/F_Itiran.h"
 #include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
+#include "screens/GuideKey.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
@@ -117,6 +118,7 @@ F_Main::F_Main(ScreenServices services, QWidget* parent)
     }
     setTabOrder(m_command1[0], m_command1[1]);
     setTabOrder(m_command1[1], m_command1[2]);
+    addGuideKey(this, m_services, kGuideMainMenu);
 }
 
 void F_Main::start()
@@ -157,9 +159,9 @@ void F_Main::Form_Load()
     const QString failed = reason.contains(path)
         ? QStringLiteral("データベースを開けませんでした。")
         : QStringLiteral("データベースファイル %1 を開けませんでした。").arg(path);
-    m_services.messages.show(
-        failed + QLatin1Char('\n') + reason + QStringLiteral("\n物件の登録・一覧・削除はできません。"), MB_Critical,
-        kMessageTitle);
+    m_services.messages.show(failed + QLatin1Char('\n') + reason + QLatin1Char('\n')
+            + QStringLiteral("物件の登録・一覧・削除はできません。"),
+        MB_Critical, kMessageTitle);
 }
 
 void F_Main::closeEvent(QCloseEvent* event)

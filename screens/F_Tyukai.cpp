@@ -13,6 +13,7 @@
 #include "platform/Printer.h"
 #include "platform/SaveFileDialog.h"
 #include "screens/FailureBoundary.h"
+#include "screens/GuideKey.h"
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
@@ -213,6 +214,7 @@ F_Tyukai::F_Tyukai(ScreenServices services, QWidget* parent)
     makeNotice();
     setTabOrderAndFocus();
     makePrintMenu();
+    addGuideKey(this, m_services, kGuideEntryScreen);
 
     Form_Load();
 }

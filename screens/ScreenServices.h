@@ -12,6 +12,7 @@ class PrintPreview;
 class PrinterSource;
 class PropertyStore;
 class SaveFileDialog;
+class UserGuide;
 
 // What the screens are given to work with: the store, and the platform
 // services they use directly. main() builds the real ones; tests pass fakes.
@@ -30,4 +31,6 @@ struct ScreenServices
     PdfFileSource& pdfFiles;
     // Offers to convert an Access (Jet) database file at start-up; none: no offer.
     JetConversion* jetConversion = nullptr;
+    // The guide that F1 opens; none: F1 says that the guide is missing.
+    UserGuide* guide = nullptr;
 };

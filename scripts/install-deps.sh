@@ -18,14 +18,16 @@ packages=(
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
   # The package's 256 px icon is drawn from its SVG at build time.
   librsvg2-bin
+  # The agents' guide (docs/ja/guide.md) is turned into HTML at build time.
+  cmark-gfm
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
   # CPack's shared-library dependencies (dpkg-shlibdeps, file).
   packages+=(dpkg-dev file)
 fi
 if [[ "${1:-}" == "--test" ]]; then
-  # The package's checks.
-  packages+=(lintian appstream desktop-file-utils)
+  # The package's checks (man finds its Japanese pages with -L ja).
+  packages+=(lintian appstream desktop-file-utils man-db)
   # The committed style's check (TestFormat).
   packages+=(clang-format)
   packages+=(poppler-utils xvfb xauth xdotool xclip imagemagick)

@@ -2,13 +2,15 @@
 # Drives the real application in a real X server (Xvfb) as a person would:
 # menu, entry screen, typing Japanese text, picking a map in the real file
 # dialog, registering, printing to PDF, 印刷's menu (preview, saving as PDF),
-# the list, showing and deleting. Then it checks the database file and the
-# PDFs, and keeps a screenshot of each step.
+# the list, showing and deleting, F1 on each screen. Then it checks the
+# database file and the PDFs, and keeps a screenshot of each step.
 #
 #   real_windows.sh APP MAKE_EMPTY_DATABASE ARTIFACT_DIR
 #
 # The application is started from a copy in a fresh folder (so its database is
-# a fresh one beside it) while the working directory is another folder.
+# a fresh one beside it) while the working directory is another folder. The
+# desktop's launcher (xdg-open, which Qt hands the guide's page to) is a
+# stand-in that writes down what it was given.
 # Exits 77 (skipped) where Xvfb or xdotool is missing.
 set -euo pipefail
 
@@ -33,7 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/app" "$work/elsewhere" "$work/home/Documents" "$work/run" "$work/maps" "$artifacts"
+mkdir -p "$work/app" "$work/elsewhere" "$work/home/Documents" "$work/run" "$work/maps" "$work/launcher" "$artifacts"
 chmod 700 "$work/run"
 cp "$app" "$work/app/fudousan"
 "$make_db" "$work/app" >/dev/null
@@ -41,6 +43,14 @@ db="$work/app/Fudousan.mdb"
 map="$work/maps/地図 北側.jpg"
 convert -size 400x300 xc:'#fffbe0' -fill '#3a9a3a' -draw 'rectangle 40,40 220,160' \
   -stroke blue -strokewidth 4 -draw 'line 0,230 400,230' "$map"
+
+opened="$work/opened.txt"
+cat >"$work/launcher/xdg-open" <<EOF
+#!/bin/sh
+printf '%s\n' "\$*" >>"$opened"
+EOF
+chmod +x "$work/launcher/xdg-open"
+export PATH="$work/launcher:$PATH"
 
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 export CUPS_SERVER="$work/no-cups.sock" # no printer: the flyer becomes a PDF
@@ -52,6 +62,17 @@ source "$(dirname "$0")/xdriver.sh"
 
 sql() { sqlite3 "$db" "$1"; }
 
+# F1 in screen $1, after a click on its empty spot ($2, $3) so that it has
+# the keyboard, hands the guide's page for section $4 to the launcher.
+f1_opens() {
+  : >"$opened"
+  click "$1" "$2" "$3"
+  xdotool key F1
+  for _ in $(seq 50); do [[ -s "$opened" ]] && break; sleep 0.1; done
+  [[ "$(cat "$opened")" == "file://$work/app/guide/$4.html" ]] ||
+    fail "F1 gave the launcher '$(cat "$opened")', not the guide's page $4.html"
+}
+
 cd "$work/elsewhere"
 "$work/app/fudousan" &
 app_pid=$!
@@ -61,8 +82,18 @@ menu=$(window '^Quintaveli$')
 sleep 0.5
 shot 01-menu
 
+# F1 with no guide beside the copied program says so; with the build's
+# guide copied beside it, F1 opens the menu's section.
+click "$menu" 800 200 # an empty spot of the menu
+xdotool key F1
+answer_message Zabrelo 01a-no-guide
+[[ ! -s "$opened" ]] || fail "F1 without a guide gave the launcher $(cat "$opened")"
+cp -r "$(dirname "$app")/guide" "$work/app/guide"
+f1_opens "$menu" 800 200 main-menu
+
 # The entry screen: type a property, pick its map, register it.
 entry=$(open_screen "$menu" 508 507) || fail "the entry screen did not open" # 物件登録
+f1_opens "$entry" 600 130 entry-screen # beside 交通
 location="東京都港区芝公園4丁目 'A'棟"
 type_into "$entry" 177 86 "2980万"
 type_into "$entry" 276 118 "$location"
@@ -154,6 +185,7 @@ for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sle
 # The list: select the property and show it again.
 list=$(open_screen "$menu" 508 387) || fail "the list screen did not open" # 物件登録一覧
 shot 05-list
+f1_opens "$list" 900 300 list-screen # right of the grid
 click "$list" 300 160 # first line of the grid
 click "$list" 385 637 # 表示
 sleep 1

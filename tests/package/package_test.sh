@@ -74,30 +74,49 @@ register() {
 }
 
 if [[ "$mode" == unpacked ]]; then
-  for tool in desktop-file-validate appstreamcli lintian; do
+  for tool in desktop-file-validate appstreamcli lintian man; do
     command -v "$tool" >/dev/null || fail "$tool is not installed"
   done
   root="$work/root"
   dpkg-deb -x "$deb" "$root"
-  (cd "$root" && find . -type f | sort) >"$work/files"
+  # The guide's pages are checked on their own below: one per section.
+  (cd "$root" && find . -type f | grep -v '^./usr/share/doc/fudousan/guide/' | sort) >"$work/files"
   diff -u - "$work/files" <<EOF || fail "the package's file list differs"
 ./usr/bin/fudousan
 ./usr/bin/fudousan_convert_jet
 ./usr/share/applications/$app_id.desktop
+./usr/share/doc-base/fudousan-guide
 ./usr/share/doc/fudousan/changelog.gz
 ./usr/share/doc/fudousan/copyright
 ./usr/share/fudousan/Fudousan.mdb
+./usr/share/fudousan/fudousan_postgresql.sql
 ./usr/share/icons/hicolor/256x256/apps/$app_id.png
 ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
+./usr/share/man/ja/man1/fudousan.1.gz
+./usr/share/man/ja/man1/fudousan_convert_jet.1.gz
 ./usr/share/man/man1/fudousan.1.gz
 ./usr/share/man/man1/fudousan_convert_jet.1.gz
 ./usr/share/metainfo/$app_id.metainfo.xml
 EOF
+  guide="$root/usr/share/doc/fudousan/guide"
+  for page in index.html main-menu.html entry-screen.html list-screen.html messages.html \
+    main-menu.png entry-screen.png list-screen.png; do
+    [[ -s "$guide/$page" ]] || fail "the guide lacks $page"
+  done
+  grep -q "利用の手引き" "$guide/index.html" || fail "the guide's page is not the guide"
+  # man -L ja finds the Japanese pages, man the English ones.
+  for page in fudousan fudousan_convert_jet; do
+    [[ $(MANPATH="$root/usr/share/man" man -L ja -w "$page") == "$root/usr/share/man/ja/man1/$page.1.gz" ]] ||
+      fail "man -L ja -w $page: $(MANPATH="$root/usr/share/man" man -L ja -w "$page" 2>&1)"
+    [[ $(MANPATH="$root/usr/share/man" LANGUAGE= LC_ALL=C man -w "$page") == "$root/usr/share/man/man1/$page.1.gz" ]] ||
+      fail "man -w $page finds no English page"
+  done
+  zcat "$root/usr/share/man/ja/man1/fudousan.1.gz" | grep -q "backup/Fudousan" || fail "the Japanese page names no backup folder"
   depends=$(dpkg-deb -f "$deb" Depends)
   for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus libqt6widgets6 libsqlite3-0; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p"
   done
-  [[ $(dpkg-deb -f "$deb" Recommends) == "cups, fcitx5-mozc | ibus-mozc, fcitx5-frontend-qt6" ]] ||
+  [[ $(dpkg-deb -f "$deb" Recommends) == "cups, fcitx5-mozc | ibus-mozc, fcitx5-frontend-qt6, xdg-utils" ]] ||
     fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
   file "$root/usr/share/icons/hicolor/256x256/apps/$app_id.png" | grep -q "PNG image data, 256 x 256" ||
     fail "the PNG icon is not 256 x 256"

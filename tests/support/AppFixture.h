@@ -8,6 +8,7 @@
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrintPreview.h"
 #include "tests/fakes/RecordingPrinter.h"
+#include "tests/fakes/RecordingUserGuide.h"
 
 #include "tests/support/TestDatabase.h"
 
@@ -52,7 +53,8 @@ struct StoreFixture
 };
 
 // Everything a screen is given: the store above, doubles of the other
-// services (file dialogs, event pump, printers, preview, input method), and
+// services (file dialogs, event pump, printers, preview, input method, the
+// guide), and
 // real PDF files whose documents folder is "Documents" in the test folder.
 struct ScreenFixture : StoreFixture
 {
@@ -65,7 +67,7 @@ struct ScreenFixture : StoreFixture
     ScreenServices services()
     {
         return ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-            preview, saveDialog, pdfFiles };
+            preview, saveDialog, pdfFiles, nullptr, &guide };
     }
 
     FakeFileOpenDialog fileDialog;
@@ -75,6 +77,7 @@ struct ScreenFixture : StoreFixture
     RecordingPrintPreview preview;
     FakeSaveFileDialog saveDialog;
     QtPdfFileSource pdfFiles;
+    RecordingUserGuide guide;
 };
 
 // Printers that write real PDF files into one folder, as 印刷 does with no
