@@ -4,10 +4,12 @@
 #include "platform/print/PaperSizes.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTemporaryFile>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
@@ -25,6 +27,11 @@ constexpr double kCutMarginLines = 4;
 // Characters measured first when looking for the cut; doubled until the
 // measured part reaches past the edge.
 constexpr qsizetype kFirstMeasure = 256;
+
+// The temporary file of a document of several pages, and how much of its end
+// must hold the PDF's end mark.
+const QString kSpoolName = QStringLiteral("fudousan-XXXXXX.pdf");
+constexpr qint64 kEndMarkLength = 32;
 
 // Characters that may set a left-to-right line out of its written order, so
 // that where a character stands depends on what follows it.
@@ -193,24 +200,91 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y, float w
     });
 }
 
-QByteArray QtPagePrinter::renderPdf() const
+// The document's PDF while it is written: in memory for one page, in a
+// temporary file (removed with it) once a second page is coming.
+struct QtPagePrinter::Spool
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(int(kTwipsPerInch)); // one device unit per twip
-        writer.setPageLayout(pageLayout());
-        writer.setTitle(documentName());
-        writer.setCreator(QStringLiteral("Fudousan"));
-        QPainter painter;
-        if (!painter.begin(&writer))
+    std::unique_ptr<QIODevice> device;
+    std::unique_ptr<QPdfWriter> writer;
+    QPainter painter; // ends before the writer and the device go
+    int pages = 0;
+    bool finished = false;
+};
+
+QtPagePrinter::QtPagePrinter() = default;
+
+QtPagePrinter::~QtPagePrinter() = default;
+
+void QtPagePrinter::spoolPage(bool moreToCome)
+{
+    if (!m_spool) {
+        auto spool = std::make_unique<Spool>();
+        if (moreToCome) {
+            auto file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(kSpoolName));
+            if (!file->open())
+                throw PlatformError(
+                    QStringLiteral("印刷用の一時ファイルを作れませんでした（%1）。").arg(file->errorString()));
+            spool->device = std::move(file);
+        } else {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->open(QIODevice::ReadWrite);
+            spool->device = std::move(buffer);
+        }
+        spool->writer = std::make_unique<QPdfWriter>(spool->device.get());
+        spool->writer->setResolution(int(kTwipsPerInch)); // one device unit per twip
+        spool->writer->setPageLayout(pageLayout());
+        spool->writer->setTitle(documentName());
+        spool->writer->setCreator(QStringLiteral("Fudousan"));
+        if (!spool->painter.begin(spool->writer.get()))
             throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-        paintPage(painter);
-        if (!painter.end())
+        m_spool = std::move(spool);
+    } else {
+        // Takes effect from the page begun next.
+        m_spool->writer->setPageLayout(pageLayout());
+        if (!m_spool->writer->newPage())
             throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
     }
-    return buffer.data();
+    m_spool->painter.save();
+    paintPage(m_spool->painter);
+    m_spool->painter.restore();
+    ++m_spool->pages;
+    // The page is in the document: its pictures and texts need not stay.
+    m_operations.clear();
+}
+
+void QtPagePrinter::newPage()
+{
+    if (m_ended)
+        return;
+    spoolPage(true);
+}
+
+QIODevice& QtPagePrinter::renderPdf()
+{
+    if (m_spool && m_spool->finished)
+        return *m_spool->device;
+    spoolPage(false);
+    Spool& spool = *m_spool;
+    // The writer closes the device when it ends.
+    if (!spool.painter.end())
+        throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+    spool.finished = true;
+    QIODevice& pdf = *spool.device;
+    if ((!pdf.isOpen() && !pdf.open(QIODevice::ReadOnly)) || !pdf.seek(pdf.size() - kEndMarkLength)
+        || !pdf.read(kEndMarkLength).contains("%%EOF") || !pdf.seek(0))
+        // A full temporary folder cuts the file short without an error of
+        // the writer's own.
+        throw PlatformError(
+            QStringLiteral("印刷するPDFを書けませんでした（%1）。一時フォルダー「%2」の空きを確かめて下さい。")
+                .arg(pdf.errorString(), QDir::toNativeSeparators(QDir::tempPath())));
+    return pdf;
+}
+
+int QtPagePrinter::pageCount() const
+{
+    if (!m_spool)
+        return 1;
+    return m_spool->finished ? m_spool->pages : m_spool->pages + 1;
 }
 
 void QtPagePrinter::endDocument()
@@ -220,6 +294,7 @@ void QtPagePrinter::endDocument()
     m_ended = true;
     printPage();
     m_operations.clear();
+    m_spool.reset();
 }
 
 void QtPagePrinter::setDocumentName(const QString& name)
