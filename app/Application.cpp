@@ -13,6 +13,7 @@
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/desktop/QtSaveFileDialog.h"
 #include "platform/jet/MdbJetReader.h"
+#include "platform/print/CupsPrinterSetup.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
 #include "platform/print/QtPrinterSource.h"
@@ -46,7 +47,9 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;
     QtEventPump events;
-    QtPrinterSource printers(messages);
+    // The printer, paper and copies the agent chose, kept for this user.
+    CupsPrinterSetup printerSetup(CupsPrinterSetup::defaultSettingsPath());
+    QtPrinterSource printers(messages, &printerSetup);
     QtInputMethod inputMethod;
     QtPrintPreview preview;
     QtSaveFileDialog saveDialog;
@@ -58,7 +61,7 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     JetConversion jetConversion(jetReader, databaseBuilder, files);
 
     F_Main menu(ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-        preview, saveDialog, pdfFiles, &jetConversion });
+        preview, saveDialog, pdfFiles, &jetConversion, &printerSetup });
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

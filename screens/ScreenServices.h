@@ -9,6 +9,7 @@ class MessageBox;
 class PdfFileSource;
 class PictureLoader;
 class PrintPreview;
+class PrinterSetup;
 class PrinterSource;
 class PropertyStore;
 class SaveFileDialog;
@@ -30,4 +31,7 @@ struct ScreenServices
     PdfFileSource& pdfFiles;
     // Offers to convert an Access (Jet) database file at start-up; none: no offer.
     JetConversion* jetConversion = nullptr;
+    // The print server's queues and the agent's choice among them (「プリンターの設定」); none: the entry
+    // screen's menu offers no choice.
+    PrinterSetup* printerSetup = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/FakePrinterSetup.h"
 #include "tests/fakes/FakeSaveFileDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
@@ -64,8 +65,10 @@ struct ScreenFixture : StoreFixture
 
     ScreenServices services()
     {
-        return ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+        ScreenServices services { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
             preview, saveDialog, pdfFiles };
+        services.printerSetup = &printerSetup;
+        return services;
     }
 
     FakeFileOpenDialog fileDialog;
@@ -75,6 +78,7 @@ struct ScreenFixture : StoreFixture
     RecordingPrintPreview preview;
     FakeSaveFileDialog saveDialog;
     QtPdfFileSource pdfFiles;
+    FakePrinterSetup printerSetup;
 };
 
 // Printers that write real PDF files into one folder, as 印刷 does with no
