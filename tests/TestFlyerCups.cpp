@@ -2,6 +2,7 @@
 // only through tests/cups/run_cups_flyer_test.sh, which starts a private
 // cupsd with the queue and passes its particulars in the environment.
 #include "flyer/Flyer.h"
+#include "model/PropertyRecord.h"
 #include "platform/Fonts.h"
 #include "platform/grid/QtGrid.h"
 #include "platform/print/CupsPrinter.h"
@@ -9,6 +10,7 @@
 #include "platform/print/QtPrinterSource.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_PrinterSetup.h"
+#include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/AppFixture.h"
@@ -25,6 +27,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -184,6 +187,14 @@ public:
     explicit DefaultPrinter(const QString& queue) { qputenv("LPDEST", queue.toUtf8()); }
     ~DefaultPrinter() { qunsetenv("LPDEST"); }
 };
+
+// Where the test keeps what a person may want to look at.
+QString artifact(const QString& name)
+{
+    const QString folder = QStringLiteral(FUDOUSAN_BIN_DIR "/../artifacts/cups");
+    QDir().mkpath(folder);
+    return QDir(folder).filePath(name);
+}
 
 // The entry screen's services on the test's database, with the real printer
 // of the program (its choice in a settings file of the test's own).
@@ -422,39 +433,42 @@ void TestFlyerCups::aServerThatStopsAnsweringGivesAMessage()
 }
 
 // The agent's default printer is an office printer with A4 as its default
-// paper: 印刷 says why it cannot print and where to choose; in
-// 「プリンターの設定」 the agent chooses its B4 (JIS) paper and 3 copies, which
-// the job then asks for and the queue prints on.
+// paper. On the entry screen, 印刷 says why it cannot print and where to
+// choose; in 「プリンターの設定」 (印刷's menu) the agent chooses its B4 (JIS)
+// paper and 3 copies; 印刷 then prints on them.
 void TestFlyerCups::anA4OfficePrinterPrintsB4OnceChosen()
 {
     const DefaultPrinter officeDefault(m_office);
-    QTemporaryDir folder;
-    CupsPrinterSetup setup(QDir(folder.path()).filePath("config/Printer.ini"));
-    RecordingMessageBox messages;
-    QtPrinterSource source(messages, &setup);
-    SampleEntryView screen;
-    screen.fillWithSample();
+    TestDatabase db;
+    ProgramFixture f(db.folder());
+    F_Tyukai screen(f.programServices());
+    SampleEntryView sample;
+    sample.fillWithSample();
+    for (int i = 0; i < kBoxCount; ++i)
+        screen.setBoxText(i, sample.boxText(i));
 
     int jobsBefore = jobCount(m_office);
-    {
-        const std::unique_ptr<Printer> printer = source.openPrinter();
-        Print_Flyer(*printer, screen, messages);
-    }
-    QCOMPARE(messages.shown.size(), 1);
-    QCOMPARE(messages.shown[0].text,
+    screen.Command1_Click(0); // 印刷
+    QCOMPARE(f.messages.shown.size(), 2); // registered, then refused
+    QCOMPARE(f.messages.shown[1].text,
         QString("接続されているプリンターでは、印刷出来ません。\nプリンター「%1」の用紙はA4です。"
                 "「プリンターの設定…」でB4の用紙を選べます。")
             .arg(m_office));
     QCOMPARE(jobCount(m_office), jobsBefore);
-    messages.shown.clear();
+    f.messages.shown.clear();
 
-    {
-        F_PrinterSetup window(setup, messages);
-        QCOMPARE(window.windowTitle(), QString("プリンターの設定"));
-        auto* queues = window.findChild<QTreeWidget*>("Queues");
-        auto* paper = window.findChild<QComboBox*>("Paper");
-        auto* copies = window.findChild<QSpinBox*>("Copies");
-        auto* ok = window.findChild<QPushButton*>("OK");
+    bool chosen = false;
+    whenModal<F_PrinterSetup>([&](F_PrinterSetup* window) {
+        // Closed also when a check fails half way.
+        const auto closeAtLast = qScopeGuard([&] {
+            if (!chosen)
+                window->reject();
+        });
+        QCOMPARE(window->windowTitle(), QString("プリンターの設定"));
+        auto* queues = window->findChild<QTreeWidget*>("Queues");
+        auto* paper = window->findChild<QComboBox*>("Paper");
+        auto* copies = window->findChild<QSpinBox*>("Copies");
+        auto* ok = window->findChild<QPushButton*>("OK");
         QTreeWidgetItem* office = queueItem(queues, m_office);
         QTreeWidgetItem* a4only = queueItem(queues, m_a4only);
         QVERIFY(office && a4only && queueItem(queues, m_queue));
@@ -470,32 +484,33 @@ void TestFlyerCups::anA4OfficePrinterPrintsB4OnceChosen()
         queues->setCurrentItem(a4only);
         QVERIFY(!ok->isEnabled());
         QCOMPARE(paper->count(), 0);
-        QVERIFY(window.findChild<QLabel*>("Note")->text().contains("B4（JIS）の用紙がない"));
+        QVERIFY(window->findChild<QLabel*>("Note")->text().contains("B4（JIS）の用紙がない"));
+        window->grab().save(artifact("printer-setup-a4only.png"));
 
         queues->setCurrentItem(office);
         QVERIFY(ok->isEnabled());
         copies->setValue(3);
+        window->grab().save(artifact("printer-setup.png"));
         ok->click();
-        QCOMPARE(window.result(), int(QDialog::Accepted));
-    }
-    QVERIFY(messages.shown.isEmpty());
-    QCOMPARE(
-        F_PrinterSetup(setup, messages).windowTitle(), QString("プリンターの設定 ― %1、B4 (JIS)、3部").arg(m_office));
+        chosen = true;
+    });
+    screen.PrintMenu_Click(2); // プリンターの設定…
+    QVERIFY(chosen);
+    QVERIFY(f.messages.shown.isEmpty());
+    QCOMPARE(F_PrinterSetup(f.setup, f.messages).windowTitle(),
+        QString("プリンターの設定 ― %1、B4 (JIS)、3部").arg(m_office));
 
     const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     jobsBefore = jobCount(m_office);
-    {
-        const std::unique_ptr<Printer> printer = source.openPrinter();
-        QCOMPARE(printer->paperSize(), 12);
-        Print_Flyer(*printer, screen, messages);
-    }
-    QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.shown.value(0).text));
+    screen.Command1_Click(0); // 印刷
+    QVERIFY2(f.messages.shown.isEmpty(), qPrintable(f.messages.shown.value(0).text));
     QCOMPARE(jobCount(m_office), jobsBefore + 1);
     const Job job = newestJob(m_office);
     QCOMPARE(job.pageSize, QString("JISB4"));
     QVERIFY2(isJisB4(keywordSize(job.media) * 72 / 25.4), qPrintable(job.media));
     QCOMPARE(job.copies, 3);
     QCOMPARE(job.orientation, 4); // landscape
+    QCOMPARE(db.rowCount(), 1);
 
     const QFileInfoList made = waitForOutput(started, m_office);
     QCOMPARE(made.size(), 1);
@@ -545,6 +560,8 @@ void TestFlyerCups::threeSelectedLinesAreOneJobOfThreePages()
     QCOMPARE(job.title, QString("No_Fudousan-1_Syozai-1_3件"));
 
     const QString sent = spooledDocument(m_spool, job.id);
+    QFile::remove(artifact("three-lines.pdf"));
+    QFile::copy(sent, artifact("three-lines.pdf"));
     QCOMPARE(pageSizes(sent).size(), 3);
     const QString tags[] = { "1", "3", "4" };
     for (int page = 1; page <= 3; ++page) {

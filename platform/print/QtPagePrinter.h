@@ -21,9 +21,10 @@ class QPainter;
 // or a printer released without endDocument) never reaches the device: no
 // half page is queued or written.
 //
-// A document of several pages (newPage) is PDF: each page ended is painted at
-// once into the document, which is kept in a temporary file, so that memory
-// holds one page whatever the number of pages. endDocument() delivers the
+// A document of several pages (newPage) is PDF: each page ended is painted
+// into the document (on a thread of its own while the next page is drawn),
+// which is kept in a temporary file, so that memory holds the page being
+// drawn and at most one being painted whatever the number of pages. endDocument() delivers the
 // whole document; released before it, the printer removes the file and
 // nothing reaches the device. Printers that paint the page themselves
 // (paintPage: the preview) show the last page only.
@@ -104,6 +105,9 @@ protected:
     virtual void printPage() = 0;
 
 private:
+    using Operations = std::vector<std::function<void(QPainter&)>>;
+    static void paintOperations(QPainter& painter, const Operations& operations);
+
     struct Spool;
     // Paints the current page into the document and forgets its operations.
     void spoolPage(bool moreToCome);
@@ -115,6 +119,6 @@ private:
     double m_penWidth = 1; // twips
     QString m_documentName;
     bool m_ended = false;
-    std::vector<std::function<void(QPainter&)>> m_operations;
+    Operations m_operations;
     std::unique_ptr<Spool> m_spool; // the document's PDF once a page is in it
 };
