@@ -147,8 +147,12 @@ void F_PrinterSetup::fillQueues(const PrinterChoice& remembered)
         if (queue.isDefault && !byDefault)
             byDefault = item;
     }
-    for (int column = kNameColumn; column <= kStateColumn; ++column)
+    // Each column as wide as its widest text, and a gap before the next.
+    const int gap = m_queues->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    for (int column = kNameColumn; column < kStateColumn; ++column) {
         m_queues->resizeColumnToContents(column);
+        m_queues->setColumnWidth(column, m_queues->columnWidth(column) + gap);
+    }
     if (!current)
         current = byDefault ? byDefault : m_queues->topLevelItem(0);
     if (current)
