@@ -551,6 +551,7 @@ void TestFlyerCups::threeSelectedLinesAreOneJobOfThreePages()
     list.Form_Load();
     selectLines(list.grid(), { 3, 0, 2 });
 
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     const int jobsBefore = jobCount(m_queue);
     list.PrintSelectedFlyers();
     QCOMPARE(f.messages.shown.size(), 1);
@@ -575,6 +576,16 @@ void TestFlyerCups::threeSelectedLinesAreOneJobOfThreePages()
         }
     }
     QCOMPARE(db.rowCount(), 4); // nothing registered
+
+    // What came out of the queue: three JIS B4 pages.
+    const QFileInfoList made = waitForOutput(started, m_queue);
+    QCOMPARE(made.size(), 1);
+    const QList<QSizeF> pages = pageSizes(made.first().filePath());
+    for (const QFileInfo& file : made)
+        QFile::remove(file.filePath());
+    QCOMPARE(pages.size(), 3);
+    for (const QSizeF& page : pages)
+        QVERIFY(isJisB4(page));
 }
 
 // A queue that stops taking jobs while the batch is being drawn: the batch
