@@ -14,6 +14,7 @@
 #include "platform/desktop/QtSaveFileDialog.h"
 #include "platform/desktop/QtUserGuide.h"
 #include "platform/jet/MdbJetReader.h"
+#include "platform/print/CupsPrinterSetup.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
 #include "platform/print/QtPrinterSource.h"
@@ -47,7 +48,9 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtPictureLoader pictures;
     QtFileOpenDialog fileDialog;
     QtEventPump events;
-    QtPrinterSource printers(messages);
+    // The printer, paper and copies the agent chose, kept for this user.
+    CupsPrinterSetup printerSetup(CupsPrinterSetup::defaultSettingsPath());
+    QtPrinterSource printers(messages, &printerSetup);
     QtInputMethod inputMethod;
     QtPrintPreview preview;
     QtSaveFileDialog saveDialog;
@@ -60,7 +63,7 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QtUserGuide guide(environment.applicationDirectory());
 
     F_Main menu(ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
-        preview, saveDialog, pdfFiles, &jetConversion, &guide });
+        preview, saveDialog, pdfFiles, &jetConversion, &guide, &printerSetup });
     menu.start();
     qCInfo(lcStartup) << "main menu shown";
     if (onMenuShown)

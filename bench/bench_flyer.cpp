@@ -1,15 +1,27 @@
 // bench_flyer: time to produce the flyer as a PDF file with a 2000 x 1500
 // JPEG map, in-process: the first flyer, then the median of the next 20, and
-// the size of the file. Prints figures only.
+// the size of the file. Then the list's batch: 50 stored properties with
+// maps, each loaded through the store, as one PDF of 50 pages, against one
+// property through the same path; and the resident memory page by page.
+// Prints figures only; `bench_flyer FOLDER` keeps the batch's PDF there.
 #include "flyer/Flyer.h"
+#include "model/PropertyRecord.h"
 #include "platform/Fonts.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/print/QtPdfPrinter.h"
+#include "platform/sqlite/EmptyDatabase.h"
+#include "platform/sqlite/SqliteDatabaseEngine.h"
+#include "screens/FlyerBatch.h"
+#include "store/PropertyStore.h"
+#include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeGrid.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FlyerSample.h"
+#include "tests/support/PropertyFill.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
@@ -17,19 +29,22 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
 
 // A map-like picture: coloured blocks, roads, labels and some noise, so the
 // JPEG is as busy as a scanned map.
-QImage makeMap()
+QImage makeMap(quint32 start = 17)
 {
     QImage map(2000, 1500, QImage::Format_RGB32);
     map.fill(QColor(238, 234, 222));
     QPainter painter(&map);
-    QRandomGenerator random(17);
+    QRandomGenerator random(start);
     for (int i = 0; i < 400; ++i) {
         painter.fillRect(random.bounded(2000), random.bounded(1500), 20 + random.bounded(120), 20 + random.bounded(90),
             QColor::fromHsv(random.bounded(360), 40 + random.bounded(60), 200 + random.bounded(50)));
@@ -48,6 +63,59 @@ QImage makeMap()
     map.setDotsPerMeterX(11811); // 300 dpi, as scanned
     map.setDotsPerMeterY(11811);
     return map;
+}
+
+double medianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Resident memory in KiB, freed heap handed back first so that the figure
+// counts live memory only.
+long rssKiB()
+{
+    malloc_trim(0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+constexpr int kBatchPages = 50;
+constexpr int kMapFiles = 5; // the properties' maps, one file for every tenth
+
+// A database of kBatchPages sample properties, each with one of the map
+// files, in `folder`.
+void makeBatchDatabase(const QString& folder)
+{
+    QStringList maps;
+    for (int i = 0; i < kMapFiles; ++i) {
+        maps << QDir(folder).filePath(QStringLiteral("map%1.jpg").arg(i));
+        makeMap(100 + quint32(i)).save(maps.last(), "JPEG", 85);
+    }
+    const QString path = QDir(folder).filePath(QStringLiteral("Fudousan.mdb"));
+    QString error;
+    SampleEntryView sample;
+    sample.fillWithSample();
+    const auto recordAt = [&](int r) {
+        PropertyRecord record;
+        for (int c = 0; c < kBoxCount; ++c)
+            record[c] = sample.boxText(c);
+        record[kSyozaiIndex] = QStringLiteral("東京都世田谷区桜丘三丁目%1番5").arg(r + 1);
+        record[kNoFudousanIndex] = QStringLiteral("No.%1").arg(r + 1);
+        record[kMadoriIndex] = maps.at(r % kMapFiles);
+        return record;
+    };
+    if (!createEmptyDatabase(path, &error) || !insertProperties(path, kBatchPages, recordAt, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        std::exit(1);
+    }
 }
 
 } // namespace
@@ -100,5 +168,85 @@ int main(int argc, char* argv[])
                .arg(warm.back(), 0, 'f', 1);
     out << QStringLiteral("median without the map: %1 ms\n").arg((bare[9] + bare[10]) / 2, 0, 'f', 1);
     out << QStringLiteral("PDF size: %1 KB (target < 1536)\n").arg(pdfSize / 1024.0, 0, 'f', 1);
+
+    // The list's batch: the real path, store and picture loader included.
+    QTemporaryDir batchDir;
+    makeBatchDatabase(batchDir.path());
+    SqliteDatabaseEngine engine;
+    FakeAppEnvironment environment(batchDir.path());
+    QtPictureLoader pictures;
+    PropertyStore store(engine, environment, messages, pictures);
+    if (!store.Open_Database()) {
+        std::fprintf(stderr, "%s\n", qPrintable(store.openFailure()));
+        return 1;
+    }
+    FakeGrid grid;
+    store.Fill_Property_List(grid);
+    QStringList keys;
+    for (int row = 1; row < grid.rowCount(); ++row) // row 0 is the header
+        keys << grid.rowKey(row);
+    const QString outFolder = QDir(batchDir.path()).filePath(QStringLiteral("out"));
+    const auto batch = [&](const QStringList& rowKeys, const std::function<bool(int)>& beforePage) {
+        QElapsedTimer timer;
+        timer.start();
+        QtPdfPrinter printer(messages, outFolder);
+        const FlyerBatchResult result = Print_Flyer_Batch(store, printer, rowKeys, messages, beforePage);
+        const double ms = timer.nsecsElapsed() / 1e6;
+        lastPdf = printer.writtenPath();
+        if (result.printed != rowKeys.size()) {
+            std::fprintf(stderr, "the batch printed %d of %d\n", result.printed, int(rowKeys.size()));
+            std::exit(1);
+        }
+        return ms;
+    };
+
+    std::vector<double> single;
+    batch({ keys.first() }, {}); // warms the store's statement and the map's decoder
+    for (int i = 0; i < 20; ++i)
+        single.push_back(batch({ keys.at(i % keys.size()) }, {}));
+    const double singleMs = medianOf(single);
+
+    std::vector<double> batches;
+    for (int i = 0; i < 3; ++i)
+        batches.push_back(batch(keys, {}));
+    const double batchMs = medianOf(batches);
+    const qint64 batchSize = QFileInfo(lastPdf).size();
+    if (argc > 1) // a folder to keep the batch's PDF in, for looking at it
+        QFile::copy(lastPdf, QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("batch.pdf")));
+
+    // Memory: resident size before each page, and once the file is written.
+    std::vector<long> rss;
+    const long before = rssKiB();
+    batch(keys, [&](int) {
+        rss.push_back(rssKiB());
+        return true;
+    });
+    const long after = rssKiB();
+    // Page 1 is drawn alone; from the second page on one page is painted
+    // while the next is drawn.
+    const long peak = *std::max_element(rss.begin(), rss.end());
+
+    out << QStringLiteral("one stored flyer with its map, list path: median of 20 %1 ms\n").arg(singleMs, 0, 'f', 1);
+    out << QStringLiteral("batch of %1 flyers with maps to one PDF: %2 ms, %3 ms a page (%4 x one stored flyer, "
+                          "%5 x the warm flyer above; target 1.5)\n")
+               .arg(kBatchPages)
+               .arg(batchMs, 0, 'f', 0)
+               .arg(batchMs / kBatchPages, 0, 'f', 1)
+               .arg(batchMs / kBatchPages / singleMs, 0, 'f', 2)
+               .arg(batchMs / kBatchPages / median, 0, 'f', 2);
+    out << QStringLiteral("batch PDF: %1 KB, %2 KB a page\n")
+               .arg(batchSize / 1024.0, 0, 'f', 0)
+               .arg(batchSize / 1024.0 / kBatchPages, 0, 'f', 1);
+    out << QStringLiteral("resident memory before each page: %1 MiB before the batch, page 2 %2, page 3 %9, "
+                          "page 10 %3, page 25 %4, page 50 %5, %6 after; peak %7 (one decoded map is %8 MiB)\n")
+               .arg(before / 1024.0, 0, 'f', 1)
+               .arg(rss.at(1) / 1024.0, 0, 'f', 1)
+               .arg(rss.at(9) / 1024.0, 0, 'f', 1)
+               .arg(rss.at(24) / 1024.0, 0, 'f', 1)
+               .arg(rss.at(49) / 1024.0, 0, 'f', 1)
+               .arg(after / 1024.0, 0, 'f', 1)
+               .arg(peak / 1024.0, 0, 'f', 1)
+               .arg(2000.0 * 1500 * 4 / 1024 / 1024, 0, 'f', 1)
+               .arg(rss.at(2) / 1024.0, 0, 'f', 1);
     return 0;
 }

@@ -147,12 +147,24 @@ void drawBox(Printer& printer, const int (&corners)[4])
 
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages)
 {
-    if (printer.paperSize() != Printer::kPaperJisB4) {
-        messages.show(kWrongPaper, MB_Critical);
+    if (!Flyer_Paper_Ready(printer, messages))
         return;
-    }
-
     printer.setDocumentName(documentName(screen));
+    Draw_Flyer_Page(printer, screen);
+    printer.endDocument();
+}
+
+bool Flyer_Paper_Ready(Printer& printer, MessageBox& messages)
+{
+    if (printer.paperSize() == Printer::kPaperJisB4)
+        return true;
+    const QString note = printer.paperNote();
+    messages.show(note.isEmpty() ? kWrongPaper : kWrongPaper + QLatin1Char('\n') + note, MB_Critical);
+    return false;
+}
+
+void Draw_Flyer_Page(Printer& printer, const EntryView& screen)
+{
     printer.setPaperSize(Printer::kPaperJisB4);
     printer.setOrientation(Printer::kOrientationLandscape);
     printer.setFontName(kFontMincho);
@@ -192,7 +204,6 @@ void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages
     printer.setFontBold(false);
 
     Print_Map_Image(printer, screen);
-    printer.endDocument();
 }
 
 QString Flyer_Document_Name(const EntryView& screen)

@@ -15,10 +15,23 @@ class Printer;
 
 // Prints the flyer of `screen` on `printer`, or, when the printer's paper is
 // not JIS B4 (code 12), shows "接続されているプリンターでは、印刷出来ません。"
-// (critical, no title of its own) and draws nothing, not even a page set-up.
+// (critical, no title of its own; the printer's paperNote() on a line of its
+// own after it) and draws nothing, not even a page set-up.
 // Reads the screen's texts and picture as they stand now. Failures of the
 // printer (PlatformError) pass to the caller; the page is then abandoned.
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages);
+
+// The paper check of Print_Flyer: true when the printer's paper is JIS B4;
+// otherwise shows "接続されているプリンターでは、印刷出来ません。" (critical),
+// followed by the printer's paperNote() on a line of its own when it has one,
+// and returns false.
+bool Flyer_Paper_Ready(Printer& printer, MessageBox& messages);
+
+// The page of Print_Flyer without the paper check, the document name or the
+// end of the document: the page set-up and everything drawn on the page, on
+// the printer's current page. Several flyers make one document with
+// Printer::newPage between them.
+void Draw_Flyer_Page(Printer& printer, const EntryView& screen);
 
 // What the flyer of `screen` is called (the print job, the PDF file): the
 // number and the location joined by "_", either alone when the other is

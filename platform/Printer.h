@@ -55,6 +55,19 @@ public:
     // a PDF. Drawing is unaffected; printers without a use for it ignore it.
     virtual void setDocumentName(const QString& name) { (void)name; }
 
+    // --- Documents of several pages, and why a paper does not fit ----------
+
+    // Ends the current page: later operations draw on a new page of the same
+    // document, with the paper and orientation set for it. endDocument()
+    // delivers every page at once, as one job or one file; a printer released
+    // before it abandons them all.
+    virtual void newPage() = 0;
+
+    // When paperSize() is not JIS B4, one line to follow the message that says
+    // so: which printer holds which paper, and how to choose another. Empty
+    // when the printer has nothing to add.
+    virtual QString paperNote() { return QString(); }
+
     // The size in twips of `picture` at its own size: its pixels at the
     // physical resolution stored with it when that is plausible (50 to 2400
     // dots per inch), else at 96 dots per inch (15 twips a pixel).

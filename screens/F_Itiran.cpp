@@ -1,15 +1,22 @@
 #include "screens/F_Itiran.h"
 
+#include "platform/EventPump.h"
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
+#include "platform/Printer.h"
 #include "platform/grid/QtGrid.h"
 #include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
+#include "screens/FlyerBatch.h"
 #include "screens/GuideKey.h"
 #include "screens/ScreenKit.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 
 namespace {
@@ -76,6 +83,35 @@ F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     setTabOrder(m_command2, m_command3);
     m_vsf->setFocus();
     addGuideKey(this, m_services, kGuideListScreen);
+
+    makeListMenu();
+    addPrintFlyersAction();
+}
+
+void F_Itiran::makeListMenu()
+{
+    // A pop-up of its own, outside the screen's layout and tab order.
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(QStringLiteral("ListMenu"));
+    m_vsf->installEventFilter(this);
+    m_vsf->viewport()->installEventFilter(this);
+}
+
+bool F_Itiran::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu && (watched == m_vsf || watched == m_vsf->viewport())) {
+        // From the keyboard the menu opens below the current line, else at
+        // the mouse.
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        QPoint at = request->globalPos();
+        if (request->reason() != QContextMenuEvent::Mouse) {
+            const QRect line = m_vsf->visualRect(m_vsf->currentIndex());
+            at = line.isValid() ? m_vsf->viewport()->mapToGlobal(line.bottomLeft()) : m_vsf->mapToGlobal(QPoint(0, 0));
+        }
+        m_listMenu->popup(at);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 F_Itiran::~F_Itiran() = default;
@@ -131,4 +167,79 @@ void F_Itiran::Command3_Click()
 std::unique_ptr<F_Tyukai> F_Itiran::takeEntryScreen()
 {
     return std::move(m_entryScreen);
+}
+
+// --- 「選んだ物件のチラシを印刷」 ---------------------------------------------
+
+namespace {
+
+// From this many lines on, the batch shows its progress.
+constexpr int kProgressFromLines = 4;
+
+} // namespace
+
+void F_Itiran::addPrintFlyersAction()
+{
+    QAction* action = m_listMenu->addAction(QStringLiteral("選んだ物件のチラシを印刷"));
+    action->setObjectName(QStringLiteral("PrintSelectedFlyers"));
+    connect(action, &QAction::triggered, this, &F_Itiran::PrintSelectedFlyers);
+}
+
+void F_Itiran::PrintSelectedFlyers()
+{
+    runHandler(m_services.messages, [this] {
+        const int count = m_vsf->selectedRowCount();
+        if (count == 0) {
+            m_services.messages.show(kSelectDataMessage, MB_Critical, kMessageTitle);
+            return;
+        }
+        // Top down, as the list shows them; each key names the very row its
+        // line was filled from.
+        QStringList rowKeys;
+        for (int position = 0; position < count; ++position)
+            rowKeys << m_vsf->rowKey(m_vsf->selectedRow(position));
+
+        const std::unique_ptr<Printer> printer = m_services.printers.openPrinter();
+        std::unique_ptr<QProgressDialog> progress;
+        if (count >= kProgressFromLines) {
+            progress = std::make_unique<QProgressDialog>(QString(), QStringLiteral("中止"), 0, count, this);
+            progress->setObjectName(QStringLiteral("FlyerProgress"));
+            progress->setWindowTitle(QStringLiteral("チラシの印刷"));
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+            progress->show();
+        }
+        const FlyerBatchResult result
+            = Print_Flyer_Batch(m_services.store, *printer, rowKeys, m_services.messages, [&](int done) {
+                  if (progress) {
+                      progress->setLabelText(done < count
+                              ? QStringLiteral("チラシを印刷しています（%1 / %2）").arg(done + 1).arg(count)
+                              : QStringLiteral("プリンターに送っています…"));
+                      progress->setValue(done);
+                  }
+                  m_services.events.processPendingEvents();
+                  return !(progress && progress->wasCanceled());
+              });
+        progress.reset();
+
+        if (result.refused)
+            return;
+        if (result.cancelled) {
+            m_services.messages.show(
+                QStringLiteral("印刷を中止しました。チラシは印刷されていません。"), MB_Information, kMessageTitle);
+            return;
+        }
+        if (result.printed == 0) {
+            m_services.messages.show(
+                QStringLiteral("選んだ物件はすべて削除されていたため、チラシは印刷されませんでした。"), MB_Critical,
+                kMessageTitle);
+            return;
+        }
+        QString done = QStringLiteral("チラシを%1枚印刷しました。").arg(result.printed);
+        if (result.gone > 0)
+            done += QStringLiteral("\n削除されていた%1件の物件は印刷しませんでした。").arg(result.gone);
+        m_services.messages.show(done, MB_Information, kMessageTitle);
+    });
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class F_Tyukai;
+class QMenu;
 class QPushButton;
 class QtGrid;
 
@@ -45,13 +46,31 @@ public:
     // this screen is gone.
     std::unique_ptr<F_Tyukai> takeEntryScreen();
 
+    // 「選んだ物件のチラシを印刷」 of the list's menu: with no line selected,
+    // asks for one. Otherwise prints the flyers of the selected lines' rows
+    // (Print_Flyer_Batch) in list order, one page each, as one document on
+    // the program's printer (a PDF file in the documents folder when there is
+    // none), then says how many were printed and how many rows were gone.
+    // Shows its progress for more than a few lines, with 中止 between pages
+    // (nothing is printed then). Registers nothing.
+    void PrintSelectedFlyers();
+
     QtGrid& grid() { return *m_vsf; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // The menu of the grid: right click, or the context-menu key while the
+    // grid has the focus.
+    void makeListMenu();
+    void addPrintFlyersAction();
+
     ScreenServices m_services;
     QtGrid* m_vsf = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_command2 = nullptr;
     QPushButton* m_command3 = nullptr;
     std::unique_ptr<F_Tyukai> m_entryScreen;
+    QMenu* m_listMenu = nullptr;
 };

@@ -11,7 +11,9 @@
 #include "platform/PictureLoader.h"
 #include "platform/PrintPreview.h"
 #include "platform/Printer.h"
+#include "platform/PrinterSetup.h"
 #include "platform/SaveFileDialog.h"
+#include "screens/F_PrinterSetup.h"
 #include "screens/FailureBoundary.h"
 #include "screens/GuideKey.h"
 #include "screens/PictureBox.h"
@@ -327,9 +329,11 @@ void F_Tyukai::makePrintMenu()
     // A pop-up of its own, outside the screen's layout and tab order.
     m_printMenu = new QMenu(this);
     m_printMenu->setObjectName(QStringLiteral("PrintMenu"));
-    const QString items[] = { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…") };
-    for (int i = 0; i < 2; ++i)
+    const QString items[]
+        = { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…"), QStringLiteral("プリンターの設定…") };
+    for (int i = 0; i < 3; ++i)
         connect(m_printMenu->addAction(items[i]), &QAction::triggered, this, [this, i] { PrintMenu_Click(i); });
+    m_printMenu->actions().at(2)->setEnabled(m_services.printerSetup != nullptr);
 }
 
 void F_Tyukai::openFromMenu(ScreenServices services)
@@ -398,6 +402,9 @@ void F_Tyukai::PrintMenu_Click(int index)
     case 1:
         runHandler(m_services.messages, [this] { saveFlyerAsPdf(); });
         break;
+    case 2:
+        runHandler(m_services.messages, [this] { choosePrinter(); });
+        break;
     default:
         break;
     }
@@ -462,6 +469,13 @@ void F_Tyukai::saveFlyerAsPdf()
     if (path.isEmpty())
         return;
     printPropertyOn([this, &path] { return m_services.pdfFiles.openPdfFile(path); });
+}
+
+void F_Tyukai::choosePrinter()
+{
+    // Chooses only: nothing is registered or printed.
+    if (m_services.printerSetup)
+        F_PrinterSetup::openFromMenu(*m_services.printerSetup, m_services.messages, this);
 }
 
 void F_Tyukai::registerProperty()

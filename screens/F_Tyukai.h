@@ -48,8 +48,9 @@ public:
     void Command1_Click(int index);
 
     // The menu of 印刷 (right click, or the context-menu key on it): 0 shows
-    // the flyer in a preview window, 1 saves it as a PDF file; any other
-    // index does nothing. Each runs inside the screen's failure boundary.
+    // the flyer in a preview window, 1 saves it as a PDF file, 2 opens
+    // 「プリンターの設定」; any other index does nothing. Each runs inside the
+    // screen's failure boundary.
     void PrintMenu_Click(int index);
 
 protected:
@@ -72,6 +73,7 @@ private:
     void printPropertyOn(const std::function<std::unique_ptr<Printer>()>& openPrinter);
     void previewFlyer();
     void saveFlyerAsPdf();
+    void choosePrinter();
     void registerProperty();
     void showMap();
 

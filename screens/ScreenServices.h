@@ -9,6 +9,7 @@ class MessageBox;
 class PdfFileSource;
 class PictureLoader;
 class PrintPreview;
+class PrinterSetup;
 class PrinterSource;
 class PropertyStore;
 class SaveFileDialog;
@@ -33,4 +34,7 @@ struct ScreenServices
     JetConversion* jetConversion = nullptr;
     // The guide that F1 opens; none: F1 says that the guide is missing.
     UserGuide* guide = nullptr;
+    // The print server's queues and the agent's choice among them (「プリンターの設定」); none: the entry
+    // screen's menu offers no choice.
+    PrinterSetup* printerSetup = nullptr;
 };

@@ -20,16 +20,16 @@ template <typename Unit> void quietly(Unit&& unit)
 
 } // namespace
 
-void PropertyStore::Load_Property(const QString& rowKey, EntryEditor& screen)
+PropertyStore::LoadResult PropertyStore::Load_Property(const QString& rowKey, EntryEditor& screen)
 {
     // A failed query leaves an older row set current: reading it would fill
     // the screen with some other property.
     if (!Run_Query(QStringLiteral("SELECT * FROM Fudousan WHERE %1 = ?").arg(connection().rowKeyColumn()), { rowKey }))
-        return;
+        return LoadResult::QueryFailed;
 
     RowSet& row = recordset();
     if (row.atEnd())
-        return; // the row is gone
+        return LoadResult::RowGone;
     for (int i = 0; i < kBoxCount; ++i) {
         quietly([&] {
             // NULL keeps the box's text.
@@ -48,4 +48,5 @@ void PropertyStore::Load_Property(const QString& rowKey, EntryEditor& screen)
         // An empty path clears the picture; a file that does not load keeps it.
         screen.setPicture(m_pictures.load(*path));
     });
+    return LoadResult::Loaded;
 }

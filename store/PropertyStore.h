@@ -139,8 +139,13 @@ public:
     // can be read, Map_Image_Path becomes it (even if its file is gone), so
     // that saving the loaded property again keeps its own map. A key that
     // matches no row (the row was deleted), or a failed query, changes nothing.
-    // Never throws and shows nothing.
-    void Load_Property(const QString& rowKey, EntryEditor& screen);
+    // Never throws and shows nothing; says which of the three it was (why a
+    // query failed: lastFailure()).
+    enum class LoadResult { Loaded, RowGone, QueryFailed };
+    LoadResult Load_Property(const QString& rowKey, EntryEditor& screen);
+
+    // Why the last statement of a routine failed, in Japanese.
+    QString lastFailure() const { return m_lastFailure; }
 
     // --- Listing and deleting -------------------------------------------------
 

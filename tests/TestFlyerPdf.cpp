@@ -1,7 +1,9 @@
 // The flyer through the real paint path into a PDF file, checked with the
 // poppler tools; paper codes, picture sizes and file naming of the back ends.
 #include "flyer/Flyer.h"
+#include "model/PropertyRecord.h"
 #include "platform/Fonts.h"
+#include "platform/PlatformError.h"
 #include "platform/print/CupsPrinter.h"
 #include "platform/print/PaperSizes.h"
 #include "platform/print/QtPdfPrinter.h"
@@ -139,6 +141,8 @@ private slots:
     void safeFileName_data();
     void safeFileName();
     void abandonedPageLeavesNothing();
+    void severalPagesAreOneFileAndAnAbandonedOneLeavesNothing();
+    void aFullTemporaryFolderIsNamed();
     void sourceFallsBackToPdfWithoutPrinter();
 
 private:
@@ -541,6 +545,99 @@ void TestFlyerPdf::abandonedPageLeavesNothing()
     }
     QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
     QVERIFY(messages.shown.isEmpty());
+}
+
+// Flyers drawn one after the other with newPage between them.
+void printFlyers(QtPdfPrinter& printer, const QStringList& locations)
+{
+    for (int i = 0; i < locations.size(); ++i) {
+        SampleEntryView screen;
+        screen.fillWithSample();
+        screen.setBoxText(kSyozaiIndex, locations[i]);
+        if (i > 0)
+            printer.newPage();
+        Draw_Flyer_Page(printer, screen);
+    }
+}
+
+void TestFlyerPdf::severalPagesAreOneFileAndAnAbandonedOneLeavesNothing()
+{
+    QTemporaryDir temporary;
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", tmpdir); });
+    qputenv("TMPDIR", temporary.path().toUtf8());
+    const QString folder = m_dir.filePath("pages");
+    const QStringList locations = { "港区芝公園四丁目", "目黒区日の出町", "世田谷区桜丘三丁目" };
+    RecordingMessageBox messages;
+    {
+        QtPdfPrinter printer(messages, folder);
+        printer.setDocumentName("三件");
+        printFlyers(printer, locations);
+        printer.endDocument();
+        QCOMPARE(printer.writtenPath(), QDir(folder).filePath("三件.pdf"));
+    }
+    const QString pdf = QDir(folder).filePath("三件.pdf");
+    const QString info = run("pdfinfo", { pdf });
+    QVERIFY2(info.contains(QRegularExpression("Pages:\\s+3\\n")), qPrintable(info));
+    QVERIFY2(info.contains(QRegularExpression("Title:\\s+三件\\n")), qPrintable(info));
+    for (int page = 1; page <= 3; ++page) {
+        const QString text = run("pdftotext", { "-f", QString::number(page), "-l", QString::number(page), pdf, "-" });
+        for (int other = 1; other <= 3; ++other)
+            QCOMPARE(text.contains(locations[other - 1]), other == page);
+        const QString size = run("pdfinfo", { "-f", QString::number(page), "-l", QString::number(page), pdf });
+        QVERIFY2(size.contains(QRegularExpression("size:\\s+1032 x 729 pts")), qPrintable(size));
+    }
+    QVERIFY(QDir(temporary.path()).isEmpty()); // the document's own file went with the printer
+
+    QDir(folder).removeRecursively();
+    messages.shown.clear();
+    {
+        QtPdfPrinter printer(messages, folder);
+        printFlyers(printer, locations);
+    }
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+    QVERIFY(QDir(temporary.path()).isEmpty());
+    QVERIFY(messages.shown.isEmpty());
+}
+
+// The pages of a long document wait in the temporary folder; when that is
+// full the document is refused, naming the folder, and no file is written.
+void TestFlyerPdf::aFullTemporaryFolderIsNamed()
+{
+    if (qEnvironmentVariableIsSet("FLYER_FULL_TMPDIR")) {
+        // The child: a tiny disk for the temporary folder from here on.
+        qputenv("TMPDIR", qgetenv("FLYER_FULL_TMPDIR"));
+        const QString folder = m_dir.filePath("out");
+        RecordingMessageBox messages;
+        QtPdfPrinter printer(messages, folder);
+        printFlyers(printer, { "港区芝公園四丁目", "目黒区日の出町", "世田谷区桜丘三丁目" });
+        try {
+            printer.endDocument();
+            QFAIL("a document cut short was delivered");
+        } catch (const PlatformError& error) {
+            QVERIFY2(error.description().contains("印刷するPDFを書けませんでした")
+                    && error.description().contains(QDir::tempPath()),
+                qPrintable(error.description()));
+        }
+        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+        return;
+    }
+    const QString tiny = m_dir.filePath("tinytmp");
+    QDir().mkpath(tiny);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FLYER_FULL_TMPDIR", tiny);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("unshare",
+        { "--mount", "sh", "-c", "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77; exec \"$2\" \"$3\"", "sh", tiny,
+            QCoreApplication::applicationFilePath(), "aFullTemporaryFolderIsNamed" });
+    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+        QFAIL("the child did not finish");
+    if (child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
+        QSKIP("cannot mount a small disk here (needs root and unshare)");
+    const QString output = QString::fromUtf8(child.readAll());
+    QVERIFY2(child.exitCode() == 0 && output.contains("Totals: 3 passed, 0 failed"), qPrintable(output));
 }
 
 void TestFlyerPdf::sourceFallsBackToPdfWithoutPrinter()

@@ -135,7 +135,9 @@ private slots:
         QStringList items;
         for (const QAction* action : menu->actions())
             items << action->text();
-        QCOMPARE(items, (QStringList { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…") }));
+        QCOMPARE(items,
+            (QStringList { QStringLiteral("印刷プレビュー"), QStringLiteral("PDFとして保存…"),
+                QStringLiteral("プリンターの設定…") }));
 
         QPushButton* print = printButton(screen);
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), print->mapToGlobal(QPoint(10, 10)));

@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QSizeF>
 #include <QString>
 
 #include <memory>
 
+class QIODevice;
 typedef struct _http_s http_t;
 
 // One connection to the print server of this session (CUPS_SERVER,
@@ -42,20 +44,59 @@ public:
         QString defaultMedia;
         bool accepting = true;
         bool stopped = false;
+        bool printing = false;
         QString reason; // why it refuses or stopped, as the server words it
     };
     QueueState queueState(const QString& queue);
 
-    // The size in points of the paper that the queue's PPD calls `name`;
-    // invalid when it has no PPD or no such paper.
-    QSizeF ppdPaperPoints(const QString& queue, const QString& name);
+    struct Queue
+    {
+        QString name;
+        QString location; // where it stands, as the administrator wrote it
+        QString info; // its description
+        QueueState state; // defaultMedia as for queueState
+    };
+    // Every queue of the server, in name order; empty when it has none.
+    QList<Queue> queues();
 
-    // Hands `pdf` to `queue` as one job titled `title` on paper `media` (a
-    // PWG name) and returns the job's id. A job that was created but could
-    // not be completed is cancelled.
-    int submitPdf(const QString& queue, const QString& title, const QByteArray& pdf, const QString& media);
+    // Whether the server has a queue of this name.
+    bool hasQueue(const QString& queue);
+
+    struct Paper
+    {
+        QString media; // the media keyword of its size, as the queue lists it ("jis_b4_257x364mm")
+        QString pageSize; // its page size in the queue's PPD ("B4", "JISB4"); empty without a PPD
+        QString name; // as the queue names it: the PPD's text ("B4 (JIS)"), else from the keyword
+        QSizeF millimetres; // width x length
+    };
+    // The papers the queue offers: the page sizes of its PPD, each with the
+    // media keyword of its size, or, for a queue without a PPD, its supported
+    // media keywords. In the queue's own order.
+    QList<Paper> papers(const QString& queue);
+
+    struct JobOptions
+    {
+        QString media; // a media keyword; empty: not asked
+        QString pageSize; // the PPD's page size; empty: not asked
+        int copies = 1;
+        bool landscape = false;
+    };
+    // Hands the whole of `pdf` (read part by part from where it stands) to
+    // `queue` as one job titled `title`, asking for `options`, and returns
+    // the job's id. A job that was created but could not be completed is
+    // cancelled.
+    int submitPdf(const QString& queue, const QString& title, QIODevice& pdf, const JobOptions& options);
 
 private:
+    struct PpdSize
+    {
+        QString name;
+        QString text;
+        QSizeF points;
+    };
+    // The page sizes of the queue's PPD; empty without one.
+    QList<PpdSize> ppdSizes(const QString& queue);
+
     explicit CupsConnection(http_t* http, int answerMs);
     void startStep();
     [[noreturn]] void fail(const QString& what) const;

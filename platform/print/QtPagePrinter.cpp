@@ -4,13 +4,20 @@
 #include "platform/print/PaperSizes.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTemporaryFile>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -25,6 +32,11 @@ constexpr double kCutMarginLines = 4;
 // Characters measured first when looking for the cut; doubled until the
 // measured part reaches past the edge.
 constexpr qsizetype kFirstMeasure = 256;
+
+// The temporary file of a document of several pages, and how much of its end
+// must hold the PDF's end mark.
+const QString kSpoolName = QStringLiteral("fudousan-XXXXXX.pdf");
+constexpr qint64 kEndMarkLength = 32;
 
 // Characters that may set a left-to-right line out of its written order, so
 // that where a character stands depends on what follows it.
@@ -193,24 +205,193 @@ void QtPagePrinter::drawPicture(const QImage& picture, float x, float y, float w
     });
 }
 
-QByteArray QtPagePrinter::renderPdf() const
+namespace {
+
+// Runs tasks one after the other on a thread of its own, which lasts as long
+// as this object: the fonts a PDF document draws with belong to the thread
+// that drew them until the document ends.
+class PageThread
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+public:
+    PageThread()
+        : m_thread([this] { run(); })
     {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(int(kTwipsPerInch)); // one device unit per twip
-        writer.setPageLayout(pageLayout());
-        writer.setTitle(documentName());
-        writer.setCreator(QStringLiteral("Fudousan"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
-        paintPage(painter);
-        if (!painter.end())
-            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
     }
-    return buffer.data();
+    ~PageThread()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    PageThread(const PageThread&) = delete;
+    PageThread& operator=(const PageThread&) = delete;
+
+    // The task's end, or what it threw.
+    std::future<void> post(std::function<void()> task)
+    {
+        std::packaged_task<void()> packaged(std::move(task));
+        std::future<void> done = packaged.get_future();
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_tasks.push_back(std::move(packaged));
+        }
+        m_wake.notify_one();
+        return done;
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::packaged_task<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || !m_tasks.empty(); });
+                if (m_tasks.empty())
+                    return;
+                task = std::move(m_tasks.front());
+                m_tasks.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::packaged_task<void()>> m_tasks;
+    bool m_stop = false;
+    std::thread m_thread; // the last member: starts when the rest is there
+};
+
+} // namespace
+
+// The document's PDF while it is written: in memory for one page, in a
+// temporary file (removed with it) once a second page is coming. The pages
+// of such a document are painted on a thread of their own, each while the
+// next one is drawn (its map loaded, above all); one page at a time.
+struct QtPagePrinter::Spool
+{
+    ~Spool()
+    {
+        if (!thread)
+            return;
+        // An abandoned document still ends where its fonts live.
+        try {
+            waitForPainting();
+        } catch (...) {
+        }
+        if (painter.isActive())
+            thread->post([this] { painter.end(); }).wait();
+    }
+
+    // Waits for the page being painted; throws what painting it threw.
+    void waitForPainting()
+    {
+        if (painting.valid())
+            painting.get();
+    }
+
+    std::unique_ptr<QIODevice> device;
+    std::unique_ptr<QPdfWriter> writer;
+    QPainter painter; // ends before the writer and the device go
+    std::unique_ptr<PageThread> thread; // none for a document of one page
+    std::future<void> painting; // the page being painted
+    int pages = 0;
+    bool finished = false;
+};
+
+QtPagePrinter::QtPagePrinter() = default;
+
+QtPagePrinter::~QtPagePrinter() = default;
+
+void QtPagePrinter::spoolPage(bool moreToCome)
+{
+    if (!m_spool) {
+        auto spool = std::make_unique<Spool>();
+        if (moreToCome) {
+            auto file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(kSpoolName));
+            if (!file->open())
+                throw PlatformError(
+                    QStringLiteral("印刷用の一時ファイルを作れませんでした（%1）。").arg(file->errorString()));
+            spool->device = std::move(file);
+            spool->thread = std::make_unique<PageThread>();
+        } else {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->open(QIODevice::ReadWrite);
+            spool->device = std::move(buffer);
+        }
+        spool->writer = std::make_unique<QPdfWriter>(spool->device.get());
+        spool->writer->setResolution(int(kTwipsPerInch)); // one device unit per twip
+        spool->writer->setPageLayout(pageLayout());
+        spool->writer->setTitle(documentName());
+        spool->writer->setCreator(QStringLiteral("Fudousan"));
+        if (!spool->painter.begin(spool->writer.get()))
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+        m_spool = std::move(spool);
+    } else {
+        m_spool->waitForPainting();
+    }
+    // The page is handed over whole: its pictures and texts leave this
+    // printer, which starts the next page empty.
+    Spool* spool = m_spool.get();
+    auto paint = [spool, first = spool->pages == 0, last = !moreToCome, layout = pageLayout(),
+                     operations = std::move(m_operations)] {
+        if (!first) {
+            // Takes effect from the page begun next.
+            spool->writer->setPageLayout(layout);
+            if (!spool->writer->newPage())
+                throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+        }
+        spool->painter.save();
+        paintOperations(spool->painter, operations);
+        spool->painter.restore();
+        // The writer closes the device when it ends.
+        if (last && !spool->painter.end())
+            throw PlatformError(QStringLiteral("PDFファイルを作れませんでした。"));
+    };
+    m_operations = Operations();
+    ++spool->pages;
+    if (!spool->thread)
+        paint();
+    else if (moreToCome)
+        spool->painting = spool->thread->post(std::move(paint));
+    else
+        spool->thread->post(std::move(paint)).get();
+}
+
+void QtPagePrinter::newPage()
+{
+    if (m_ended)
+        return;
+    spoolPage(true);
+}
+
+QIODevice& QtPagePrinter::renderPdf()
+{
+    if (m_spool && m_spool->finished)
+        return *m_spool->device;
+    spoolPage(false);
+    Spool& spool = *m_spool;
+    spool.finished = true;
+    QIODevice& pdf = *spool.device;
+    if ((!pdf.isOpen() && !pdf.open(QIODevice::ReadOnly)) || !pdf.seek(pdf.size() - kEndMarkLength)
+        || !pdf.read(kEndMarkLength).contains("%%EOF") || !pdf.seek(0))
+        // A full temporary folder cuts the file short without an error of
+        // the writer's own.
+        throw PlatformError(
+            QStringLiteral("印刷するPDFを書けませんでした（%1）。一時フォルダー「%2」の空きを確かめて下さい。")
+                .arg(pdf.errorString(), QDir::toNativeSeparators(QDir::tempPath())));
+    return pdf;
+}
+
+int QtPagePrinter::pageCount() const
+{
+    if (!m_spool)
+        return 1;
+    return m_spool->finished ? m_spool->pages : m_spool->pages + 1;
 }
 
 void QtPagePrinter::endDocument()
@@ -220,6 +401,7 @@ void QtPagePrinter::endDocument()
     m_ended = true;
     printPage();
     m_operations.clear();
+    m_spool.reset();
 }
 
 void QtPagePrinter::setDocumentName(const QString& name)
@@ -239,8 +421,13 @@ QPageLayout QtPagePrinter::pageLayout() const
 
 void QtPagePrinter::paintPage(QPainter& painter) const
 {
+    paintOperations(painter, m_operations);
+}
+
+void QtPagePrinter::paintOperations(QPainter& painter, const Operations& operations)
+{
     const QPaintDevice* device = painter.device();
     painter.scale(device->logicalDpiX() / kTwipsPerInch, device->logicalDpiY() / kTwipsPerInch);
-    for (const auto& operation : m_operations)
+    for (const auto& operation : operations)
         operation(painter);
 }

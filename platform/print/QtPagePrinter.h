@@ -6,8 +6,10 @@
 #include <QPageLayout>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 
 // A Printer that paints with QPainter; the system printer (a PDF handed to
@@ -18,6 +20,14 @@ class QPainter;
 // paints them in one go and closes it. A page abandoned half way (a failure,
 // or a printer released without endDocument) never reaches the device: no
 // half page is queued or written.
+//
+// A document of several pages (newPage) is PDF: each page ended is painted
+// into the document (on a thread of its own while the next page is drawn),
+// which is kept in a temporary file, so that memory holds the page being
+// drawn and at most one being painted whatever the number of pages. endDocument() delivers the
+// whole document; released before it, the printer removes the file and
+// nothing reaches the device. Printers that paint the page themselves
+// (paintPage: the preview) show the last page only.
 //
 // Units on the device: twips from the top-left corner of the printable area.
 // The painter is scaled by (device dots per inch)/1440 and fonts are sized in
@@ -35,6 +45,11 @@ class QPainter;
 class QtPagePrinter : public Printer
 {
 public:
+    QtPagePrinter();
+    ~QtPagePrinter() override;
+    QtPagePrinter(const QtPagePrinter&) = delete;
+    QtPagePrinter& operator=(const QtPagePrinter&) = delete;
+
     // Code 12 (JIS B4) and the other codes Qt knows. Throws PlatformError for
     // a code without a paper size.
     void setPaperSize(int code) override;
@@ -54,6 +69,9 @@ public:
     // A second call does nothing.
     void endDocument() override;
     void setDocumentName(const QString& name) override;
+    // Paints the page into the document's PDF and starts the next. Throws
+    // PlatformError when the temporary file cannot be written.
+    void newPage() override;
 
     // Width in twips of lines drawn with pen setting `value`: value/600 inch.
     static double penWidthTwips(int value);
@@ -65,21 +83,35 @@ protected:
     // The name given by setDocumentName, or empty.
     QString documentName() const { return m_documentName; }
 
-    // Paints the kept operations. REQUIRES: `painter` is active on the
-    // device, untransformed, with its origin at the top-left corner of the
-    // printable area.
+    // Paints the kept operations of the current page. REQUIRES: `painter` is
+    // active on the device, untransformed, with its origin at the top-left
+    // corner of the printable area.
     void paintPage(QPainter& painter) const;
 
-    // The page as a one-page PDF: the chosen paper and orientation, no
-    // margins, fonts embedded as subsets, titled with the document name.
-    // Throws PlatformError when it cannot be made.
-    QByteArray renderPdf() const;
+    // The document as PDF: the pages ended by newPage and the current one,
+    // each on its paper and orientation, no margins, fonts embedded as
+    // subsets, titled with the document name (the one given before the first
+    // page ended: the PDF is begun then). The device is open for reading
+    // at its start and valid until the printer is released; read it in parts
+    // (a long document is a file, not memory). Throws PlatformError when it
+    // cannot be made.
+    QIODevice& renderPdf();
+
+    // The pages of the document so far, the current one included.
+    int pageCount() const;
 
     // Opens the device, paints the page through paintPage and closes it.
     // Throws PlatformError on failure, leaving nothing behind.
     virtual void printPage() = 0;
 
 private:
+    using Operations = std::vector<std::function<void(QPainter&)>>;
+    static void paintOperations(QPainter& painter, const Operations& operations);
+
+    struct Spool;
+    // Paints the current page into the document and forgets its operations.
+    void spoolPage(bool moreToCome);
+
     QPageSize m_pageSize { QPageSize::JisB4 };
     QPageLayout::Orientation m_orientation = QPageLayout::Portrait;
     QFont m_font;
@@ -87,5 +119,6 @@ private:
     double m_penWidth = 1; // twips
     QString m_documentName;
     bool m_ended = false;
-    std::vector<std::function<void(QPainter&)>> m_operations;
+    Operations m_operations;
+    std::unique_ptr<Spool> m_spool; // the document's PDF once a page is in it
 };

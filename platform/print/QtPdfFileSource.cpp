@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+namespace {
+constexpr qint64 kChunk = 1024 * 1024;
+} // namespace
+
 QtPdfFileSource::QtPdfFileSource(MessageBox& messages, const QString& documentsFolder)
     : m_messages(messages)
     , m_documentsFolder(documentsFolder)
@@ -32,7 +36,7 @@ QtPdfFilePrinter::QtPdfFilePrinter(MessageBox& messages, const QString& path)
 
 void QtPdfFilePrinter::printPage()
 {
-    const QByteArray pdf = renderPdf();
+    QIODevice& pdf = renderPdf();
     const QString shownPath = QDir::toNativeSeparators(m_path);
     const QFileInfo folder(QFileInfo(m_path).absolutePath());
     if (!folder.isDir())
@@ -50,7 +54,12 @@ void QtPdfFilePrinter::printPage()
     }
     // commit() renames the finished file over the old one; until then the old
     // file stays whole, and a failed write removes what was begun.
-    if (file.write(pdf) != pdf.size() || !file.commit())
+    bool written = true;
+    while (written && !pdf.atEnd()) {
+        const QByteArray part = pdf.read(kChunk);
+        written = !part.isEmpty() && file.write(part) == part.size();
+    }
+    if (!written || !file.commit())
         throw PlatformError(
             QStringLiteral("PDFファイル「%1」を保存できませんでした（%2）。").arg(shownPath, file.errorString()));
 

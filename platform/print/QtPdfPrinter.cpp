@@ -17,9 +17,10 @@ constexpr int kMaxNameLength = 70; // UTF-16 units; leaves room for " (n).pdf" w
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
 
-// Writes all of `bytes` to `fd` and has it reach the disk; 0, or the errno
-// of the failure (a nearly full disk takes part of a write without error
-// and refuses the rest).
+constexpr qint64 kChunk = 1024 * 1024;
+
+// Writes all of `bytes` to `fd`; 0, or the errno of the failure (a nearly
+// full disk takes part of a write without error and refuses the rest).
 int writeAll(int fd, const QByteArray& bytes)
 {
     const char* at = bytes.constData();
@@ -32,6 +33,20 @@ int writeAll(int fd, const QByteArray& bytes)
             return written < 0 ? errno : EIO;
         at += written;
         left -= written;
+    }
+    return 0;
+}
+
+// Copies the whole of `pdf`, part by part, to `fd` and has it reach the
+// disk; 0, or the errno of the failure.
+int copyAll(int fd, QIODevice& pdf)
+{
+    while (!pdf.atEnd()) {
+        const QByteArray part = pdf.read(kChunk);
+        if (part.isEmpty())
+            return EIO;
+        if (const int error = writeAll(fd, part))
+            return error;
     }
     return ::fsync(fd) == 0 ? 0 : errno;
 }
@@ -75,14 +90,13 @@ QString QtPdfPrinter::safeFileName(const QString& name)
 
 void QtPdfPrinter::printPage()
 {
-    const QByteArray pdf = renderPdf();
-    m_writtenPath = writeNewFile(pdf);
+    m_writtenPath = writeNewFile(renderPdf());
     m_messages.show(QStringLiteral("プリンターがないため、チラシをPDFファイルに保存しました。\n%1")
                         .arg(QDir::toNativeSeparators(m_writtenPath)),
         MB_Information, kMessageTitle);
 }
 
-QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
+QString QtPdfPrinter::writeNewFile(QIODevice& pdf) const
 {
     QDir folder(m_folder);
     if (!folder.mkpath(QStringLiteral(".")))
@@ -104,7 +118,7 @@ QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
             throw PlatformError(QStringLiteral("PDFファイル「%1」を作れませんでした（%2）。")
                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         }
-        const int error = writeAll(file.handle(), pdf);
+        const int error = copyAll(file.handle(), pdf);
         file.close();
         if (error != 0) {
             file.remove();

@@ -35,7 +35,7 @@ protected:
     void printPage() override;
 
 private:
-    QString writeNewFile(const QByteArray& pdf) const;
+    QString writeNewFile(QIODevice& pdf) const;
 
     MessageBox& m_messages;
     QString m_folder;

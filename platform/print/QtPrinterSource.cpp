@@ -1,5 +1,7 @@
 #include "platform/print/QtPrinterSource.h"
 
+#include "platform/PlatformError.h"
+#include "platform/PrinterSetup.h"
 #include "platform/print/CupsConnection.h"
 #include "platform/print/CupsPrinter.h"
 #include "platform/print/QtPdfPrinter.h"
@@ -17,9 +19,22 @@ std::unique_ptr<Printer> QtPrinterSource::openPrinter()
     // A print server that answers but has no queue, or none at all: the
     // flyer becomes a file. One that does not answer is reported (throws).
     if (std::unique_ptr<CupsConnection> cups = CupsConnection::open()) {
-        const QString queue = cups->chosenQueue();
+        // Also reads the user's lpoptions, whose paper counts for that queue.
+        QString queue = cups->chosenQueue();
+        const PrinterChoice choice = m_setup ? m_setup->choice() : PrinterChoice();
+        if (choice.isChosen()) {
+            // Never another printer than the one chosen: that may stand
+            // elsewhere, or hold other paper.
+            if (!cups->hasQueue(choice.queue))
+                throw PlatformError(
+                    QStringLiteral("「プリンターの設定」で選んだプリンター「%1」が印刷サーバーにありません。"
+                                   "チラシは印刷されませんでした。\n「プリンターの設定…」で"
+                                   "プリンターを選び直して下さい。")
+                        .arg(choice.queue));
+            queue = choice.queue;
+        }
         if (!queue.isEmpty())
-            return std::make_unique<CupsPrinter>(std::move(cups), queue, m_messages);
+            return std::make_unique<CupsPrinter>(std::move(cups), queue, m_messages, choice);
     }
 
     return std::make_unique<QtPdfPrinter>(m_messages, documentsFolder());

@@ -6,7 +6,8 @@
 # Starts cupsd for this test only (own configuration, spool and socket in a
 # temporary folder; the system's CUPS, if any, is not touched), adds the PDF
 # queue "FlyerPDF" with JIS B4 as its default paper and makes it the default
-# printer, runs the test (which may stop and resume that cupsd with SIGSTOP
+# printer, adds "OfficeA4" (default A4, B4 (JIS) offered) and "A4Only" (no B4
+# paper at all), runs the test (which may stop and resume that cupsd with SIGSTOP
 # and SIGCONT by its pid), and stops that cupsd by its pid. Installs nothing:
 # scripts/install-deps.sh --test provides cups and printer-driver-cups-pdf.
 # Exits 77 (skipped) with the reason where the test cannot run.
@@ -107,6 +108,17 @@ queue=FlyerPDF
 "${as_root[@]}" env CUPS_SERVER="$socket" lpadmin -p "$queue" -E -v cups-pdf:/ -P "$ppd" -o PageSize-default=JISB4 2>&1 \
   | grep -v -i "deprecated" >&2
 "${as_root[@]}" env CUPS_SERVER="$socket" lpadmin -d "$queue" || { echo "FAIL: could not add the queue"; exit 1; }
+# An office printer whose default paper is A4 and which also has B4 (JIS),
+# and one without any B4 paper (the PPD's B4 sizes taken out).
+office=OfficeA4
+a4only=A4Only
+"${as_root[@]}" env CUPS_SERVER="$socket" lpadmin -p "$office" -E -v cups-pdf:/ -P "$ppd" -o PageSize-default=A4 \
+  -L "2階 事務室" -D "事務室の複合機" 2>&1 | grep -v -i "deprecated" >&2
+grep -v -E '^\*[A-Za-z]+ (JIS|ISO)?B4[ /:]' "$ppd" >"$dir/ppd-a4only.ppd"
+chmod 644 "$dir/ppd-a4only.ppd"
+"${as_root[@]}" env CUPS_SERVER="$socket" lpadmin -p "$a4only" -E -v cups-pdf:/ -P "$dir/ppd-a4only.ppd" \
+  -o PageSize-default=A4 -L "受付" 2>&1 | grep -v -i "deprecated" >&2
+CUPS_SERVER="$socket" lpstat -p "$office" -p "$a4only" >/dev/null || { echo "FAIL: could not add the A4 queues"; exit 1; }
 
 # Where cups-pdf writes the jobs of the current user (Out in cups-pdf.conf).
 home=$(getent passwd "$(id -un)" | cut -d: -f6)
@@ -118,7 +130,7 @@ out=${out//\$\{USER\}/$(id -un)}
 # cups-pdf makes its folder on first use; one made for this test goes again.
 [[ -e $out ]] && out_existed=1 || out_existed=0
 
-FLYER_CUPS_QUEUE=$queue FLYER_CUPS_OUT=$out FLYER_CUPS_SPOOL=$dir/spool \
+FLYER_CUPS_QUEUE=$queue FLYER_CUPS_OFFICE_QUEUE=$office FLYER_CUPS_A4ONLY_QUEUE=$a4only FLYER_CUPS_OUT=$out FLYER_CUPS_SPOOL=$dir/spool \
   FLYER_CUPSD_PID=$cupsd_pid FLYER_AS_ROOT="${as_root[*]}" \
   QT_QPA_PLATFORM=offscreen timeout 150 "$test_exe"
 status=$?

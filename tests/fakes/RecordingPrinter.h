@@ -43,10 +43,13 @@ public:
             QStringLiteral("picture %1 %2 %3 %4").arg(double(x)).arg(double(y)).arg(double(width)).arg(double(height)));
     }
     void endDocument() override { record(QStringLiteral("end")); }
+    void newPage() override { record(QStringLiteral("newPage")); }
+    QString paperNote() override { return note; }
     // Kept aside rather than recorded: it names the job and draws nothing.
     void setDocumentName(const QString& name) override { documentName = name; }
 
     int paper = kPaperJisB4; // what paperSize() answers
+    QString note; // what paperNote() answers
     int failAtOperation = -1; // throw PlatformError at this operation (0-based)
     QStringList ops;
     QList<QImage> pictures;
@@ -74,8 +77,10 @@ public:
     }
 
     int paper = Printer::kPaperJisB4;
+    QString note; // what the printers' paperNote() answers
     bool refuse = false;
     QList<QStringList> documents; // the operations of every printer handed out, when it is released
+    QStringList documentNames; // the name each of those printers was given last
 
 private:
     // Records into a RecordingPrinter and files its operations on release.
@@ -86,8 +91,13 @@ private:
             : m_source(source)
         {
             paper = source.paper;
+            note = source.note;
         }
-        ~ForwardingPrinter() override { m_source.documents.append(ops); }
+        ~ForwardingPrinter() override
+        {
+            m_source.documents.append(ops);
+            m_source.documentNames.append(documentName);
+        }
 
     private:
         RecordingPrinterSource& m_source;

@@ -3,6 +3,7 @@
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/FakePrinterSetup.h"
 #include "tests/fakes/FakeSaveFileDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
@@ -66,8 +67,10 @@ struct ScreenFixture : StoreFixture
 
     ScreenServices services()
     {
-        return ScreenServices { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
+        ScreenServices services { store, messages, fileDialog, pictures, events, environment, printers, inputMethod,
             preview, saveDialog, pdfFiles, nullptr, &guide };
+        services.printerSetup = &printerSetup;
+        return services;
     }
 
     FakeFileOpenDialog fileDialog;
@@ -78,6 +81,7 @@ struct ScreenFixture : StoreFixture
     FakeSaveFileDialog saveDialog;
     QtPdfFileSource pdfFiles;
     RecordingUserGuide guide;
+    FakePrinterSetup printerSetup;
 };
 
 // Printers that write real PDF files into one folder, as 印刷 does with no
