@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/DatabaseChoice.h"
+#include "app/QtJapanese.h"
 
 #include "conversion/JetConversion.h"
 #include "platform/Fonts.h"
@@ -38,6 +39,7 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QCoreApplication::setApplicationName(QStringLiteral("Fudousan"));
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.quintaveli.Fudousan"));
     registerFontSubstitutions();
+    installQtJapanese(app);
 
     QtAppEnvironment environment;
     // The settings file may name an office's server.

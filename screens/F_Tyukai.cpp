@@ -39,7 +39,11 @@ const QString kLocationRequired = QStringLiteral("所在は必ず入力して下
 const QString kPdfDialogTitle = QStringLiteral("PDFとして保存");
 const QString kPdfDescription = QStringLiteral("PDFファイル");
 const QString kPdfSuffix = QStringLiteral("pdf");
-const QString kMapFilter = QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg");
+// The first entry, selected when the dialog opens, lists every kind of
+// picture the loader reads; the three entries of the Windows program follow.
+const QString kMapFilter
+    = QStringLiteral("地図画像|*.png;*.jpg;*.jpeg;*.jpe;*.bmp;*.gif;*.webp;*.tif;*.tiff;*.heic;*.heif;*.pdf|"
+                     "ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg");
 
 // The box whose focus leaves the input method alone: the number is typed in
 // whatever mode the agent is in.

@@ -18,6 +18,11 @@ packages=(
   fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus fontconfig
   # The package's 256 px icon is drawn from its SVG at build time.
   librsvg2-bin
+  # Qt's own texts (dialog buttons, the replace question) in Japanese.
+  qt6-translations-l10n
+  # Map pictures: WebP and TIFF through Qt's image plugins, HEIC/HEIF with
+  # libheif (platform/heif), PDF maps with Poppler's Qt 6 binding (platform/pdf).
+  qt6-image-formats-plugins libheif-dev libpoppler-qt6-dev
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
   # CPack's shared-library dependencies (dpkg-shlibdeps, file).

@@ -432,7 +432,8 @@ private slots:
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
         QCOMPARE(f.fileDialog.filter,
-            QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
+            QStringLiteral("地図画像|*.png;*.jpg;*.jpeg;*.jpe;*.bmp;*.gif;*.webp;*.tif;*.tiff;*.heic;*.heif;*.pdf|"
+                           "ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
         QVERIFY(f.fileDialog.cancelError);
         f.fileDialog.answers = { first, second };
         click(screen, 3);

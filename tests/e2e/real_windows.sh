@@ -75,6 +75,7 @@ click "$entry" 915 157 # 地図表示
 for _ in $(seq 100); do [[ $(count_windows '.') -gt $before ]] && break; sleep 0.1; done
 [[ $(count_windows '.') -gt $before ]] || fail "the file dialog did not open"
 sleep 0.5
+shot 02a-map-dialog # Qt's own texts in Japanese, with LC_ALL=C.UTF-8
 type_here "$map"
 xdotool key Return
 sleep 1
