@@ -4,6 +4,7 @@
 #include "app/QtJapanese.h"
 
 #include "conversion/JetConversion.h"
+#include "flyer/Flyer.h"
 #include "platform/Fonts.h"
 #include "platform/desktop/PosixFileSystem.h"
 #include "platform/desktop/QtAppEnvironment.h"
@@ -13,7 +14,9 @@
 #include "platform/desktop/QtMessageBox.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/desktop/QtSaveFileDialog.h"
+#include "platform/heif/HeifPictureDecoder.h"
 #include "platform/jet/MdbJetReader.h"
+#include "platform/pdf/PopplerPictureDecoder.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
 #include "platform/print/QtPrinterSource.h"
@@ -45,7 +48,11 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     // The settings file may name an office's server.
     const std::unique_ptr<DatabaseEngine> engine = chooseDatabaseEngine(environment.settingsFile());
     QtMessageBox messages;
-    QtPictureLoader pictures;
+    // Map pictures: Qt's readers, HEIC with libheif, PDF maps rendered to
+    // print sharply in the flyer's map room.
+    HeifPictureDecoder heifPictures;
+    PopplerPictureDecoder pdfMaps(Flyer_Map_Room());
+    QtPictureLoader pictures(QtPictureLoader::kDefaultAllocationLimitMb, { &heifPictures, &pdfMaps });
     QtFileOpenDialog fileDialog;
     QtEventPump events;
     QtPrinterSource printers(messages);

@@ -230,9 +230,14 @@ void Print_Map_Image(Printer& printer, const EntryView& screen)
     // scaled down to fit, keeping its proportions, from the same corner;
     // otherwise it would run over the name block and off the page.
     QSizeF size = Printer::pictureSizeTwips(picture);
-    const QSizeF room(kMapBox[2] - kMapX, kMapBox[3] - kMapY);
+    const QSizeF room = Flyer_Map_Room();
     if (size.width() > room.width() || size.height() > room.height())
         size = size.scaled(room, Qt::KeepAspectRatio);
     printer.drawPicture(picture, kMapX, kMapY, float(size.width()), float(size.height()));
     drawBox(printer, kMapBox);
+}
+
+QSizeF Flyer_Map_Room()
+{
+    return QSizeF(kMapBox[2] - kMapX, kMapBox[3] - kMapY);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSizeF>
 #include <QString>
 
 class EntryView;
@@ -42,3 +43,7 @@ QString Unit_Suffix(const QString& text, int kind);
 // at its own size; a larger one is scaled down, keeping its proportions, until
 // it fits. It is never scaled up, centred or clipped.
 void Print_Map_Image(Printer& printer, const EntryView& screen);
+
+// The largest size a map prints at, twips: the room from its corner to the
+// map box's far edges (19650 - 9400 by 11050 - 3100).
+QSizeF Flyer_Map_Room();

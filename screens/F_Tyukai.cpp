@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/PdfFileSource.h"
 #include "platform/PictureLoader.h"
+#include "platform/PlatformError.h"
 #include "platform/PrintPreview.h"
 #include "platform/Printer.h"
 #include "platform/SaveFileDialog.h"
@@ -362,6 +363,11 @@ void F_Tyukai::setPicture(const QImage& picture)
     m_picture1->setPicture(picture);
 }
 
+void F_Tyukai::setMapNotice(const QString& notice)
+{
+    m_picture1->setNotice(notice);
+}
+
 void F_Tyukai::Form_Load()
 {
     m_services.fileDialog.setCancelError(true);
@@ -475,21 +481,30 @@ void F_Tyukai::registerProperty()
 
 void F_Tyukai::showMap()
 {
-    // Whatever goes wrong here ends the handler silently and leaves the
-    // picture and the map path as they were.
+    // Cancelling, or no file chosen, changes nothing and says nothing.
+    FileOpenDialog& dialog = m_services.fileDialog;
     try {
-        FileOpenDialog& dialog = m_services.fileDialog;
         dialog.showOpen();
-        const QString path = dialog.fileName();
-        if (path.isEmpty())
-            return;
-        const QImage map = m_services.pictures.load(path);
-        if (map.isNull())
-            return;
-        setPicture(map);
-        m_services.store.setMapImagePath(path);
-    } catch (...) {
+    } catch (const DialogCancelled&) {
+        return;
     }
+    const QString path = dialog.fileName();
+    if (path.isEmpty())
+        return;
+    // A file that cannot be shown is named, with why, in one message; the
+    // picture and the map path stay as they were, so that registering does
+    // not store a property without its map as if all were well.
+    QImage map;
+    try {
+        map = m_services.pictures.load(path);
+    } catch (const PlatformError& error) {
+        m_services.messages.show(error.description(), MB_Critical, kMessageTitle);
+        return;
+    }
+    if (map.isNull())
+        return;
+    setPicture(map);
+    m_services.store.setMapImagePath(path);
 }
 
 bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)

@@ -37,6 +37,7 @@ public:
     QImage picture() const override;
     void setBoxText(int index, const QString& text) override;
     void setPicture(const QImage& picture) override;
+    void setMapNotice(const QString& notice) override;
 
     // The load handler, run once by the constructor: sets up the map file
     // dialog and empties the store's map path, since the new screen holds no

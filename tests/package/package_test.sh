@@ -94,7 +94,8 @@ if [[ "$mode" == unpacked ]]; then
 ./usr/share/metainfo/$app_id.metainfo.xml
 EOF
   depends=$(dpkg-deb -f "$deb" Depends)
-  for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus libqt6widgets6 libsqlite3-0; do
+  for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus qt6-translations-l10n \
+    qt6-image-formats-plugins libheif1 libpoppler-qt6-3 libqt6widgets6 libsqlite3-0; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p"
   done
   [[ $(dpkg-deb -f "$deb" Recommends) == "cups, fcitx5-mozc | ibus-mozc, fcitx5-frontend-qt6" ]] ||
