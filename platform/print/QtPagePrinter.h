@@ -54,6 +54,9 @@ public:
     // A second call does nothing.
     void endDocument() override;
     void setDocumentName(const QString& name) override;
+    // In the font the page draws it in; its sizes are pixels of the twips
+    // system, so what is measured is twips on every device.
+    TextExtent measureText(const QString& text) override;
 
     // Width in twips of lines drawn with pen setting `value`: value/600 inch.
     static double penWidthTwips(int value);
