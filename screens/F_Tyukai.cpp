@@ -16,10 +16,12 @@
 #include "screens/FailureBoundary.h"
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
+#include "screens/Tsubo.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -49,6 +51,10 @@ const QString kMapFilter
 // The box whose focus leaves the input method alone: the number is typed in
 // whatever mode the agent is in.
 constexpr int kNoInputMethodBox = kNoFudousanIndex;
+
+// The ㎡ boxes; the 坪 box of each is the next one.
+constexpr int kLandSquareMetresBox = 3;
+constexpr int kBuildingSquareMetresBox = 5;
 
 struct BoxPlace
 {
@@ -507,9 +513,29 @@ void F_Tyukai::showMap()
     m_services.store.setMapImagePath(path);
 }
 
+void F_Tyukai::fillTsuboFrom(int squareMetresBox)
+{
+    // The 坪 box beside it, when it is empty: a 坪 box holding text is the
+    // agent's, and a ㎡ box that holds no number fills nothing.
+    QLineEdit* tsubo = m_tbox[squareMetresBox + 1];
+    if (!tsubo->text().isEmpty())
+        return;
+    const QString area = tsuboFromSquareMetres(m_tbox[squareMetresBox]->text());
+    if (!area.isEmpty())
+        setBoxText(squareMetresBox + 1, area);
+}
+
 bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn) {
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving a ㎡ box (land or building); a context menu on the box
+        // is no leaving.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        for (int box : { kLandSquareMetresBox, kBuildingSquareMetresBox }) {
+            if (watched == m_tbox[box] && reason != Qt::PopupFocusReason)
+                fillTsuboFrom(box);
+        }
+    } else if (event->type() == QEvent::FocusIn) {
         for (int i = 0; i < kBoxCount; ++i) {
             if (watched == m_tbox[i] && i != kNoInputMethodBox)
                 m_services.inputMethod.switchOnHiragana(m_tbox[i]);

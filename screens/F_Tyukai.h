@@ -75,6 +75,9 @@ private:
     void saveFlyerAsPdf();
     void registerProperty();
     void showMap();
+    // Fills the 坪 box beside ㎡ box `squareMetresBox` (3 or 5) when it is
+    // empty and the ㎡ box holds a number.
+    void fillTsuboFrom(int squareMetresBox);
 
     ScreenServices m_services;
     QLineEdit* m_tbox[28] = {};

@@ -17,6 +17,7 @@
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Tyukai.h"
 #include "screens/PictureBox.h"
+#include "screens/Tsubo.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
@@ -542,6 +543,139 @@ private slots:
         click(shown, 3);
         QCOMPARE(shown.picture().size(), QSize(60, 40));
         QVERIFY(box->notice().isEmpty());
+    }
+
+    void tsuboFromSquareMetres_data()
+    {
+        QTest::addColumn<QString>("squareMetres");
+        QTest::addColumn<QString>("tsubo"); // empty: the 坪 box is left alone
+        QTest::newRow("the agents' example") << "165.29"
+                                             << "50.00";
+        QTest::newRow("whole number") << "100"
+                                      << "30.25";
+        QTest::newRow("rounded down, not to nearest") << "150.25"
+                                                      << "45.45"; // 45.450625
+        QTest::newRow("just under one tsubo") << "3.3057"
+                                              << "0.99"; // 0.99997...
+        // Exact in hundredths, one below in binary fractions.
+        QTest::newRow("60") << "60"
+                            << "18.15";
+        QTest::newRow("28") << "28"
+                            << "8.47";
+        QTest::newRow("120.00") << "120.00"
+                                << "36.30";
+        QTest::newRow("zero") << "0"
+                              << "0.00";
+        QTest::newRow("full-width digits and point") << "１６５．２９"
+                                                     << "50.00";
+        QTest::newRow("thousands comma") << "1,234.5"
+                                         << "373.43";
+        QTest::newRow("full-width comma, sign after it") << "1，234.5㎡"
+                                                         << "373.43";
+        QTest::newRow("blanks around") << " 165.29 ㎡　"
+                                       << "50.00";
+        QTest::newRow("ten digits") << "9999999999.999999"
+                                    << "3024999999.99";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blank") << " "
+                               << "";
+        QTest::newRow("a word before") << "約165"
+                                       << "";
+        QTest::newRow("m2") << "165.29m2"
+                            << "";
+        QTest::newRow("the other unit") << "50坪"
+                                        << "";
+        QTest::newRow("two points") << "165.29.1"
+                                    << "";
+        QTest::newRow("negative") << "-5"
+                                  << "";
+        QTest::newRow("plus") << "+5"
+                              << "";
+        QTest::newRow("misplaced comma") << "1,23"
+                                         << "";
+        QTest::newRow("comma after four digits") << "1234,567"
+                                                 << "";
+        QTest::newRow("point without digits after") << "165."
+                                                    << "";
+        QTest::newRow("point without digits before") << ".5"
+                                                     << "";
+        QTest::newRow("exponent") << "1e3"
+                                  << "";
+        QTest::newRow("two numbers") << "165 29"
+                                     << "";
+        QTest::newRow("eleven digits") << "12345678901"
+                                       << "";
+        QTest::newRow("seven decimals") << "1.1234567"
+                                        << "";
+    }
+
+    void tsuboFromSquareMetres()
+    {
+        QFETCH(QString, squareMetres);
+        QFETCH(QString, tsubo);
+        QCOMPARE(::tsuboFromSquareMetres(squareMetres), tsubo);
+    }
+
+    // Leaving a ㎡ box with a number fills the empty 坪 box beside it, and
+    // nothing else; a 坪 box holding text is never changed.
+    void leavingASquareMetreBoxFillsItsEmptyTsuboBox()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowActive(&screen));
+        const auto leave = [&](int from, int to) {
+            box(screen, from)->setFocus(Qt::TabFocusReason);
+            box(screen, to)->setFocus(Qt::TabFocusReason);
+        };
+        const auto texts = [&] {
+            QStringList all;
+            for (int i = 0; i < kBoxCount; ++i)
+                all << screen.boxText(i);
+            return all;
+        };
+
+        box(screen, 3)->setFocus(Qt::TabFocusReason);
+        typeIn(box(screen, 3), QStringLiteral("165.29"));
+        QStringList expected = texts();
+        leave(3, 5);
+        expected[4] = QStringLiteral("50.00");
+        QCOMPARE(texts(), expected);
+
+        // The building's: the same; a second leaving changes nothing.
+        typeIn(box(screen, 5), QStringLiteral("１,２００㎡"));
+        leave(5, 1);
+        expected[5] = QStringLiteral("１,２００㎡");
+        expected[6] = QStringLiteral("363.00");
+        QCOMPARE(texts(), expected);
+        box(screen, 3)->setText(QStringLiteral("200"));
+        expected[3] = QStringLiteral("200");
+        leave(3, 1);
+        QCOMPARE(texts(), expected); // 坪 holds 50.00 already
+
+        // Text the agent typed in a 坪 box stays; no number fills nothing.
+        box(screen, 6)->setText(QStringLiteral("約363"));
+        box(screen, 4)->clear();
+        box(screen, 3)->setText(QStringLiteral("約200"));
+        expected[3] = QStringLiteral("約200");
+        expected[4] = QString();
+        expected[6] = QStringLiteral("約363");
+        leave(3, 5);
+        leave(5, 1);
+        QCOMPARE(texts(), expected);
+
+        // Leaving another box, or the ㎡ box for its context menu, fills nothing.
+        box(screen, 3)->setText(QStringLiteral("100"));
+        expected[3] = QStringLiteral("100");
+        box(screen, 3)->setFocus(Qt::TabFocusReason);
+        box(screen, 1)->setFocus(Qt::PopupFocusReason);
+        leave(2, 1);
+        QCOMPARE(texts(), expected);
+        leave(3, 1);
+        expected[4] = QStringLiteral("30.25");
+        QCOMPARE(texts(), expected);
     }
 
     void thePictureIsShownUnscaledFromTheTopLeft()
