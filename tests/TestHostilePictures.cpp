@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <libheif/heif.h>
+
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <future>
@@ -500,6 +503,53 @@ private slots:
             QVERIFY(error.description().contains(QStringLiteral("見つかりません")));
             QVERIFY(error.description().contains(gone));
         }
+    }
+
+    // Its planes are turned into RGB by the loader itself: the colours are
+    // those libheif gives (which decodes the file a second time here).
+    void aHeicPhotoHasTheColoursLibheifGivesIt_data()
+    {
+        QTest::addColumn<HeicPlanes>("planes");
+        QTest::newRow("YCbCr 4:2:0, as phones write it") << HeicPlanes::YCbCr420;
+        QTest::newRow("RGB 4:4:4") << HeicPlanes::Rgb444;
+    }
+
+    void aHeicPhotoHasTheColoursLibheifGivesIt()
+    {
+        QFETCH(HeicPlanes, planes);
+        QImage colours = drawing(320, 240);
+        QPainter(&colours).fillRect(0, 0, 160, 120, QColor(230, 20, 20));
+        const QByteArray heic = heicOf(colours, 90, planes);
+        const QImage loaded = MapPictureLoader().load(place(QStringLiteral("colours.heic"), heic));
+
+        heif_context* context = heif_context_alloc();
+        QCOMPARE(
+            heif_context_read_from_memory_without_copy(context, heic.constData(), size_t(heic.size()), nullptr).code,
+            heif_error_Ok);
+        heif_image_handle* handle = nullptr;
+        heif_context_get_primary_image_handle(context, &handle);
+        heif_image* rgb = nullptr;
+        QCOMPARE(heif_decode_image(handle, &rgb, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code,
+            heif_error_Ok);
+        int stride = 0;
+        const uint8_t* pixels = heif_image_get_plane_readonly(rgb, heif_channel_interleaved, &stride);
+        QCOMPARE(loaded.size(), QSize(320, 240));
+        int worst = 0;
+        for (int y = 0; y < loaded.height(); ++y) {
+            for (int x = 0; x < loaded.width(); ++x) {
+                const QRgb mine = loaded.pixel(x, y);
+                const uint8_t* theirs = pixels + qsizetype(y) * stride + x * 3;
+                worst = std::max({ worst, qAbs(qRed(mine) - theirs[0]), qAbs(qGreen(mine) - theirs[1]),
+                    qAbs(qBlue(mine) - theirs[2]) });
+            }
+        }
+        heif_image_release(rgb);
+        heif_image_handle_release(handle);
+        heif_context_free(context);
+        QVERIFY2(worst <= 2, qPrintable(QStringLiteral("a channel differs by %1").arg(worst)));
+        // And the red corner is red.
+        const QColor corner = loaded.pixelColor(80, 60);
+        QVERIFY2(qAbs(corner.red() - 230) < 8 && corner.green() < 30 && corner.blue() < 30, qPrintable(corner.name()));
     }
 
     // A PDF map prints at 300 dpi in the flyer's map room (10250 x 7950

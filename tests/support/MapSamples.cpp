@@ -1,12 +1,15 @@
 #include "tests/support/MapSamples.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -81,21 +84,62 @@ QByteArray encodedPicture(const QImage& picture, const char* format, int quality
     return bytes;
 }
 
-QByteArray heicOf(const QImage& picture, int quality)
+QByteArray heicOf(const QImage& picture, int quality, HeicPlanes planes)
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width(), height = rgb.height();
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     if (heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code != heif_error_Ok)
         qFatal("libheif has no HEVC encoder");
     heif_encoder_set_lossy_quality(encoder, quality);
     heif_image* image = nullptr;
-    heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    if (planes == HeicPlanes::Rgb444) {
+        heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+        heif_image_add_plane(image, heif_channel_interleaved, width, height, 8);
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(width) * 3);
+    } else {
+        // As a phone's camera writes it: BT.601, full range, chroma halved
+        // both ways.
+        heif_image_create(width, height, heif_colorspace_YCbCr, heif_chroma_420, &image);
+        heif_image_add_plane(image, heif_channel_Y, width, height, 8);
+        heif_image_add_plane(image, heif_channel_Cb, (width + 1) / 2, (height + 1) / 2, 8);
+        heif_image_add_plane(image, heif_channel_Cr, (width + 1) / 2, (height + 1) / 2, 8);
+        int yStride = 0, cbStride = 0, crStride = 0;
+        uint8_t* luma = heif_image_get_plane(image, heif_channel_Y, &yStride);
+        uint8_t* cb = heif_image_get_plane(image, heif_channel_Cb, &cbStride);
+        uint8_t* cr = heif_image_get_plane(image, heif_channel_Cr, &crStride);
+        const auto byte = [](double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); };
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const QColor c = rgb.pixelColor(x, y);
+                luma[qsizetype(y) * yStride + x] = byte(0.299 * c.red() + 0.587 * c.green() + 0.114 * c.blue());
+            }
+        }
+        for (int y = 0; y < (height + 1) / 2; ++y) {
+            for (int x = 0; x < (width + 1) / 2; ++x) {
+                double r = 0, g = 0, b = 0;
+                int n = 0;
+                for (int dy = 0; dy < 2 && 2 * y + dy < height; ++dy) {
+                    for (int dx = 0; dx < 2 && 2 * x + dx < width; ++dx, ++n) {
+                        const QColor c = rgb.pixelColor(2 * x + dx, 2 * y + dy);
+                        r += c.red(), g += c.green(), b += c.blue();
+                    }
+                }
+                r /= n, g /= n, b /= n;
+                cb[qsizetype(y) * cbStride + x] = byte(128 - 0.168736 * r - 0.331264 * g + 0.5 * b);
+                cr[qsizetype(y) * crStride + x] = byte(128 + 0.5 * r - 0.418688 * g - 0.081312 * b);
+            }
+        }
+        heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+        nclx->matrix_coefficients = heif_matrix_coefficients_ITU_R_BT_601_6;
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(image, nclx);
+        heif_nclx_color_profile_free(nclx);
+    }
     if (heif_context_encode_image(context, image, encoder, nullptr, nullptr).code != heif_error_Ok)
         qFatal("cannot encode HEIC");
     QByteArray bytes;

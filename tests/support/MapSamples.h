@@ -13,10 +13,13 @@
 QImage mapDrawing(int width, int height);
 
 // `picture` in one of Qt's formats ("PNG", "JPEG", "BMP", "WEBP", "TIFF").
-QByteArray encodedPicture(const QImage& picture, const char* format, int quality = 90);
+QByteArray encodedPicture(const QImage& picture, const char* format, int quality = -1);
 
-// `picture` as a HEIC file (HEVC through libheif's encoder).
-QByteArray heicOf(const QImage& picture, int quality = 80);
+// `picture` as a HEIC file (HEVC through libheif's encoder): 8-bit YCbCr
+// 4:2:0, BT.601 at full range, as a phone's camera writes it, or RGB 4:4:4
+// as some converters do.
+enum class HeicPlanes { YCbCr420, Rgb444 };
+QByteArray heicOf(const QImage& picture, int quality = 80, HeicPlanes planes = HeicPlanes::YCbCr420);
 
 // A one-page PDF of `pagePoints` (1/72 inch), the way a map service exports
 // an extract: the map drawn as lines, blocks and text (`vector`), or
