@@ -17,8 +17,12 @@ class Printer;
 // Prints the flyer of `screen` on `printer`, or, when the printer's paper is
 // not JIS B4 (code 12), shows "接続されているプリンターでは、印刷出来ません。"
 // (critical, no title of its own) and draws nothing, not even a page set-up.
-// Reads the screen's texts and picture as they stand now. Failures of the
-// printer (PlatformError) pass to the caller; the page is then abandoned.
+// Reads the screen's texts and picture as they stand now. A value, the
+// number or the name that does not fit its cell is drawn smaller, then on
+// two lines, then cut with 「…」, never across a rule or the frame (measured
+// with Printer::measureText); one that fits is printed as it stands. Failures
+// of the printer (PlatformError) pass to the caller; the page is then
+// abandoned.
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages);
 
 // What the flyer of `screen` is called (the print job, the PDF file): the

@@ -567,6 +567,21 @@ private slots:
             || page.pixelColor(page.width() / 4, page.height() / 3) != QColor(Qt::white));
     }
 
+    // The page is rendered in a child process made while Qt's thread pool
+    // may be running (converting a large picture starts it): the child has
+    // none of its threads, and must not wait for them.
+    void aPdfLoadsWhileQtsThreadsAreBusy()
+    {
+        const QImage large = drawing(3000, 2000).convertToFormat(QImage::Format_RGB888);
+        QVERIFY(!large.isNull());
+        const QString path = place(QStringLiteral("after.pdf"), vectorPdfMap(QSizeF(595, 842)));
+        QElapsedTimer timer;
+        timer.start();
+        const QImage page = MapPictureLoader(QtPictureLoader::kDefaultAllocationLimitMb, 3000).load(path);
+        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(page.format(), QImage::Format_RGB32);
+    }
+
     // A PDF whose page takes minutes to draw is stopped at the time limit and
     // refused as too large; the program goes on at once.
     void aPdfThatNeverFinishesDrawingIsStopped()

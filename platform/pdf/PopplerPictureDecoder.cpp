@@ -24,7 +24,8 @@ constexpr double kTwipsPerPoint = 20;
 constexpr double kPointsPerInch = 72;
 
 // What the child sends back, followed by `messageBytes` of UTF-8 and, when
-// `fault` is kRendered, `height` rows of `bytesPerLine` bytes (RGB32).
+// `fault` is kRendered, `height` rows of `bytesPerLine` bytes of a 32-bit
+// QImage format.
 struct Reply
 {
     static constexpr qint32 kRendered = -1;
@@ -32,9 +33,16 @@ struct Reply
     qint32 width = 0;
     qint32 height = 0;
     qint32 bytesPerLine = 0;
+    qint32 format = QImage::Format_Invalid;
     double dpi = 0;
     qint32 messageBytes = 0;
 };
+
+bool isFourBytesAPixel(qint32 format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32
+        || format == QImage::Format_ARGB32_Premultiplied;
+}
 
 [[noreturn]] void refuse(PictureFault fault, const QString& what)
 {
@@ -129,10 +137,12 @@ Reply renderFirstPage(const QByteArray& contents, const PopplerPictureDecoder& d
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
     picture = page->renderToImage(dpi, dpi);
-    if (picture.isNull())
+    if (picture.isNull() || !isFourBytesAPixel(picture.format()))
         return fail(
             PictureFault::Damaged, QStringLiteral("PDF ファイルの最初のページを描けませんでした（壊れています）。"));
-    picture = picture.convertToFormat(QImage::Format_RGB32);
+    // Sent as drawn: converting it here could wait for ever on the threads
+    // of Qt's pool, which a child process has none of.
+    reply.format = picture.format();
     reply.width = picture.width();
     reply.height = picture.height();
     reply.bytesPerLine = int(picture.bytesPerLine());
@@ -228,9 +238,9 @@ QImage PopplerPictureDecoder::decode(const QByteArray& contents, qint64 limitByt
     const bool rendered = complete && reply.fault == Reply::kRendered;
     if (rendered) {
         const bool plausible = reply.width > 0 && reply.height > 0 && reply.bytesPerLine >= reply.width * 4
-            && qint64(reply.bytesPerLine) * reply.height <= limitBytes;
+            && qint64(reply.bytesPerLine) * reply.height <= limitBytes && isFourBytesAPixel(reply.format);
         if (plausible) {
-            picture = QImage(reply.width, reply.height, QImage::Format_RGB32);
+            picture = QImage(reply.width, reply.height, QImage::Format(reply.format));
             if (picture.isNull() || picture.bytesPerLine() != reply.bytesPerLine)
                 throw std::bad_alloc();
             complete = readAll(
@@ -256,6 +266,8 @@ QImage PopplerPictureDecoder::decode(const QByteArray& contents, qint64 limitByt
             = reply.fault >= qint32(PictureFault::NotFound) && reply.fault <= qint32(PictureFault::TooLarge);
         refuse(known ? PictureFault(reply.fault) : PictureFault::Damaged, QString::fromUtf8(text));
     }
+    // On white paper: opaque.
+    picture = picture.convertToFormat(QImage::Format_RGB32);
     const int dotsPerMetre = int(std::lround(reply.dpi / 0.0254));
     picture.setDotsPerMeterX(dotsPerMetre);
     picture.setDotsPerMeterY(dotsPerMetre);
