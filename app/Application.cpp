@@ -1,8 +1,10 @@
 #include "app/Application.h"
 
 #include "app/DatabaseChoice.h"
+#include "app/QtJapanese.h"
 
 #include "conversion/JetConversion.h"
+#include "flyer/Flyer.h"
 #include "platform/Fonts.h"
 #include "platform/desktop/PosixFileSystem.h"
 #include "platform/desktop/QtAppEnvironment.h"
@@ -13,7 +15,9 @@
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/desktop/QtSaveFileDialog.h"
 #include "platform/desktop/QtUserGuide.h"
+#include "platform/heif/HeifPictureDecoder.h"
 #include "platform/jet/MdbJetReader.h"
+#include "platform/pdf/PopplerPictureDecoder.h"
 #include "platform/print/CupsPrinterSetup.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPrintPreview.h"
@@ -40,12 +44,17 @@ int runApplication(int& argc, char** argv, const std::function<void(QWidget*)>& 
     QCoreApplication::setApplicationName(QStringLiteral("Fudousan"));
     QGuiApplication::setDesktopFileName(QStringLiteral("jp.quintaveli.Fudousan"));
     registerFontSubstitutions();
+    installQtJapanese(app);
 
     QtAppEnvironment environment;
     // The settings file may name an office's server.
     const std::unique_ptr<DatabaseEngine> engine = chooseDatabaseEngine(environment.settingsFile());
     QtMessageBox messages;
-    QtPictureLoader pictures;
+    // Map pictures: Qt's readers, HEIC with libheif, PDF maps rendered to
+    // print sharply in the flyer's map room.
+    HeifPictureDecoder heifPictures;
+    PopplerPictureDecoder pdfMaps(Flyer_Map_Room());
+    QtPictureLoader pictures(QtPictureLoader::kDefaultAllocationLimitMb, { &heifPictures, &pdfMaps });
     QtFileOpenDialog fileDialog;
     QtEventPump events;
     // The printer, paper and copies the agent chose, kept for this user.

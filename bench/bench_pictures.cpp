@@ -3,18 +3,29 @@
 //  - a 300 x 200 JPEG padded with comment segments to 590 MB (refused by its
 //    size) and to 250 MB (loaded, the padding never held);
 //  - a 300 x 200 JPEG with 250 MB of Exif segments;
-//  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels).
+//  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels);
+// and the same map of 1920 x 1080 pixels in each kind of file agents have
+// (a PNG screenshot, JPEG, bitmap, WebP, TIFF, HEIC, and a one-page PDF
+// drawn as vectors or holding the screenshot, whose page of 6.4 x 3.6 inches
+// is rendered at 300 dpi: 1920 x 1080): the median of 5 loads, and the peak
+// of the loading process and of the PDF renderer it starts.
 // Files are written sparsely into TMPDIR where possible. Nothing is asserted.
+// Run with QT_QPA_PLATFORM=offscreen when headless.
 #include "platform/PlatformError.h"
 #include "platform/desktop/QtPictureLoader.h"
+#include "tests/support/MapPictureLoader.h"
+#include "tests/support/MapSamples.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTextStream>
+
+#include <algorithm>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -105,11 +116,58 @@ void measure(const QString& what, const QString& path)
     QFile::remove(path);
 }
 
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+}
+
+// The median of 5 loads of one map through the program's loader, and the
+// peak of the process (and of the PDF renderer it starts), in a process of
+// its own.
+void measureKind(const QString& what, const QString& path)
+{
+    const qint64 size = QFile(path).size();
+    const pid_t child = fork();
+    if (child == 0) {
+        MapPictureLoader loader;
+        std::vector<qint64> times;
+        QString result;
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            try {
+                const QImage picture = loader.load(path);
+                result = QStringLiteral("%1 x %2").arg(picture.width()).arg(picture.height());
+            } catch (const PlatformError& error) {
+                result = QStringLiteral("refused: ") + error.description().section(QLatin1Char('\n'), 1);
+            }
+            times.push_back(timer.nsecsElapsed() / 1000);
+        }
+        std::sort(times.begin(), times.end());
+        rusage self {}, children {};
+        getrusage(RUSAGE_SELF, &self);
+        getrusage(RUSAGE_CHILDREN, &children);
+        QTextStream(stdout) << QStringLiteral("%1 | %2 KB | %3 ms | %4 MB | %5 MB | %6")
+                                   .arg(what, -22)
+                                   .arg(size / 1000, 6)
+                                   .arg(times[2] / 1000.0, 7, 'f', 1)
+                                   .arg(self.ru_maxrss / 1024, 5)
+                                   .arg(children.ru_maxrss / 1024, 5)
+                                   .arg(result)
+                            << Qt::endl;
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QTemporaryDir dir;
     QTextStream(stdout) << "cap " << QtPictureLoader::kDefaultAllocationLimitMb
                         << " MB; peak = resident peak of the loading process" << Qt::endl
@@ -139,5 +197,32 @@ int main(int argc, char* argv[])
         writeBitmap(p, 8000);
         return p;
     }());
+
+    // One map of 1920 x 1080 in every kind.
+    const QImage map = mapDrawing(1920, 1080);
+    const QSizeF page(460.8, 259.2); // 6.4 x 3.6 inches: 1920 x 1080 at 300 dpi
+    struct Kind
+    {
+        const char* what;
+        const char* name;
+        QByteArray bytes;
+    };
+    const Kind kinds[] = {
+        { "PNG screenshot", "map.png", encodedPicture(map, "PNG") },
+        { "JPEG", "map.jpg", encodedPicture(map, "JPEG") },
+        { "bitmap", "map.bmp", encodedPicture(map, "BMP") },
+        { "WebP", "map.webp", encodedPicture(map, "WEBP") },
+        { "TIFF", "map.tif", encodedPicture(map, "TIFF") },
+        { "HEIC", "map.heic", heicOf(map) },
+        { "PDF, vector map", "vector.pdf", vectorPdfMap(page) },
+        { "PDF, the screenshot", "raster.pdf", pdfOfPicture(map, page) },
+    };
+    QTextStream(stdout) << "\n"
+                        << "1920 x 1080 map        | file      | median    | peak     | renderer | picture" << Qt::endl;
+    for (const Kind& kind : kinds) {
+        const QString p = dir.filePath(QLatin1String(kind.name));
+        write(p, kind.bytes);
+        measureKind(QLatin1String(kind.what), p);
+    }
     return 0;
 }

@@ -6,7 +6,14 @@
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
 
+#include <QList>
+#include <QScopeGuard>
 #include <QStringList>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -90,6 +97,16 @@ constexpr Row kRows[] = {
     { 13250, 13300, u"仲介料", 25, kNoUnit },
 };
 
+// Where a text may stand (twips): from its anchor to `right`, and between
+// `top` and `bottom`, which keep clear of the rules above and below by half
+// a line's width (and a twip).
+struct Cell
+{
+    int right, top, bottom;
+};
+constexpr int kRuleClearance = 8;
+constexpr int kValueRight = kTableRight - 50; // as far from the table's edge as values are from the divider
+
 // Right half (twips).
 constexpr int kHeaderBox[] = { 9500, 1300, 19470, 2050 };
 constexpr int kCaptionX = 13400, kCaptionY = 2600;
@@ -100,6 +117,15 @@ constexpr int kNumberX = 9400, kNumberY = 11600;
 constexpr int kNameX = 9400, kNameY = 12250;
 constexpr int kMapX = 9400, kMapY = 3100;
 constexpr int kMapBox[] = { 9350, 3050, 19650, 11050 };
+constexpr Cell kNumberCell = { kNameBlock[2] - 50, kNameBlock[1] + kRuleClearance, kNameBlockRuleY - kRuleClearance };
+constexpr Cell kNameCell = { kNameBlock[2] - 50, kNameBlockRuleY + kRuleClearance, kNameBlock[3] - kRuleClearance };
+
+// Fitting a text into its cell: sizes go down in half points; what is
+// measured of a text is at most its first characters, which is more than
+// two lines of any cell hold.
+constexpr float kSizeStep = 0.5f;
+constexpr qsizetype kMeasuredLength = 1000;
+const QString kEllipsis = QStringLiteral("…");
 
 QString unitSign(int kind)
 {
@@ -143,6 +169,171 @@ void drawBox(Printer& printer, const int (&corners)[4])
     printer.drawBox(corners[0], corners[1], corners[2], corners[3]);
 }
 
+// The cell of particulars row `row`: between its rule (the title rule for
+// the first) and the next one (the table's bottom for the last).
+Cell rowCell(std::size_t row)
+{
+    const int top = row == 0 ? kTitleRule : kRows[row].ruleY;
+    const int bottom = row + 1 < std::size(kRows) ? kRows[row + 1].ruleY : kTableBottom;
+    return Cell { kValueRight, top + kRuleClearance, bottom - kRuleClearance };
+}
+
+float roundedDown(double points)
+{
+    return float(std::floor(points / kSizeStep) * kSizeStep);
+}
+
+void printAt(Printer& printer, double x, double y, const QString& text)
+{
+    printer.setCurrentPosition(float(x), float(y));
+    printer.printText(text);
+}
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QChar(0x3000);
+}
+
+QString withoutTrailingBlanks(QString text)
+{
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    return text;
+}
+
+QString withoutLeadingBlanks(const QString& text)
+{
+    qsizetype start = 0;
+    while (start < text.size() && isBlank(text.at(start)))
+        ++start;
+    return text.mid(start);
+}
+
+// The places between two characters as a reader sees them, after the first.
+QList<qsizetype> characterEnds(const QString& text)
+{
+    QList<qsizetype> ends;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    while (characters.toNextBoundary() > 0)
+        ends << characters.position();
+    return ends;
+}
+
+// The longest beginning of `text` (cut between two characters) no wider than
+// `room` in the current font; at least one character.
+qsizetype longestFitting(Printer& printer, const QString& text, double room)
+{
+    const QList<qsizetype> ends = characterEnds(text);
+    if (ends.isEmpty())
+        return 0;
+    qsizetype low = 0, high = ends.size() - 1; // ends[low] is known to be kept
+    if (printer.measureText(text.left(ends[high])).width <= room)
+        return ends[high];
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (printer.measureText(text.left(ends[middle])).width <= room)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return ends[low];
+}
+
+// Where the first of two lines ends: the longest beginning that fits, taken
+// back to the last place a line may break (after a blank, between two kanji,
+// not before 」 or 、 ...) when that keeps at least half of it. A break after
+// a full-width blank, which agents put between the parts of a line (a name
+// and its telephone number), comes first, then one after any blank.
+qsizetype firstLineEnd(Printer& printer, const QString& text, double room)
+{
+    const qsizetype fits = longestFitting(printer, text, room);
+    if (fits >= text.size())
+        return fits;
+    qsizetype afterWideBlank = 0, afterBlank = 0, anyBreak = 0;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    while (breaks.toNextBoundary() > 0 && breaks.position() <= fits) {
+        const qsizetype at = breaks.position();
+        anyBreak = at;
+        if (isBlank(text.at(at - 1)))
+            afterBlank = at;
+        if (text.at(at - 1) == QChar(0x3000))
+            afterWideBlank = at;
+    }
+    for (const qsizetype end : { afterWideBlank, afterBlank, anyBreak }) {
+        if (end * 2 >= fits)
+            return end;
+    }
+    return fits;
+}
+
+// The beginning of `text` that fits `room` with 「…」 after it, and that sign.
+QString cutWithEllipsis(Printer& printer, const QString& text, double room)
+{
+    const double sign = printer.measureText(kEllipsis).width;
+    QString kept = withoutTrailingBlanks(text.left(longestFitting(printer, text, room - sign)));
+    // Shaping may join the sign to what stands before it.
+    while (!kept.isEmpty() && printer.measureText(kept + kEllipsis).width > room)
+        kept = withoutTrailingBlanks(kept.left(characterEnds(kept).value(characterEnds(kept).size() - 2, 0)));
+    return kept + kEllipsis;
+}
+
+// Prints `text` at (x, y) in the current font, of `size` points, keeping it
+// within `cell`. A text that fits is printed there as it is. One that does
+// not is drawn smaller on one line, its baseline where it would have been,
+// down to the size at which two lines fit the cell's height; below that it
+// takes two lines of that size, centred in the cell, broken where a line may
+// break; what still does not fit ends with 「…」. The font is `size` again
+// afterwards.
+void printFitted(Printer& printer, int x, int y, const QString& text, float size, const Cell& cell)
+{
+    const double room = cell.right - x;
+    QString measured = text;
+    if (text.size() > kMeasuredLength) {
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+        characters.setPosition(kMeasuredLength);
+        if (!characters.isAtBoundary())
+            characters.toPreviousBoundary();
+        measured = text.left(std::max<qsizetype>(1, characters.position()));
+    }
+    const bool whole = measured.size() == text.size();
+    const Printer::TextExtent atSize = printer.measureText(measured);
+    if (whole && atSize.width <= room) {
+        Print_At(printer, x, y, text);
+        return;
+    }
+
+    const double lineHeight = atSize.ascent + atSize.descent; // at `size`
+    const float twoLines = std::min(size, roundedDown((cell.bottom - cell.top) / 2.0 / lineHeight * size));
+    const auto restore = qScopeGuard([&] { printer.setFontSize(size); });
+
+    if (whole) {
+        for (float smaller = std::min(size - kSizeStep, roundedDown(size * room / atSize.width)); smaller >= twoLines;
+             smaller -= kSizeStep) {
+            printer.setFontSize(smaller);
+            const Printer::TextExtent line = printer.measureText(text);
+            if (line.width > room)
+                continue;
+            const double height = line.ascent + line.descent;
+            const double top
+                = std::max<double>(cell.top, std::min<double>(y + atSize.ascent - line.ascent, cell.bottom - height));
+            printAt(printer, x, top, text);
+            return;
+        }
+    }
+
+    printer.setFontSize(twoLines);
+    const Printer::TextExtent line = printer.measureText(measured);
+    const double height = line.ascent + line.descent;
+    const double top = cell.top + (cell.bottom - cell.top - 2 * height) / 2;
+    const qsizetype end = firstLineEnd(printer, measured, room);
+    const QString second = withoutLeadingBlanks(measured.mid(end));
+    printAt(printer, x, top, withoutTrailingBlanks(measured.left(end)));
+    if (second.isEmpty())
+        return;
+    const bool fits = whole && printer.measureText(second).width <= room;
+    printAt(printer, x, top + height, fits ? second : cutWithEllipsis(printer, second, room));
+}
+
 } // namespace
 
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages)
@@ -184,13 +375,15 @@ void Draw_Flyer_Page(Printer& printer, const EntryView& screen)
     Print_At(printer, kCaptionX, kCaptionY, kMapCaption);
 
     printer.setFontSize(kParticularsSize);
-    for (const Row& row : kRows) {
+    for (std::size_t i = 0; i < std::size(kRows); ++i) {
+        const Row& row = kRows[i];
         if (row.ruleY != kNoRule)
             printer.drawLine(kTableLeft, row.ruleY, kTableRight, row.ruleY);
         if (row.label)
             Print_At(printer, kLabelX, row.textY, QString::fromUtf16(row.label));
         const QString value = screen.boxText(row.box);
-        Print_At(printer, kValueX, row.textY, value + Unit_Suffix(value, row.unitKind));
+        printFitted(
+            printer, kValueX, row.textY, value + Unit_Suffix(value, row.unitKind), kParticularsSize, rowCell(i));
     }
 
     drawBox(printer, kHeaderBox);
@@ -198,9 +391,9 @@ void Draw_Flyer_Page(Printer& printer, const EntryView& screen)
     printer.drawLine(kNameBlock[0], kNameBlockRuleY, kNameBlock[2], kNameBlockRuleY);
 
     printer.setFontSize(kNumberSize);
-    Print_At(printer, kNumberX, kNumberY, screen.boxText(kNoFudousanIndex));
+    printFitted(printer, kNumberX, kNumberY, screen.boxText(kNoFudousanIndex), kNumberSize, kNumberCell);
     printer.setFontSize(kNameSize);
-    Print_At(printer, kNameX, kNameY, screen.boxText(kNameTextIndex));
+    printFitted(printer, kNameX, kNameY, screen.boxText(kNameTextIndex), kNameSize, kNameCell);
     printer.setFontBold(false);
 
     Print_Map_Image(printer, screen);
@@ -241,9 +434,14 @@ void Print_Map_Image(Printer& printer, const EntryView& screen)
     // scaled down to fit, keeping its proportions, from the same corner;
     // otherwise it would run over the name block and off the page.
     QSizeF size = Printer::pictureSizeTwips(picture);
-    const QSizeF room(kMapBox[2] - kMapX, kMapBox[3] - kMapY);
+    const QSizeF room = Flyer_Map_Room();
     if (size.width() > room.width() || size.height() > room.height())
         size = size.scaled(room, Qt::KeepAspectRatio);
     printer.drawPicture(picture, kMapX, kMapY, float(size.width()), float(size.height()));
     drawBox(printer, kMapBox);
+}
+
+QSizeF Flyer_Map_Room()
+{
+    return QSizeF(kMapBox[2] - kMapX, kMapBox[3] - kMapY);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSizeF>
 #include <QString>
 
 class EntryView;
@@ -17,8 +18,12 @@ class Printer;
 // not JIS B4 (code 12), shows "接続されているプリンターでは、印刷出来ません。"
 // (critical, no title of its own; the printer's paperNote() on a line of its
 // own after it) and draws nothing, not even a page set-up.
-// Reads the screen's texts and picture as they stand now. Failures of the
-// printer (PlatformError) pass to the caller; the page is then abandoned.
+// Reads the screen's texts and picture as they stand now. A value, the
+// number or the name that does not fit its cell is drawn smaller, then on
+// two lines, then cut with 「…」, never across a rule or the frame (measured
+// with Printer::measureText); one that fits is printed as it stands. Failures
+// of the printer (PlatformError) pass to the caller; the page is then
+// abandoned.
 void Print_Flyer(Printer& printer, const EntryView& screen, MessageBox& messages);
 
 // The paper check of Print_Flyer: true when the printer's paper is JIS B4;
@@ -55,3 +60,7 @@ QString Unit_Suffix(const QString& text, int kind);
 // at its own size; a larger one is scaled down, keeping its proportions, until
 // it fits. It is never scaled up, centred or clipped.
 void Print_Map_Image(Printer& printer, const EntryView& screen);
+
+// The largest size a map prints at, twips: the room from its corner to the
+// map box's far edges (19650 - 9400 by 11050 - 3100).
+QSizeF Flyer_Map_Room();

@@ -26,6 +26,11 @@ public:
     // REQUIRES: 0 <= index < 28.
     virtual void setBoxText(int index, const QString& text) = 0;
 
-    // A null QImage clears the picture.
+    // A null QImage clears the picture (and the notice below).
     virtual void setPicture(const QImage& picture) = 0;
+
+    // Shows `notice` (a few words and a file name) where the map picture
+    // would be, in place of a picture that cannot be shown; no message box.
+    // A later setPicture takes it away. A view without room for one ignores it.
+    virtual void setMapNotice(const QString& notice) { (void)notice; }
 };

@@ -68,6 +68,19 @@ public:
     // when the printer has nothing to add.
     virtual QString paperNote() { return QString(); }
 
+    // --- Measuring, so that a text can be kept within its cell ---
+
+    // How far `text` reaches, drawn on one line in the current font, twips:
+    // its advance to the right, and its line box above and below the
+    // baseline. Draws nothing.
+    struct TextExtent
+    {
+        double width = 0;
+        double ascent = 0;
+        double descent = 0;
+    };
+    virtual TextExtent measureText(const QString& text) = 0;
+
     // The size in twips of `picture` at its own size: its pixels at the
     // physical resolution stored with it when that is plausible (50 to 2400
     // dots per inch), else at 96 dots per inch (15 twips a pixel).

@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/PdfFileSource.h"
 #include "platform/PictureLoader.h"
+#include "platform/PlatformError.h"
 #include "platform/PrintPreview.h"
 #include "platform/Printer.h"
 #include "platform/PrinterSetup.h"
@@ -18,10 +19,12 @@
 #include "screens/GuideKey.h"
 #include "screens/PictureBox.h"
 #include "screens/ScreenKit.h"
+#include "screens/Tsubo.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -42,11 +45,19 @@ const QString kLocationRequired = QStringLiteral("所在は必ず入力して下
 const QString kPdfDialogTitle = QStringLiteral("PDFとして保存");
 const QString kPdfDescription = QStringLiteral("PDFファイル");
 const QString kPdfSuffix = QStringLiteral("pdf");
-const QString kMapFilter = QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg");
+// The first entry, selected when the dialog opens, lists every kind of
+// picture the loader reads; the three entries of the Windows program follow.
+const QString kMapFilter
+    = QStringLiteral("地図画像|*.png;*.jpg;*.jpeg;*.jpe;*.bmp;*.gif;*.webp;*.tif;*.tiff;*.heic;*.heif;*.pdf|"
+                     "ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg");
 
 // The box whose focus leaves the input method alone: the number is typed in
 // whatever mode the agent is in.
 constexpr int kNoInputMethodBox = kNoFudousanIndex;
+
+// The ㎡ boxes; the 坪 box of each is the next one.
+constexpr int kLandSquareMetresBox = 3;
+constexpr int kBuildingSquareMetresBox = 5;
 
 struct BoxPlace
 {
@@ -364,6 +375,11 @@ void F_Tyukai::setPicture(const QImage& picture)
     m_picture1->setPicture(picture);
 }
 
+void F_Tyukai::setMapNotice(const QString& notice)
+{
+    m_picture1->setNotice(notice);
+}
+
 void F_Tyukai::Form_Load()
 {
     m_services.fileDialog.setCancelError(true);
@@ -487,26 +503,55 @@ void F_Tyukai::registerProperty()
 
 void F_Tyukai::showMap()
 {
-    // Whatever goes wrong here ends the handler silently and leaves the
-    // picture and the map path as they were.
+    // Cancelling, or no file chosen, changes nothing and says nothing.
+    FileOpenDialog& dialog = m_services.fileDialog;
     try {
-        FileOpenDialog& dialog = m_services.fileDialog;
         dialog.showOpen();
-        const QString path = dialog.fileName();
-        if (path.isEmpty())
-            return;
-        const QImage map = m_services.pictures.load(path);
-        if (map.isNull())
-            return;
-        setPicture(map);
-        m_services.store.setMapImagePath(path);
-    } catch (...) {
+    } catch (const DialogCancelled&) {
+        return;
     }
+    const QString path = dialog.fileName();
+    if (path.isEmpty())
+        return;
+    // A file that cannot be shown is named, with why, in one message; the
+    // picture and the map path stay as they were, so that registering does
+    // not store a property without its map as if all were well.
+    QImage map;
+    try {
+        map = m_services.pictures.load(path);
+    } catch (const PlatformError& error) {
+        m_services.messages.show(error.description(), MB_Critical, kMessageTitle);
+        return;
+    }
+    if (map.isNull())
+        return;
+    setPicture(map);
+    m_services.store.setMapImagePath(path);
+}
+
+void F_Tyukai::fillTsuboFrom(int squareMetresBox)
+{
+    // The 坪 box beside it, when it is empty: a 坪 box holding text is the
+    // agent's, and a ㎡ box that holds no number fills nothing.
+    QLineEdit* tsubo = m_tbox[squareMetresBox + 1];
+    if (!tsubo->text().isEmpty())
+        return;
+    const QString area = tsuboFromSquareMetres(m_tbox[squareMetresBox]->text());
+    if (!area.isEmpty())
+        setBoxText(squareMetresBox + 1, area);
 }
 
 bool F_Tyukai::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn) {
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving a ㎡ box (land or building); a context menu on the box
+        // is no leaving.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        for (int box : { kLandSquareMetresBox, kBuildingSquareMetresBox }) {
+            if (watched == m_tbox[box] && reason != Qt::PopupFocusReason)
+                fillTsuboFrom(box);
+        }
+    } else if (event->type() == QEvent::FocusIn) {
         for (int i = 0; i < kBoxCount; ++i) {
             if (watched == m_tbox[i] && i != kNoInputMethodBox)
                 m_services.inputMethod.switchOnHiragana(m_tbox[i]);

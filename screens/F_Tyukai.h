@@ -37,6 +37,7 @@ public:
     QImage picture() const override;
     void setBoxText(int index, const QString& text) override;
     void setPicture(const QImage& picture) override;
+    void setMapNotice(const QString& notice) override;
 
     // The load handler, run once by the constructor: sets up the map file
     // dialog and empties the store's map path, since the new screen holds no
@@ -76,6 +77,9 @@ private:
     void choosePrinter();
     void registerProperty();
     void showMap();
+    // Fills the 坪 box beside ㎡ box `squareMetresBox` (3 or 5) when it is
+    // empty and the ㎡ box holds a number.
+    void fillTsuboFrom(int squareMetresBox);
 
     ScreenServices m_services;
     QLineEdit* m_tbox[28] = {};

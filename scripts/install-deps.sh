@@ -20,6 +20,11 @@ packages=(
   librsvg2-bin
   # The agents' guide (docs/ja/guide.md) is turned into HTML at build time.
   cmark-gfm
+  # Qt's own texts (dialog buttons, the replace question) in Japanese.
+  qt6-translations-l10n
+  # Map pictures: WebP and TIFF through Qt's image plugins, HEIC/HEIF with
+  # libheif (platform/heif), PDF maps with Poppler's Qt 6 binding (platform/pdf).
+  qt6-image-formats-plugins libheif-dev libpoppler-qt6-dev
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
   # CPack's shared-library dependencies (dpkg-shlibdeps, file).

@@ -5,6 +5,8 @@
 #include "model/PropertyRecord.h"
 #include "platform/PictureLoader.h"
 
+#include <QDir>
+
 #include <exception>
 
 namespace {
@@ -16,6 +18,15 @@ template <typename Unit> void quietly(Unit&& unit)
         unit();
     } catch (const std::exception&) {
     }
+}
+
+// What the picture box shows for a stored map that cannot be shown.
+QString mapNotice(const PictureError& error)
+{
+    const QString file = QDir::toNativeSeparators(error.path());
+    if (error.fault() == PictureFault::NotFound)
+        return QStringLiteral("地図のファイルが見つかりません:\n%1").arg(file);
+    return QStringLiteral("地図を表示できません（%1）:\n%2").arg(pictureFaultInShort(error.fault()), file);
 }
 
 } // namespace
@@ -45,8 +56,15 @@ PropertyStore::LoadResult PropertyStore::Load_Property(const QString& rowKey, En
         // The map is the loaded property's own, whether or not its file still
         // loads: registering the property again keeps its map.
         Map_Image_Path = *path;
-        // An empty path clears the picture; a file that does not load keeps it.
-        screen.setPicture(m_pictures.load(*path));
+        // An empty path clears the picture; a file that does not load keeps
+        // it, and the picture box says which file and why, without a message
+        // (the agent opened the property to see it, not to hear about it).
+        try {
+            screen.setPicture(m_pictures.load(*path));
+        } catch (const PictureError& error) {
+            screen.setMapNotice(mapNotice(error));
+            throw;
+        }
     });
     return LoadResult::Loaded;
 }

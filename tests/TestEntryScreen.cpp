@@ -4,26 +4,32 @@
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
+#include "tests/fakes/FakeGrid.h"
 #include "tests/fakes/RecordingInputMethod.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingPrinter.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/MapSamples.h"
 #include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Tyukai.h"
+#include "screens/PictureBox.h"
+#include "screens/Tsubo.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -61,6 +67,18 @@ public:
         whole.open(QIODevice::ReadOnly);
         const QByteArray bytes = whole.readAll();
         write("truncated.jpg", bytes.left(bytes.size() / 2));
+        // A 1 x 1 GIF on a screen of 65535 x 65535.
+        QByteArray huge(reinterpret_cast<const char*>(kGreenGif), sizeof kGreenGif);
+        huge[6] = huge[7] = huge[8] = huge[9] = char(0xff);
+        write("huge.gif", huge);
+        write("damaged.pdf", QByteArray("%PDF-1.4\n") + QByteArray(2000, 'x'));
+
+        // The kinds agents have today, each of its own size.
+        write("screenshot.png", encodedPicture(mapDrawing(400, 300), "PNG"));
+        write("webmap.webp", encodedPicture(mapDrawing(420, 310), "WEBP"));
+        write("scan.tif", encodedPicture(mapDrawing(440, 320), "TIFF"));
+        write("IMG_0412.HEIC", heicOf(mapDrawing(460, 330)));
+        write("extract.pdf", vectorPdfMap(QSizeF(288, 216))); // 4 x 3 inches: 1200 x 900 at 300 dpi
     }
 
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
@@ -385,19 +403,26 @@ private slots:
         QCOMPARE(f.printers.documents.size(), 1);
     }
 
+    // Cancelling or choosing no file says nothing; a file that cannot be
+    // shown is named with why in one message. Either way the picture and the
+    // map path stay, and registering stores the earlier map.
     void aMapThatDoesNotLoadChangesNothing_data()
     {
         QTest::addColumn<QString>("answer");
-        QTest::newRow("cancel") << FakeFileOpenDialog::kCancel;
-        QTest::newRow("empty path") << QString();
-        QTest::newRow("text named .bmp") << m_maps.path("text.bmp");
-        QTest::newRow("truncated JPEG") << m_maps.path("truncated.jpg");
-        QTest::newRow("missing file") << m_maps.path("gone.jpg");
+        QTest::addColumn<QString>("why"); // empty: no message
+        QTest::newRow("cancel") << FakeFileOpenDialog::kCancel << QString();
+        QTest::newRow("empty path") << QString() << QString();
+        QTest::newRow("text named .bmp") << m_maps.path("text.bmp") << QStringLiteral("読み込めない形式");
+        QTest::newRow("truncated JPEG") << m_maps.path("truncated.jpg") << QStringLiteral("途中で切れて");
+        QTest::newRow("missing file") << m_maps.path("gone.jpg") << QStringLiteral("見つかりません");
+        QTest::newRow("too large") << m_maps.path("huge.gif") << QStringLiteral("大きすぎ");
+        QTest::newRow("damaged PDF") << m_maps.path("damaged.pdf") << QStringLiteral("壊れて");
     }
 
     void aMapThatDoesNotLoadChangesNothing()
     {
         QFETCH(QString, answer);
+        QFETCH(QString, why);
         TestDatabase db;
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
@@ -408,9 +433,20 @@ private slots:
         click(screen, 3);
 
         QCOMPARE(f.fileDialog.shownCount, 2);
-        QVERIFY(f.messages.shown.isEmpty());
+        if (why.isEmpty()) {
+            QVERIFY(f.messages.shown.isEmpty());
+        } else {
+            QCOMPARE(f.messages.shown.size(), 1);
+            QCOMPARE(f.messages.shown[0].style, 16);
+            QCOMPARE(f.messages.shown[0].title, QStringLiteral("Zabrelo"));
+            QVERIFY2(f.messages.shown[0].text.contains(answer), qPrintable(f.messages.shown[0].text));
+            QVERIFY2(f.messages.shown[0].text.contains(why), qPrintable(f.messages.shown[0].text));
+        }
         QCOMPARE(screen.picture(), first);
         QCOMPARE(f.store.mapImagePath(), m_maps.path("map.bmp"));
+        screen.setBoxText(kSyozaiIndex, QStringLiteral("茅ヶ崎市"));
+        click(screen, 1);
+        QCOMPARE(db.rows().at(0).at(kMadoriIndex), std::optional<QString>(m_maps.path("map.bmp")));
     }
 
     void aMapOfEveryKindLoadsAndTheLastOneIsStored_data()
@@ -421,6 +457,11 @@ private slots:
         QTest::newRow("bitmap") << m_maps.path("map.gif") << m_maps.path("map.bmp") << QSize(60, 40);
         QTest::newRow("GIF") << m_maps.path("map.jpg") << m_maps.path("map.gif") << QSize(48, 32);
         QTest::newRow("JPEG") << m_maps.path("map.bmp") << m_maps.path("map.jpg") << QSize(640, 480);
+        QTest::newRow("PNG") << m_maps.path("map.jpg") << m_maps.path("screenshot.png") << QSize(400, 300);
+        QTest::newRow("WebP") << m_maps.path("map.jpg") << m_maps.path("webmap.webp") << QSize(420, 310);
+        QTest::newRow("TIFF") << m_maps.path("map.jpg") << m_maps.path("scan.tif") << QSize(440, 320);
+        QTest::newRow("HEIC") << m_maps.path("map.jpg") << m_maps.path("IMG_0412.HEIC") << QSize(460, 330);
+        QTest::newRow("PDF") << m_maps.path("map.jpg") << m_maps.path("extract.pdf") << QSize(1200, 900);
     }
 
     void aMapOfEveryKindLoadsAndTheLastOneIsStored()
@@ -432,7 +473,8 @@ private slots:
         Fixture f(db.folder());
         F_Tyukai screen(f.services());
         QCOMPARE(f.fileDialog.filter,
-            QStringLiteral("ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
+            QStringLiteral("地図画像|*.png;*.jpg;*.jpeg;*.jpe;*.bmp;*.gif;*.webp;*.tif;*.tiff;*.heic;*.heif;*.pdf|"
+                           "ビットマップイメージ(*.bmp)|*.bmp|GIF(*.gif)|*.gif|JPG(*.JPG,*JPE)|*.jpg"));
         QVERIFY(f.fileDialog.cancelError);
         f.fileDialog.answers = { first, second };
         click(screen, 3);
@@ -445,6 +487,195 @@ private slots:
         click(screen, 1);
         QCOMPARE(db.rows().at(0).at(kMadoriIndex), std::optional<QString>(second));
         QVERIFY(f.messages.shown.size() == 1);
+
+        // Printed on the flyer, and shown again when the property is.
+        click(screen, 0);
+        QCOMPARE(f.printers.documents.size(), 1);
+        QVERIFY(f.printers.documents[0].filter(QRegularExpression("^picture 9400 3100 ")).size() == 1);
+        F_Tyukai shown(f.services());
+        FakeGrid list;
+        f.store.Fill_Property_List(list);
+        f.store.Load_Property(list.rowKey(1), shown);
+        QCOMPARE(shown.picture().size(), size);
+    }
+
+    // Shown again after its map file was removed: the picture box names the
+    // file, inside the box; no message interrupts the agent.
+    void aStoredMapThatIsGoneIsNamedInThePictureBox()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        const QString map = QDir(db.folder()).filePath(QStringLiteral("北側の地図.png"));
+        QVERIFY(QFile::copy(m_maps.path("screenshot.png"), map));
+        {
+            F_Tyukai screen(f.services());
+            f.fileDialog.answers = { map };
+            click(screen, 3);
+            screen.setBoxText(kSyozaiIndex, QStringLiteral("市川市"));
+            click(screen, 1);
+        }
+        QVERIFY(QFile::remove(map));
+        f.messages.shown.clear();
+
+        F_Tyukai shown(f.services());
+        FakeGrid list;
+        f.store.Fill_Property_List(list);
+        f.store.Load_Property(list.rowKey(1), shown);
+
+        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(shown.picture().isNull());
+        QCOMPARE(f.store.mapImagePath(), map);
+        auto* box = shown.findChild<PictureBox*>(QStringLiteral("Picture1"));
+        QCOMPARE(box->notice(), QStringLiteral("地図のファイルが見つかりません:\n") + map);
+        const QImage drawn = box->grab().toImage();
+        if (!qEnvironmentVariableIsEmpty("FUDOUSAN_SHOTS"))
+            drawn.save(qEnvironmentVariable("FUDOUSAN_SHOTS") + QStringLiteral("/missing-map.png"));
+        const QRect inside = box->contentsRect();
+        int inked = 0;
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                inked += qGray(drawn.pixel(x, y)) < 100;
+        }
+        QVERIFY2(inked > 200, "no notice drawn in the box");
+
+        // A map chosen then takes its place.
+        f.fileDialog.answers = { m_maps.path("map.bmp") };
+        click(shown, 3);
+        QCOMPARE(shown.picture().size(), QSize(60, 40));
+        QVERIFY(box->notice().isEmpty());
+    }
+
+    void tsuboFromSquareMetres_data()
+    {
+        QTest::addColumn<QString>("squareMetres");
+        QTest::addColumn<QString>("tsubo"); // empty: the 坪 box is left alone
+        QTest::newRow("the agents' example") << "165.29"
+                                             << "50.00";
+        QTest::newRow("whole number") << "100"
+                                      << "30.25";
+        QTest::newRow("rounded down, not to nearest") << "150.25"
+                                                      << "45.45"; // 45.450625
+        QTest::newRow("just under one tsubo") << "3.3057"
+                                              << "0.99"; // 0.99997...
+        // Exact in hundredths, one below in binary fractions.
+        QTest::newRow("60") << "60"
+                            << "18.15";
+        QTest::newRow("28") << "28"
+                            << "8.47";
+        QTest::newRow("120.00") << "120.00"
+                                << "36.30";
+        QTest::newRow("zero") << "0"
+                              << "0.00";
+        QTest::newRow("full-width digits and point") << "１６５．２９"
+                                                     << "50.00";
+        QTest::newRow("thousands comma") << "1,234.5"
+                                         << "373.43";
+        QTest::newRow("full-width comma, sign after it") << "1，234.5㎡"
+                                                         << "373.43";
+        QTest::newRow("blanks around") << " 165.29 ㎡　"
+                                       << "50.00";
+        QTest::newRow("ten digits") << "9999999999.999999"
+                                    << "3024999999.99";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blank") << " "
+                               << "";
+        QTest::newRow("a word before") << "約165"
+                                       << "";
+        QTest::newRow("m2") << "165.29m2"
+                            << "";
+        QTest::newRow("the other unit") << "50坪"
+                                        << "";
+        QTest::newRow("two points") << "165.29.1"
+                                    << "";
+        QTest::newRow("negative") << "-5"
+                                  << "";
+        QTest::newRow("plus") << "+5"
+                              << "";
+        QTest::newRow("misplaced comma") << "1,23"
+                                         << "";
+        QTest::newRow("comma after four digits") << "1234,567"
+                                                 << "";
+        QTest::newRow("point without digits after") << "165."
+                                                    << "";
+        QTest::newRow("point without digits before") << ".5"
+                                                     << "";
+        QTest::newRow("exponent") << "1e3"
+                                  << "";
+        QTest::newRow("two numbers") << "165 29"
+                                     << "";
+        QTest::newRow("eleven digits") << "12345678901"
+                                       << "";
+        QTest::newRow("seven decimals") << "1.1234567"
+                                        << "";
+    }
+
+    void tsuboFromSquareMetres()
+    {
+        QFETCH(QString, squareMetres);
+        QFETCH(QString, tsubo);
+        QCOMPARE(::tsuboFromSquareMetres(squareMetres), tsubo);
+    }
+
+    // Leaving a ㎡ box with a number fills the empty 坪 box beside it, and
+    // nothing else; a 坪 box holding text is never changed.
+    void leavingASquareMetreBoxFillsItsEmptyTsuboBox()
+    {
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowActive(&screen));
+        const auto leave = [&](int from, int to) {
+            box(screen, from)->setFocus(Qt::TabFocusReason);
+            box(screen, to)->setFocus(Qt::TabFocusReason);
+        };
+        const auto texts = [&] {
+            QStringList all;
+            for (int i = 0; i < kBoxCount; ++i)
+                all << screen.boxText(i);
+            return all;
+        };
+
+        box(screen, 3)->setFocus(Qt::TabFocusReason);
+        typeIn(box(screen, 3), QStringLiteral("165.29"));
+        QStringList expected = texts();
+        leave(3, 5);
+        expected[4] = QStringLiteral("50.00");
+        QCOMPARE(texts(), expected);
+
+        // The building's: the same; a second leaving changes nothing.
+        typeIn(box(screen, 5), QStringLiteral("１,２００㎡"));
+        leave(5, 1);
+        expected[5] = QStringLiteral("１,２００㎡");
+        expected[6] = QStringLiteral("363.00");
+        QCOMPARE(texts(), expected);
+        box(screen, 3)->setText(QStringLiteral("200"));
+        expected[3] = QStringLiteral("200");
+        leave(3, 1);
+        QCOMPARE(texts(), expected); // 坪 holds 50.00 already
+
+        // Text the agent typed in a 坪 box stays; no number fills nothing.
+        box(screen, 6)->setText(QStringLiteral("約363"));
+        box(screen, 4)->clear();
+        box(screen, 3)->setText(QStringLiteral("約200"));
+        expected[3] = QStringLiteral("約200");
+        expected[4] = QString();
+        expected[6] = QStringLiteral("約363");
+        leave(3, 5);
+        leave(5, 1);
+        QCOMPARE(texts(), expected);
+
+        // Leaving another box, or the ㎡ box for its context menu, fills nothing.
+        box(screen, 3)->setText(QStringLiteral("100"));
+        expected[3] = QStringLiteral("100");
+        box(screen, 3)->setFocus(Qt::TabFocusReason);
+        box(screen, 1)->setFocus(Qt::PopupFocusReason);
+        leave(2, 1);
+        QCOMPARE(texts(), expected);
+        leave(3, 1);
+        expected[4] = QStringLiteral("30.25");
+        QCOMPARE(texts(), expected);
     }
 
     void thePictureIsShownUnscaledFromTheTopLeft()

@@ -104,6 +104,13 @@ void compareOps(const QStringList& actual, const QStringList& expected)
     QCOMPARE(actual.size(), expected.size());
 }
 
+// The `count` operations after the first one that is `marker`.
+QStringList opsAfter(const QStringList& ops, const QString& marker, int count)
+{
+    const qsizetype at = ops.indexOf(marker);
+    return at < 0 ? QStringList { "no " + marker } : ops.mid(at + 1, count);
+}
+
 } // namespace
 
 class TestFlyer : public QObject
@@ -122,6 +129,8 @@ private slots:
     void refusesPaperOtherThanJisB4();
     void namesTheDocumentAfterNumberAndLocation();
     void printerFailurePassesToCaller();
+    void aTextThatDoesNotFitStaysInItsCell_data();
+    void aTextThatDoesNotFitStaysInItsCell();
 };
 
 void TestFlyer::unitSuffix_data()
@@ -162,6 +171,7 @@ void TestFlyer::fullPageWithMap()
 {
     SampleEntryView screen;
     screen.fillWithSample();
+    screen.setBoxText(27, "閑静な住宅街"); // every text fits its cell
     screen.setBoxText(5, "98.5");
     screen.setBoxText(6, "29.8");
     const QImage map(120, 90, QImage::Format_RGB32);
@@ -181,6 +191,7 @@ void TestFlyer::pageWithoutMapHasNoMapBox()
 {
     SampleEntryView screen;
     screen.fillWithSample();
+    screen.setBoxText(27, "閑静な住宅街");
     RecordingPrinter printer;
     RecordingMessageBox messages;
 
@@ -296,6 +307,69 @@ void TestFlyer::printerFailurePassesToCaller()
     QVERIFY_THROWS_EXCEPTION(PlatformError, Print_Flyer(printer, screen, messages));
     QCOMPARE(printer.ops.size(), 40);
     QVERIFY(!printer.ops.contains("end"));
+}
+
+// The recording printer measures full-width characters as one em and others
+// as half; its line box is one em. Values have 6200 twips (2600 to 8800),
+// the number and name lines 10200 (9400 to 19600); a row's cell lies 8 twips
+// inside its rules (434 twips high where they are 450 apart, so two lines of
+// 10.5 points fit), the name's 1484 (two lines of 37 points).
+void TestFlyer::aTextThatDoesNotFitStaysInItsCell_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("marker"); // the operation before the value's
+    QTest::addColumn<QStringList>("drawn");
+    const QString earth = QString(QChar(0x571F)); // 土
+    // 17 characters of 19 points are 6460 twips: 18 points fit, on the
+    // label's baseline (0.88 em below the top of the line box).
+    QTest::newRow("remarks a little too long")
+        << 23 << "古家あり（現況渡し）・建築条件なし"
+        << "text 備考"
+        << QStringList { "size 18", "at 2600 12417.6", "text 古家あり（現況渡し）・建築条件なし", "size 19" };
+    // 40 characters would need 7.5 points on one line: two lines of 10.5
+    // points, 29 characters and the rest, centred between the rules at
+    // 2950 and 3400.
+    QTest::newRow("access on two lines") << 2 << earth.repeated(40) << "text 交通"
+                                         << QStringList { "size 10.5", "at 2600 2965", "text " + earth.repeated(29),
+                                                "at 2600 3175", "text " + earth.repeated(11), "size 19" };
+    QTest::newRow("what does not fit ends with an ellipsis")
+        << 2 << earth.repeated(100) << "text 交通"
+        << QStringList { "size 10.5", "at 2600 2965", "text " + earth.repeated(29), "at 2600 3175",
+               "text " + earth.repeated(28) + "…", "size 19" };
+    QTest::newRow("a pasted megabyte") << 2 << earth.repeated(1 << 20) << "text 交通"
+                                       << QStringList { "size 10.5", "at 2600 2965", "text " + earth.repeated(29),
+                                              "at 2600 3175", "text " + earth.repeated(28) + "…", "size 19" };
+    // 20 ems of 45 points: two lines of 37 points, broken after the
+    // full-width blank between the name and the number.
+    QTest::newRow("name and telephone on the bottom line")
+        << 27 << "株式会社クインタ不動産　TEL 047-123-4567"
+        << "size 45"
+        << QStringList { "size 37", "at 9400 12060", "text 株式会社クインタ不動産", "at 9400 12800",
+               "text TEL 047-123-4567", "size 45", "bold 0" };
+    // 28.5 ems of 21 points: 17.5 points fit the number band.
+    QTest::newRow("a long number") << 26 << "No.2024-017 担当 山田（宅地建物取引士）携帯 090-1234-5678"
+                                   << "line 9350 12050 19650 12050"
+                                   << QStringList { "size 21", "size 17.5", "at 9400 11661.6",
+                                          "text No.2024-017 担当 山田（宅地建物取引士）携帯 090-1234-5678", "size 21" };
+}
+
+void TestFlyer::aTextThatDoesNotFitStaysInItsCell()
+{
+    QFETCH(int, box);
+    QFETCH(QString, text);
+    QFETCH(QString, marker);
+    QFETCH(QStringList, drawn);
+    SampleEntryView screen;
+    screen.fillWithSample();
+    screen.setBoxText(27, "閑静な住宅街");
+    screen.setBoxText(box, text);
+    RecordingPrinter printer;
+    RecordingMessageBox messages;
+
+    Print_Flyer(printer, screen, messages);
+
+    QCOMPARE(opsAfter(printer.ops, marker, int(drawn.size())), drawn);
 }
 
 int main(int argc, char* argv[])

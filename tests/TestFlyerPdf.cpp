@@ -133,6 +133,7 @@ private slots:
     void longTextShowsAsFarAsThePageReaches();
     void pageIsJisB4LandscapeWithEmbeddedFonts();
     void typedTextExtractsExactly();
+    void longTextsStayInsideTheirCells();
     void mapKeepsItsOwnSize();
     void aMapLargerThanTheBoxIsScaledDownToFit();
     void neverOverwritesAFile();
@@ -376,6 +377,64 @@ void TestFlyerPdf::typedTextExtractsExactly()
     }
     QVERIFY2(!text.contains(QRegularExpression("[\\x{2F00}-\\x{2FDF}]")), "Kangxi radicals in the text");
     QCOMPARE(text.count("売り土地"), 1); // bold does not double the text
+}
+
+// Texts too long for their cells, on the real page: no word crosses a rule
+// or the frame. Rows whose values are drawn smaller or on two lines keep
+// them between their rules; the number and name lines keep to their bands.
+void TestFlyerPdf::longTextsStayInsideTheirCells()
+{
+    SampleEntryView screen;
+    screen.fillWithSample();
+    const QString remarks = QStringLiteral("古家あり（現況渡し）・建築条件なし");
+    const QString bottomLine = QStringLiteral("株式会社クインタ不動産　TEL 047-123-4567");
+    screen.setBoxText(2, "小田急線 千歳船橋駅 徒歩8分、京王線 芦花公園駅 徒歩15分、バス停「桜丘三丁目」徒歩2分");
+    screen.setBoxText(4, "45.45（実測。私道負担 約3.2坪を含む。）");
+    screen.setBoxText(22, QStringLiteral("更地にて引渡し、").repeated(30));
+    screen.setBoxText(23, remarks);
+    screen.setBoxText(26, "No.2024-017 担当 山田（宅地建物取引士）携帯 090-1234-5678 FAX 047-123-4568");
+    screen.setBoxText(27, bottomLine);
+    RecordingMessageBox messages;
+    const QString pdf = renderFlyer(m_dir.filePath("long"), screen, messages);
+    const QList<Phrase> found = phrases(pdf);
+    QVERIFY(found.size() > 40);
+
+    // Rules across the table (the title rule, the rows', the table's bottom)
+    // and the rows whose values are too long for them.
+    const QList<int> rules = { 2050, 2500, 2950, 3400, 3850, 4250, 4700, 5150, 5600, 6050, 6500, 6950, 7400, 7850, 8300,
+        8750, 9200, 9650, 10100, 10550, 11000, 11450, 11900, 12350, 12800, 13250, 13700 };
+    const QList<int> longRows = { 2, 4, 22, 23 };
+    const auto crosses = [](const Phrase& p, double line) { return p.x < line - 1 && p.x + p.width > line + 1; };
+    const auto within
+        = [](const Phrase& p, double top, double bottom) { return p.y >= top - 1 && p.y + p.height <= bottom + 1; };
+    for (const Phrase& p : found) {
+        const QString where
+            = QStringLiteral("%1 at %2,%3 (%4 x %5)").arg(p.text).arg(p.x).arg(p.y).arg(p.width).arg(p.height);
+        // Inside the frame's bands, and clear of its centre band.
+        QVERIFY2(p.x >= 331 && p.x + p.width <= 20000 && p.y >= 931 && p.y + p.height <= 14000, qPrintable(where));
+        QVERIFY2(p.x + p.width <= 9001 || p.x >= 9031, qPrintable(where));
+        for (const double line : { 2550.0, 8850.0, 9350.0, 19650.0 })
+            QVERIFY2(!crosses(p, line), qPrintable(where + QStringLiteral(" crosses x %1").arg(line)));
+        if (p.x >= 9350) {
+            if (p.y < 12050 - 1 && p.y >= 11550 - 1)
+                QVERIFY2(within(p, 11550, 12050), qPrintable(where));
+            else if (p.y >= 12050 - 1)
+                QVERIFY2(within(p, 12050, 13550), qPrintable(where));
+        } else if (p.x >= 2550) {
+            for (int row : longRows) {
+                if (p.y + p.height / 2 > rules[row] && p.y + p.height / 2 < rules[row + 1])
+                    QVERIFY2(within(p, rules[row], rules[row + 1]), qPrintable(where));
+            }
+        }
+    }
+
+    const QString text = run("pdftotext", { pdf, "-" });
+    for (const QString& expected : { remarks, QStringLiteral("株式会社クインタ不動産"),
+             QStringLiteral("TEL 047-123-4567"), QStringLiteral("FAX 047-123-4568"), QStringLiteral("…") })
+        QVERIFY2(text.contains(expected), qPrintable(expected));
+
+    if (!qEnvironmentVariableIsEmpty("FUDOUSAN_SHOTS"))
+        QFile::copy(pdf, qEnvironmentVariable("FUDOUSAN_SHOTS") + QStringLiteral("/long-texts.pdf"));
 }
 
 void TestFlyerPdf::mapKeepsItsOwnSize()

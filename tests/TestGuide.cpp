@@ -273,11 +273,13 @@ private:
         return QString();
     }
 
-    // show, ask, PlatformError, and the functions and named lambdas of this
-    // file whose bodies call one of them.
+    // show, ask, PlatformError (and its kinds), and the functions and named
+    // lambdas of this file whose bodies call one of them.
     static QSet<QString> messageCallees(const QList<Token>& tokens)
     {
-        QSet<QString> callees { QStringLiteral("show"), QStringLiteral("ask"), QStringLiteral("PlatformError") };
+        const QSet<QString> direct { QStringLiteral("show"), QStringLiteral("ask"), QStringLiteral("PlatformError"),
+            QStringLiteral("PictureError") };
+        QSet<QString> callees = direct;
         QList<int> blocks;
         for (int i = 0; i < tokens.size(); ++i) {
             if (tokens[i].text == QLatin1String("{")) {
@@ -285,9 +287,7 @@ private:
             } else if (tokens[i].text == QLatin1String("}")) {
                 if (!blocks.isEmpty())
                     blocks.removeLast();
-            } else if (tokens[i].kind == Token::Identifier
-                && (tokens[i].text == QLatin1String("show") || tokens[i].text == QLatin1String("ask")
-                    || tokens[i].text == QLatin1String("PlatformError"))) {
+            } else if (tokens[i].kind == Token::Identifier && direct.contains(tokens[i].text)) {
                 // The innermost block that is a function's body names the
                 // helper; a plain block ({ ... } of an if) looks further out.
                 for (int b = int(blocks.size()) - 1; b >= 0; --b) {

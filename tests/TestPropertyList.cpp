@@ -33,9 +33,11 @@ public:
     QImage picture() const override { return image; }
     void setBoxText(int index, const QString& text) override { boxes.at(std::size_t(index)) = text; }
     void setPicture(const QImage& picture) override { image = picture; }
+    void setMapNotice(const QString& text) override { notice = text; }
 
     std::array<QString, kBoxCount> boxes;
     QImage image;
+    QString notice;
 };
 
 PropertyRecord withLocation(const QString& location, const QString& tag = QString())
@@ -266,10 +268,13 @@ private slots:
         QTest::addColumn<QString>("madori"); // "<NULL>", "<missing>" or a literal value
         QTest::addColumn<bool>("pictureKept");
         QTest::addColumn<QString>("pathAfter");
-        QTest::newRow("Madori NULL") << QStringLiteral("<NULL>") << true << QStringLiteral("before");
-        QTest::newRow("map file removed") << QStringLiteral("<missing>") << true << QStringLiteral("<missing>");
-        QTest::newRow("not a picture") << QStringLiteral("<text>") << true << QStringLiteral("<text>");
-        QTest::newRow("Madori empty") << QString() << false << QString();
+        QTest::addColumn<QString>("notice"); // what the picture box says; empty: nothing
+        QTest::newRow("Madori NULL") << QStringLiteral("<NULL>") << true << QStringLiteral("before") << QString();
+        QTest::newRow("map file removed") << QStringLiteral("<missing>") << true << QStringLiteral("<missing>")
+                                          << QStringLiteral("地図のファイルが見つかりません:\n<missing>");
+        QTest::newRow("not a picture") << QStringLiteral("<text>") << true << QStringLiteral("<text>")
+                                       << QStringLiteral("地図を表示できません（対応していない形式です）:\n<text>");
+        QTest::newRow("Madori empty") << QString() << false << QString() << QString();
     }
 
     void unitsThatCannotLoadKeepWhatTheScreenHad()
@@ -277,6 +282,7 @@ private slots:
         QFETCH(QString, madori);
         QFETCH(bool, pictureKept);
         QFETCH(QString, pathAfter);
+        QFETCH(QString, notice);
         TestDatabase db;
         const QString missing = QDir(db.folder()).filePath(QStringLiteral("gone.jpg"));
         const QString text = QDir(db.folder()).filePath(QStringLiteral("notes.bmp"));
@@ -305,6 +311,8 @@ private slots:
         QCOMPARE(entry.boxText(3), withLocation(QStringLiteral("k"))[3]);
         QCOMPARE(entry.picture().isNull(), !pictureKept);
         QCOMPARE(f.store.mapImagePath(), resolve(pathAfter));
+        QCOMPARE(entry.notice,
+            QString(notice).replace(QStringLiteral("<missing>"), missing).replace(QStringLiteral("<text>"), text));
         QVERIFY(f.messages.shown.isEmpty());
     }
 

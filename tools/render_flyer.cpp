@@ -9,9 +9,9 @@
 #include "platform/Fonts.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
-#include "platform/desktop/QtPictureLoader.h"
 #include "platform/print/QtPdfPrinter.h"
 #include "tests/support/FlyerSample.h"
+#include "tests/support/MapPictureLoader.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
             if (isIndex && index >= 0 && index < kBoxCount)
                 screen.setBoxText(index, arg.mid(equals + 1));
             else
-                screen.setPicture(QtPictureLoader().load(arg));
+                screen.setPicture(MapPictureLoader().load(arg));
         }
         ConsoleMessageBox messages;
         QtPdfPrinter printer(messages, args.first());

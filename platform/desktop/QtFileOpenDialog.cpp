@@ -1,9 +1,11 @@
 #include "platform/desktop/QtFileOpenDialog.h"
 
+#include "platform/desktop/DialogLanguage.h"
+
 #include <QApplication>
 #include <QFileDialog>
 
-QStringList QtFileOpenDialog::toQtNameFilters(const QString& filter)
+QStringList QtFileOpenDialog::toQtNameFilters(const QString& filter, bool bothCases)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList nameFilters;
@@ -11,7 +13,7 @@ QStringList QtFileOpenDialog::toQtNameFilters(const QString& filter)
         QStringList patterns;
         for (const QString& pattern : parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             patterns << pattern.toLower();
-            if (pattern.toUpper() != pattern.toLower())
+            if (bothCases && pattern.toUpper() != pattern.toLower())
                 patterns << pattern.toUpper();
         }
         nameFilters << parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
@@ -21,7 +23,7 @@ QStringList QtFileOpenDialog::toQtNameFilters(const QString& filter)
 
 void QtFileOpenDialog::setFilter(const QString& filter)
 {
-    m_nameFilters = toQtNameFilters(filter);
+    m_filter = filter;
 }
 
 void QtFileOpenDialog::showOpen()
@@ -29,9 +31,14 @@ void QtFileOpenDialog::showOpen()
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!m_nameFilters.isEmpty()) {
-        dialog.setNameFilters(m_nameFilters);
-        dialog.selectNameFilter(m_nameFilters.first());
+    // Qt's own dialog, in Japanese, where the desktop's would not be. Qt's
+    // matches names whatever their case; the desktop's is given both.
+    const bool ownDialog = !desktopDialogsSpeakJapanese();
+    dialog.setOption(QFileDialog::DontUseNativeDialog, ownDialog);
+    const QStringList nameFilters = toQtNameFilters(m_filter, !ownDialog);
+    if (!nameFilters.isEmpty()) {
+        dialog.setNameFilters(nameFilters);
+        dialog.selectNameFilter(nameFilters.first());
     }
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         m_fileName = dialog.selectedFiles().first();

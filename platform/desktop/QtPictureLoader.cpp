@@ -17,9 +17,24 @@
 
 namespace {
 
-[[noreturn]] void refuse(const QString& path, const QString& what)
+[[noreturn]] void refuse(const QString& path, PictureFault fault, const QString& what)
 {
-    throw PlatformError(QStringLiteral("地図の画像を読み込めません: %1\n%2").arg(QDir::toNativeSeparators(path), what));
+    throw PictureError(
+        fault, path, QStringLiteral("地図の画像を読み込めません: %1\n%2").arg(QDir::toNativeSeparators(path), what));
+}
+
+const QString kNotAPicture = QStringLiteral(
+    "画像ファイルではないか、読み込めない形式です（PNG・JPEG・ビットマップ・GIF・WebP・TIFF・HEIC・PDF が使えます）。");
+
+// The kinds Qt's readers decode that maps come in; Qt knows more (icons,
+// Targa, PPM, XPM ...), which are refused like any other file.
+bool isMapFormat(const QByteArray& format)
+{
+    for (const char* kind : { "png", "jpeg", "bmp", "gif", "webp", "tiff" }) {
+        if (format == kind)
+            return true;
+    }
+    return false;
 }
 
 // The little-endian number of `bytes` bytes at `at` of a header.
@@ -97,12 +112,14 @@ void openRegularFile(QFile& file, const QString& path, qint64 maxBytes)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            refuse(path, QStringLiteral("ファイルが見つかりません（移動または削除された可能性があります）。"));
+            refuse(path, PictureFault::NotFound,
+                QStringLiteral("ファイルが見つかりません（移動または削除された可能性があります）。"));
         if (errno == ENXIO)
-            refuse(path,
+            refuse(path, PictureFault::NotReadable,
                 QStringLiteral(
                     "通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
-        refuse(path, QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
+        refuse(path, PictureFault::NotReadable,
+            QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
     }
     struct stat st
     {
@@ -111,32 +128,35 @@ void openRegularFile(QFile& file, const QString& path, qint64 maxBytes)
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
         if (folder)
-            refuse(path, QStringLiteral("これはフォルダーです。画像ファイルを選んで下さい。"));
-        refuse(path,
+            refuse(
+                path, PictureFault::NotReadable, QStringLiteral("これはフォルダーです。画像ファイルを選んで下さい。"));
+        refuse(path, PictureFault::NotReadable,
             QStringLiteral("通常のファイルではありません（名前付きパイプ・装置など）。画像ファイルを選んで下さい。"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (st.st_size == 0) {
         ::close(fd);
-        refuse(path, QStringLiteral("ファイルが空です（0バイト）。"));
+        refuse(path, PictureFault::Damaged, QStringLiteral("ファイルが空です（0バイト）。"));
     }
     if (st.st_size > maxBytes) {
         ::close(fd);
-        refuse(path,
+        refuse(path, PictureFault::TooLarge,
             QStringLiteral("ファイルが大きすぎます（%1 MB）。%2 MB までのファイルが使えます。")
                 .arg((st.st_size + 1024 * 1024 - 1) / (1024 * 1024))
                 .arg(maxBytes / (1024 * 1024)));
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        refuse(path, QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
+        refuse(path, PictureFault::NotReadable,
+            QStringLiteral("ファイルを開けません（読み取りが許可されていない可能性があります）。"));
     }
 }
 
 } // namespace
 
-QtPictureLoader::QtPictureLoader(int allocationLimitMb)
+QtPictureLoader::QtPictureLoader(int allocationLimitMb, std::vector<const PictureDecoder*> decoders)
     : m_allocationLimitMb(allocationLimitMb)
+    , m_decoders(std::move(decoders))
 {
 }
 
@@ -146,7 +166,7 @@ QImage QtPictureLoader::load(const QString& path)
         return QImage();
     // No file name holds a NUL; a stored path that does was never a file's.
     if (path.contains(QChar(0)))
-        refuse(path, QStringLiteral("ファイル名に使えない文字が含まれています。"));
+        refuse(path, PictureFault::NotFound, QStringLiteral("ファイル名に使えない文字が含まれています。"));
 
     // A file may be as large as the decoded picture may be: an uncompressed
     // bitmap at the cap is about that size, and nothing real is larger.
@@ -154,10 +174,25 @@ QImage QtPictureLoader::load(const QString& path)
     QFile file;
     openRegularFile(file, path, cap);
 
+    // Kinds that Qt does not read go to their decoders, by their first bytes.
+    const QByteArray head = file.peek(PictureDecoder::kHeadBytes);
+    for (const PictureDecoder* decoder : m_decoders) {
+        if (!decoder->recognizes(head))
+            continue;
+        const QByteArray contents = file.readAll();
+        if (contents.size() != file.size())
+            refuse(path, PictureFault::NotReadable,
+                QStringLiteral("ファイルを最後まで読めませんでした（%1）。").arg(file.errorString()));
+        try {
+            return decoder->decode(contents, cap);
+        } catch (const PictureError& error) {
+            refuse(path, error.fault(), error.description());
+        }
+    }
+
     const QByteArray format = QImageReader::imageFormat(&file);
-    if (format.isEmpty())
-        refuse(path,
-            QStringLiteral("画像ファイルではないか、読み込めない形式です（ビットマップ・GIF・JPEG が使えます）。"));
+    if (!isMapFormat(format))
+        refuse(path, PictureFault::NotSupported, kNotAPicture);
     file.seek(0);
     std::unique_ptr<JpegMarkerFilter> jpeg;
     if (format == "jpeg")
@@ -170,8 +205,8 @@ QImage QtPictureLoader::load(const QString& path)
     const QSize declared = declaredSize(file, format, reader);
     if (declared.isValid()) {
         const qint64 bytes = qint64(declared.width()) * declared.height() * 4;
-        if (bytes > qint64(m_allocationLimitMb) * 1024 * 1024)
-            refuse(path,
+        if (bytes > cap)
+            refuse(path, PictureFault::TooLarge,
                 QStringLiteral("画像が大きすぎます（%1 × %2 ピクセル）。%3 MB までの画像が使えます。")
                     .arg(declared.width())
                     .arg(declared.height())
@@ -179,15 +214,21 @@ QImage QtPictureLoader::load(const QString& path)
     }
 
     if (format == "bmp" && !bitmapIsComplete(file))
-        refuse(path, QStringLiteral("画像ファイルが途中で切れています。"));
+        refuse(path, PictureFault::Damaged, QStringLiteral("画像ファイルが途中で切れています。"));
 
     QImage picture = reader.read();
     if (picture.isNull()) {
-        if (reader.error() == QImageReader::InvalidDataError || reader.error() == QImageReader::UnknownError)
-            refuse(path, QStringLiteral("画像ファイルが壊れているか、途中で切れています。"));
-        refuse(path, QStringLiteral("画像として読み込めません（%1）。").arg(reader.errorString()));
+        switch (reader.error()) {
+        case QImageReader::DeviceError:
+            refuse(path, PictureFault::NotReadable,
+                QStringLiteral("ファイルを読めませんでした（%1）。").arg(reader.errorString()));
+        case QImageReader::UnsupportedFormatError:
+            refuse(path, PictureFault::NotSupported, kNotAPicture);
+        default:
+            refuse(path, PictureFault::Damaged, QStringLiteral("画像ファイルが壊れているか、途中で切れています。"));
+        }
     }
     if (format == "jpeg" && !jpegEndsProperly(file))
-        refuse(path, QStringLiteral("画像ファイルが途中で切れています。"));
+        refuse(path, PictureFault::Damaged, QStringLiteral("画像ファイルが途中で切れています。"));
     return picture;
 }

@@ -1,5 +1,7 @@
 #include "platform/desktop/QtSaveFileDialog.h"
 
+#include "platform/desktop/DialogLanguage.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -16,6 +18,9 @@ QString QtSaveFileDialog::askSavePath(
 
     QFileDialog dialog(QApplication::activeWindow(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Qt's own dialog, and its replace question, in Japanese, where the
+    // desktop's would not be.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !desktopDialogsSpeakJapanese());
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("%1 (*.%2)").arg(description, suffix));
     dialog.setDefaultSuffix(suffix);

@@ -409,6 +409,12 @@ void QtPagePrinter::setDocumentName(const QString& name)
     m_documentName = name;
 }
 
+Printer::TextExtent QtPagePrinter::measureText(const QString& text)
+{
+    const QFontMetricsF metrics(m_font);
+    return TextExtent { metrics.horizontalAdvance(text), metrics.ascent(), metrics.descent() };
+}
+
 double QtPagePrinter::penWidthTwips(int value)
 {
     return std::max(1.0, value * kPenSettingUnit);

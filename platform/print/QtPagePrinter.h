@@ -72,6 +72,9 @@ public:
     // Paints the page into the document's PDF and starts the next. Throws
     // PlatformError when the temporary file cannot be written.
     void newPage() override;
+    // In the font the page draws it in; its sizes are pixels of the twips
+    // system, so what is measured is twips on every device.
+    TextExtent measureText(const QString& text) override;
 
     // Width in twips of lines drawn with pen setting `value`: value/600 inch.
     static double penWidthTwips(int value);

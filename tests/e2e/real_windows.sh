@@ -106,6 +106,7 @@ click "$entry" 915 157 # 地図表示
 for _ in $(seq 100); do [[ $(count_windows '.') -gt $before ]] && break; sleep 0.1; done
 [[ $(count_windows '.') -gt $before ]] || fail "the file dialog did not open"
 sleep 0.5
+shot 02a-map-dialog # Qt's own texts in Japanese, with LC_ALL=C.UTF-8
 type_here "$map"
 xdotool key Return
 sleep 1
@@ -177,6 +178,25 @@ xdotool windowfocus --sync "$dialog"
 xdotool key Escape
 gone '^PDFとして保存$'
 cmp -s "$pdf" "$artifacts/flyer.pdf" || fail "cancelling the replacement changed $pdf"
+
+# A map that cannot be shown is named; a PDF (the flyer itself will do) is
+# shown as its first page.
+choose_map() {
+  local before
+  before=$(count_windows '.')
+  click "$entry" 915 157 # 地図表示
+  for _ in $(seq 100); do [[ $(count_windows '.') -gt $before ]] && break; sleep 0.1; done
+  [[ $(count_windows '.') -gt $before ]] || fail "the file dialog did not open"
+  sleep 0.5
+  type_here "$1"
+  xdotool key Return
+}
+printf 'not a picture\n' >"$work/maps/壊れた地図.png"
+choose_map "$work/maps/壊れた地図.png"
+answer_message Zabrelo 04f-map-refused
+choose_map "$pdf"
+sleep 1
+shot 04g-pdf-map
 
 click "$entry" 924 51 # 戻る
 for _ in $(seq 50); do [[ $(count_windows '^Quintaveli$') -eq 1 ]] && break; sleep 0.1; done

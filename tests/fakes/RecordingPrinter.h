@@ -20,7 +20,11 @@ public:
     void setPaperSize(int code) override { record(QStringLiteral("setPaperSize %1").arg(code)); }
     void setOrientation(int code) override { record(QStringLiteral("setOrientation %1").arg(code)); }
     void setFontName(const QString& family) override { record(QStringLiteral("font ") + family); }
-    void setFontSize(float points) override { record(QStringLiteral("size %1").arg(double(points))); }
+    void setFontSize(float points) override
+    {
+        record(QStringLiteral("size %1").arg(double(points)));
+        fontPoints = points;
+    }
     void setFontBold(bool bold) override { record(QStringLiteral("bold %1").arg(bold ? 1 : 0)); }
     void setCurrentPosition(float x, float y) override
     {
@@ -47,9 +51,21 @@ public:
     QString paperNote() override { return note; }
     // Kept aside rather than recorded: it names the job and draws nothing.
     void setDocumentName(const QString& name) override { documentName = name; }
+    // Not recorded either. A simple font: characters from U+1100 on are one
+    // em wide, others half an em; the line box is 0.88 em above the baseline
+    // and 0.12 em below; an em is the font size (twips: points x 20).
+    TextExtent measureText(const QString& text) override
+    {
+        const double em = fontPoints * 20.0;
+        double ems = 0;
+        for (const char32_t c : text.toUcs4())
+            ems += c >= 0x1100 ? 1.0 : 0.5;
+        return TextExtent { ems * em, 0.88 * em, 0.12 * em };
+    }
 
     int paper = kPaperJisB4; // what paperSize() answers
     QString note; // what paperNote() answers
+    float fontPoints = 12; // the size measureText measures in
     int failAtOperation = -1; // throw PlatformError at this operation (0-based)
     QStringList ops;
     QList<QImage> pictures;

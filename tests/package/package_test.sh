@@ -113,7 +113,8 @@ EOF
   done
   zcat "$root/usr/share/man/ja/man1/fudousan.1.gz" | grep -q "backup/Fudousan" || fail "the Japanese page names no backup folder"
   depends=$(dpkg-deb -f "$deb" Depends)
-  for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus libqt6widgets6 libsqlite3-0; do
+  for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus qt6-translations-l10n \
+    qt6-image-formats-plugins libheif1 libpoppler-qt6-3 libqt6widgets6 libsqlite3-0; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p"
   done
   [[ $(dpkg-deb -f "$deb" Recommends) == "cups, fcitx5-mozc | ibus-mozc, fcitx5-frontend-qt6, xdg-utils" ]] ||

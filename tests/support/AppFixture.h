@@ -13,11 +13,11 @@
 
 #include "tests/support/TestDatabase.h"
 
-#include "platform/desktop/QtPictureLoader.h"
 #include "platform/print/QtPdfFileSource.h"
 #include "platform/print/QtPdfPrinter.h"
 #include "screens/ScreenServices.h"
 #include "store/PropertyStore.h"
+#include "tests/support/MapPictureLoader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,7 +26,7 @@
 #include <functional>
 
 // The store on the real SQLite engine (or the test server's, see
-// TestDatabase) and picture loader, its application directory a test folder,
+// TestDatabase) and the program's picture loader, its application directory a test folder,
 // its messages recorded.
 struct StoreFixture
 {
@@ -49,7 +49,7 @@ struct StoreFixture
     DatabaseEngine& engine;
     FakeAppEnvironment environment;
     RecordingMessageBox messages;
-    QtPictureLoader pictures;
+    MapPictureLoader pictures;
     PropertyStore store;
 };
 
