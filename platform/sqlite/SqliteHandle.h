@@ -39,6 +39,8 @@ struct Handle
     QString lost; // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
+    bool inTransaction = false; // a transaction of several statements runs; the path is checked around it
+    qint64 pendingMark = 0; // the highest rowid given in that transaction, written at its commit
     ~Handle() { sqlite3_close_v2(db); }
 };
 using HandlePtr = std::shared_ptr<Handle>;

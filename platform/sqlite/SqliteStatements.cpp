@@ -235,6 +235,77 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
     return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
 }
 
+void runTransaction(const HandlePtr& handle, const std::function<void()>& work)
+{
+    if (handle->inTransaction)
+        throw PlatformError(QStringLiteral("トランザクションの中で、別のトランザクションは始められません。"));
+    {
+        PathWatch watch(*handle);
+        prepareWrites(handle);
+    }
+    Transaction transaction(handle);
+    struct Running
+    {
+        Handle& handle;
+        explicit Running(Handle& h)
+            : handle(h)
+        {
+            handle.inTransaction = true;
+            handle.pendingMark = 0;
+        }
+        ~Running() { handle.inTransaction = false; }
+    };
+    {
+        Running running(*handle);
+        work();
+        // One write of the mark for every row the transaction added: each
+        // new rowid was one past the mark, so the last is the highest.
+        if (handle->pendingMark > 0 && handle->pendingMark <= 0x7fffffff)
+            runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(handle->pendingMark), {});
+    }
+    PathWatch watch(*handle);
+    transaction.commit();
+}
+
+std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, const QString& key, const QString& to,
+    const QStringList& columns, const QMap<QString, QString>& stamps)
+{
+    if (!handle->inTransaction) {
+        std::optional<QString> moved;
+        runTransaction(handle, [&] { moved = moveRow(handle, from, key, to, columns, stamps); });
+        return moved;
+    }
+    // The new rowid is one past the highest ever given in this file (the
+    // mark in user_version, the rows of `to`, and the rows added earlier in
+    // this transaction), as for a saved row.
+    QByteArrayList names { "rowid" };
+    QByteArrayList values { "(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version), "
+                            "CAST(? AS INTEGER)) + 1 FROM "
+        + quoteIdentifier(to) + ")" };
+    QStringList parameters { QString::number(handle->pendingMark) };
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        names << quoteIdentifier(it.key());
+        values << "?";
+        parameters << it.value();
+    }
+    for (const QString& column : columns) {
+        names << quoteIdentifier(column);
+        values << quoteIdentifier(column);
+    }
+    parameters << key;
+    const QByteArray copy = "INSERT INTO " + quoteIdentifier(to) + " (" + names.join(", ") + ") SELECT "
+        + values.join(", ") + " FROM " + quoteIdentifier(from) + " WHERE rowid = ?";
+    runToEnd(handle, QString::fromUtf8(copy), parameters);
+    if (sqlite3_changes(handle->db) == 0)
+        return std::nullopt;
+    const sqlite3_int64 rowid = sqlite3_last_insert_rowid(handle->db);
+    handle->pendingMark = qMax<qint64>(handle->pendingMark, rowid);
+    runToEnd(handle,
+        QStringLiteral("DELETE FROM ") + QString::fromUtf8(quoteIdentifier(from)) + QStringLiteral(" WHERE rowid = ?"),
+        { key });
+    return QString::number(rowid);
+}
+
 std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames)
 {
     return std::make_unique<TableRowSet>(handle, table, columnNames);

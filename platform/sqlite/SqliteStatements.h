@@ -8,10 +8,13 @@
 #include "platform/sqlite/SqliteHandle.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace sqlite_engine {
 
@@ -30,6 +33,18 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
 // brought up to the rows that others (another program, an earlier version)
 // added, so that no row added later takes the rowid of one deleted now.
 void prepareWrites(const HandlePtr& handle);
+
+// Runs `work` in one transaction (BEGIN IMMEDIATE ... COMMIT), the path
+// checked before it begins and again before it commits; rolled back when
+// anything throws. The rowid mark of the rows `work` added is written once,
+// just before the commit.
+void runTransaction(const HandlePtr& handle, const std::function<void()>& work);
+
+// Connection::moveRow on the file: an INSERT ... SELECT that gives the new
+// row the next rowid of the file's mark, then the DELETE, in the running
+// transaction or in one of their own.
+std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, const QString& key, const QString& to,
+    const QStringList& columns, const QMap<QString, QString>& stamps);
 
 // An updatable cursor over `table`, whose columns are `columnNames`.
 std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames);
