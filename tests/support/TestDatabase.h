@@ -43,6 +43,14 @@ public:
 
     int rowCount() const;
 
+    // Every row of the deleted properties (kDeletedTable) in the order they
+    // were kept: the moment of the deletion, then the 29 columns.
+    std::vector<std::vector<std::optional<QString>>> deletedRows() const;
+
+    // The first column of every row `sql` yields, NULL as "<NULL>" (fails
+    // the test on error).
+    QStringList values(const QString& sql) const;
+
     // The first column of the first row `sql` yields; std::nullopt for NULL
     // or no row (fails the test on error).
     std::optional<QString> value(const QString& sql) const;
@@ -66,6 +74,8 @@ public:
     static int runOnBothEngines(QObject& test, int argc, char** argv);
 
 private:
+    std::vector<std::vector<std::optional<QString>>> readRows(const QString& table, const QStringList& columns) const;
+
     static PgTestServer* s_server;
     PgTestServer* m_server = s_server;
 
