@@ -158,6 +158,12 @@ public:
             resizeLines(rows);
             makeView();
             endResetModel();
+        } else if (rows == 0 && m_rows > 0) {
+            // Emptied at once: a selection of many lines is dropped in one
+            // step rather than range by range.
+            beginResetModel();
+            resizeLines(0);
+            endResetModel();
         } else if (rows < m_rows) {
             beginRemoveRows(QModelIndex(), rows, m_rows - 1);
             resizeLines(rows);

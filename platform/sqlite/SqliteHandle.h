@@ -5,6 +5,7 @@
 // Private to platform/sqlite/.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -40,8 +41,16 @@ struct Handle
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
     bool inTransaction = false; // a transaction of several statements runs; the path is checked around it
-    qint64 pendingMark = 0; // the highest rowid given in that transaction, written at its commit
-    ~Handle() { sqlite3_close_v2(db); }
+    qint64 pendingMark = 0; // the rowid mark as that transaction raises it, written at its commit
+    QHash<QByteArray, qint64> nextRowids; // the next rowid of each table that transaction adds rows to
+    // Statements run once per row of a long transaction, prepared once.
+    QHash<QByteArray, sqlite3_stmt*> prepared;
+    ~Handle()
+    {
+        for (sqlite3_stmt* statement : std::as_const(prepared))
+            sqlite3_finalize(statement);
+        sqlite3_close_v2(db);
+    }
 };
 using HandlePtr = std::shared_ptr<Handle>;
 

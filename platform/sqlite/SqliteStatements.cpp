@@ -70,7 +70,8 @@ private:
     bool m_done = false;
 };
 
-void raiseRowidMark(const HandlePtr& handle)
+// The highest rowid of any table of the file.
+qint64 highestRowid(const HandlePtr& handle)
 {
     auto tables = runToEnd(handle,
         QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
@@ -86,9 +87,20 @@ void raiseRowidMark(const HandlePtr& handle)
         if (sqlite3_step(statement.stmt) == SQLITE_ROW)
             highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
     }
+    return highest;
+}
+
+// The file's rowid mark: one past it is the next rowid to give.
+qint64 rowidMark(const HandlePtr& handle)
+{
     auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
-    const qint64 current
-        = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    return mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+}
+
+void raiseRowidMark(const HandlePtr& handle)
+{
+    const qint64 highest = highestRowid(handle);
+    const qint64 current = rowidMark(handle);
     if (highest <= current || highest > 0x7fffffff)
         return;
     Transaction transaction(handle);
@@ -235,13 +247,38 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
     return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
 }
 
+sqlite3_stmt* preparedOnce(const HandlePtr& handle, const QByteArray& sql)
+{
+    sqlite3_stmt*& statement = handle->prepared[sql];
+    if (!statement) {
+        const int rc = sqlite3_prepare_v3(
+            handle->db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (rc != SQLITE_OK) {
+            handle->prepared.remove(sql);
+            fail(handle->db, rc, handle->path);
+        }
+    }
+    return statement;
+}
+
+void stepOnce(const HandlePtr& handle, sqlite3_stmt* statement)
+{
+    int rc = sqlite3_step(statement);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (rc != SQLITE_DONE)
+        fail(handle->db, rc, handle->path);
+}
+
 void runTransaction(const HandlePtr& handle, const std::function<void()>& work)
 {
     if (handle->inTransaction)
         throw PlatformError(QStringLiteral("トランザクションの中で、別のトランザクションは始められません。"));
     {
         PathWatch watch(*handle);
-        prepareWrites(handle);
+        makeWalReady(handle);
     }
     Transaction transaction(handle);
     struct Running
@@ -251,20 +288,26 @@ void runTransaction(const HandlePtr& handle, const std::function<void()>& work)
             : handle(h)
         {
             handle.inTransaction = true;
-            handle.pendingMark = 0;
+            handle.nextRowids.clear();
         }
         ~Running() { handle.inTransaction = false; }
     };
     {
         Running running(*handle);
+        // The mark as the transaction finds it, brought up to the rows that
+        // others added at the connection's first write (see prepareWrites),
+        // within this same transaction.
+        const qint64 found = rowidMark(handle);
+        handle->pendingMark = handle->markRaised ? found : qMax(found, highestRowid(handle));
         work();
         // One write of the mark for every row the transaction added: each
-        // new rowid was one past the mark, so the last is the highest.
-        if (handle->pendingMark > 0 && handle->pendingMark <= 0x7fffffff)
+        // new rowid was one past the highest given, so it only rises.
+        if (handle->pendingMark > found && handle->pendingMark <= 0x7fffffff)
             runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(handle->pendingMark), {});
     }
     PathWatch watch(*handle);
     transaction.commit();
+    handle->markRaised = true;
 }
 
 std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, const QString& key, const QString& to,
@@ -275,35 +318,57 @@ std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, con
         runTransaction(handle, [&] { moved = moveRow(handle, from, key, to, columns, stamps); });
         return moved;
     }
+    bool isNumber = false;
+    const qint64 rowid = key.toLongLong(&isNumber);
+    if (!isNumber)
+        return std::nullopt; // no row has it
+
     // The new rowid is one past the highest ever given in this file (the
-    // mark in user_version, the rows of `to`, and the rows added earlier in
-    // this transaction), as for a saved row.
+    // mark, which covers the rows added earlier in this transaction, and
+    // the rows of `to`), as for a saved row. The transaction holds the
+    // write lock: the highest rowid of `to` is looked up once.
+    const QByteArray target = quoteIdentifier(to);
+    qint64& next = handle->nextRowids[target];
+    if (next == 0) {
+        sqlite3_stmt* highest = preparedOnce(handle, "SELECT coalesce(max(rowid), 0) FROM " + target);
+        const int rc = sqlite3_step(highest);
+        next = rc == SQLITE_ROW ? sqlite3_column_int64(highest, 0) + 1 : 0;
+        sqlite3_reset(highest);
+        if (rc != SQLITE_ROW)
+            fail(handle->db, rc, handle->path);
+    }
+    next = qMax(next, handle->pendingMark + 1);
+
     QByteArrayList names { "rowid" };
-    QByteArrayList values { "(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version), "
-                            "CAST(? AS INTEGER)) + 1 FROM "
-        + quoteIdentifier(to) + ")" };
-    QStringList parameters { QString::number(handle->pendingMark) };
+    QByteArrayList values { "?" };
     for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
         names << quoteIdentifier(it.key());
         values << "?";
-        parameters << it.value();
     }
     for (const QString& column : columns) {
         names << quoteIdentifier(column);
         values << quoteIdentifier(column);
     }
-    parameters << key;
-    const QByteArray copy = "INSERT INTO " + quoteIdentifier(to) + " (" + names.join(", ") + ") SELECT "
-        + values.join(", ") + " FROM " + quoteIdentifier(from) + " WHERE rowid = ?";
-    runToEnd(handle, QString::fromUtf8(copy), parameters);
+    const QByteArray copySql = "INSERT INTO " + target + " (" + names.join(", ") + ") SELECT " + values.join(", ")
+        + " FROM " + quoteIdentifier(from) + " WHERE rowid = ?";
+    sqlite3_stmt* copy = preparedOnce(handle, copySql);
+    int at = 1;
+    sqlite3_bind_int64(copy, at++, next);
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        const QByteArray text = it.value().toUtf8();
+        sqlite3_bind_text(copy, at++, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    sqlite3_bind_int64(copy, at, rowid);
+    stepOnce(handle, copy);
     if (sqlite3_changes(handle->db) == 0)
         return std::nullopt;
-    const sqlite3_int64 rowid = sqlite3_last_insert_rowid(handle->db);
-    handle->pendingMark = qMax<qint64>(handle->pendingMark, rowid);
-    runToEnd(handle,
-        QStringLiteral("DELETE FROM ") + QString::fromUtf8(quoteIdentifier(from)) + QStringLiteral(" WHERE rowid = ?"),
-        { key });
-    return QString::number(rowid);
+    const qint64 given = next++;
+    handle->pendingMark = qMax(handle->pendingMark, given);
+
+    sqlite3_stmt* remove = preparedOnce(handle, "DELETE FROM " + quoteIdentifier(from) + " WHERE rowid = ?");
+    sqlite3_bind_int64(remove, 1, rowid);
+    stepOnce(handle, remove);
+    return QString::number(given);
 }
 
 std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames)

@@ -24,6 +24,15 @@ QByteArray quoteIdentifier(const QString& name);
 // Prepares `sql` into `statement`; throws PlatformError on failure.
 void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statement);
 
+// The statement `sql`, prepared at its first use on this handle and kept
+// until the handle closes; for statements run once per row of a long
+// transaction. Throws PlatformError when it cannot be prepared.
+sqlite3_stmt* preparedOnce(const HandlePtr& handle, const QByteArray& sql);
+
+// Steps a statement of preparedOnce to its end, then resets it and clears
+// its bindings; throws PlatformError on failure.
+void stepOnce(const HandlePtr& handle, sqlite3_stmt* statement);
+
 // Runs `sql` with "?" bound to `parameters` and returns its whole result.
 // The path is checked first; a statement that writes makes the connection
 // ready for writing before it runs.
@@ -36,8 +45,8 @@ void prepareWrites(const HandlePtr& handle);
 
 // Runs `work` in one transaction (BEGIN IMMEDIATE ... COMMIT), the path
 // checked before it begins and again before it commits; rolled back when
-// anything throws. The rowid mark of the rows `work` added is written once,
-// just before the commit.
+// anything throws. The rowid mark (raised to the rows others added, at a
+// connection's first write) is written once, just before the commit.
 void runTransaction(const HandlePtr& handle, const std::function<void()>& work);
 
 // Connection::moveRow on the file: an INSERT ... SELECT that gives the new
