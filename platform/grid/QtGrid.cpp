@@ -300,15 +300,23 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         if (index.column() != 0) {
-            // The focused line is framed, whichever of its cells holds the
-            // focus: after Ctrl+Up/Down it is not the selected one.
-            QStyleOptionViewItem framed = option;
+            QStyleOptionViewItem plain = option;
+            plain.state &= ~QStyle::State_HasFocus;
+            QStyledItemDelegate::paint(painter, plain, index);
+            // The focused line is framed with a dotted line, as in a list
+            // box, whichever of its cells holds the focus and whether or not
+            // the style draws focus frames: after Ctrl+Up/Down it is not
+            // the selected line.
             const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
-            if (view && view->hasFocus() && view->currentIndex().row() == index.row())
-                framed.state |= QStyle::State_HasFocus;
-            else
-                framed.state &= ~QStyle::State_HasFocus;
-            QStyledItemDelegate::paint(painter, framed, index);
+            if (view && view->hasFocus() && view->currentIndex().row() == index.row()) {
+                painter->save();
+                const bool selected = option.state & QStyle::State_Selected;
+                QPen pen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DotLine);
+                painter->setPen(pen);
+                painter->setBrush(Qt::NoBrush);
+                painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+                painter->restore();
+            }
             return;
         }
         QStyleOptionHeader header;
@@ -441,8 +449,6 @@ void QtGrid::setOrder(Order order)
     if (order != Order::Appended)
         horizontalHeader()->setSortIndicator(
             kFoundColumn, order == Order::Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    if (currentIndex().isValid())
-        scrollTo(currentIndex());
 }
 
 QtGrid::Order QtGrid::order() const
@@ -489,7 +495,13 @@ void QtGrid::selectLines(const std::vector<int>& lines, int focus)
         i = j + 1;
     }
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    const int focusRow = focus >= 0 && focus < int(rowOf.size()) ? rowOf[std::size_t(focus)] : -1;
+    // With lines still chosen, the focus stays on its line (or goes to the
+    // first chosen) and in view; with none, the list shows from its top.
+    int focusRow = focus >= 0 && focus < int(rowOf.size()) ? rowOf[std::size_t(focus)] : -1;
+    if (rows.empty())
+        focusRow = m_model->shownCount() > 0 ? 0 : -1;
+    else if (focusRow < 0)
+        focusRow = rows.front();
     if (focusRow >= 0) {
         selectionModel()->setCurrentIndex(m_model->index(focusRow, kFoundColumn), QItemSelectionModel::NoUpdate);
         scrollTo(currentIndex());
