@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <sqlite3.h>
@@ -45,6 +46,17 @@ struct Handle
     QHash<QByteArray, qint64> nextRowids; // the next rowid of each table that transaction adds rows to
     // Statements run once per row of a long transaction, prepared once.
     QHash<QByteArray, sqlite3_stmt*> prepared;
+    // The statements of the last row move (owned by `prepared`) and what
+    // they move.
+    struct Move
+    {
+        QString from;
+        QString to;
+        QStringList columns;
+        QStringList stampNames;
+        sqlite3_stmt* copy = nullptr;
+        sqlite3_stmt* remove = nullptr;
+    } lastMove;
     ~Handle()
     {
         for (sqlite3_stmt* statement : std::as_const(prepared))
