@@ -129,7 +129,7 @@ void PropertyStore::Delete_Property(Grid& grid)
         if (!moved)
             throw PlatformError(QStringLiteral("選択された物件を削除できませんでした。どれも削除されていません。\n")
                 + error.description());
-        throw PlatformError(QStringLiteral("選択された物件を削除できませんでした。\n") + error.description());
+        throw PlatformError(QStringLiteral("選択された物件の削除を確定できませんでした。\n") + error.description());
     }
 
     settleFile();

@@ -197,7 +197,7 @@ public:
     // program had already put back or removed); a refill that stops at a
     // row it cannot list says so apart. Returns the restored rows' new row
     // keys. Throws PlatformError when the transaction fails: nothing is
-    // restored then.
+    // restored then (the description says when the server cannot tell).
     QStringList Restore_Properties(const QStringList& keys, Grid& grid);
 
     // Removes the deleted properties kept longer than kDeletedKeptDays by

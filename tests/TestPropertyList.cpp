@@ -315,6 +315,32 @@ private slots:
         QVERIFY(db.deletedRows().empty());
     }
 
+    // One transaction too: a refused one leaves both among the deleted.
+    void aFailedRestoreBringsNoneBack()
+    {
+        TestDatabase db;
+        for (const char* l : { "a", "b", "c" })
+            db.insert(withLocation(QString::fromLatin1(l)));
+        Fixture f(db.folder());
+        f.store.Fill_Property_List(f.grid);
+        f.grid.selection = { 1, 2 };
+        f.store.Delete_Property(f.grid);
+        db.refuseDeletion(QStringLiteral("b"), kDeletedTable);
+        QStringList keys;
+        for (const DeletedProperty& kept : f.store.Deleted_Properties())
+            keys << kept.key;
+        f.messages.shown.clear();
+        try {
+            f.store.Restore_Properties(keys, f.grid);
+            QFAIL("no failure");
+        } catch (const PlatformError& e) {
+            QVERIFY2(e.description().contains(QStringLiteral("どれも元に戻っていません")), qPrintable(e.description()));
+        }
+        QCOMPARE(storedLocations(db), QStringList { QStringLiteral("c") });
+        QCOMPARE(db.deletedRows().size(), std::size_t(2));
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
     // The table of deleted properties is the one table the program adds:
     // a file made before it had none opens, and gets it at its first 削除.
     void aFileWithoutTheDeletedTableGetsItAtItsFirstDelete()

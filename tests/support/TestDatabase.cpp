@@ -87,7 +87,7 @@ void TestDatabase::replaceTable(const QStringList& columns) const
     exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(columns.join(QLatin1Char(','))));
 }
 
-void TestDatabase::refuseDeletion(const QString& location) const
+void TestDatabase::refuseDeletion(const QString& location, const QString& table) const
 {
     QString quoted = location;
     quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -95,13 +95,13 @@ void TestDatabase::refuseDeletion(const QString& location) const
         s_server->exec(
             QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                            "IF old.\"Syozai\" = '%1' THEN RAISE EXCEPTION 'kept'; END IF; RETURN old; END $$; "
-                           "CREATE TRIGGER keep BEFORE DELETE ON \"Fudousan\" FOR EACH ROW EXECUTE FUNCTION keep();")
-                .arg(quoted));
+                           "CREATE TRIGGER keep BEFORE DELETE ON \"%2\" FOR EACH ROW EXECUTE FUNCTION keep();")
+                .arg(quoted, table));
         return;
     }
-    exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Fudousan WHEN old.Syozai = '%1' "
+    exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON \"%2\" WHEN old.Syozai = '%1' "
                         "BEGIN SELECT RAISE(ABORT, 'kept'); END;")
-             .arg(quoted));
+             .arg(quoted, table));
 }
 
 int TestDatabase::runOnBothEngines(QObject& test, int argc, char** argv)

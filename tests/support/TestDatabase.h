@@ -62,8 +62,8 @@ public:
     // ...); on the server it keeps its row identity and the desktops' grant.
     void replaceTable(const QStringList& columns) const;
 
-    // Makes the database refuse to delete rows whose Syozai is `location`.
-    void refuseDeletion(const QString& location) const;
+    // Makes the database refuse to delete rows of `table` whose Syozai is `location`.
+    void refuseDeletion(const QString& location, const QString& table = kPropertyTable) const;
 
     // The engine that tests should open this database with.
     static std::unique_ptr<DatabaseEngine> engine();
