@@ -70,7 +70,8 @@ protected:
 
 private:
     // Adds an entry to the grid's menu, its shortcut (if any) working
-    // anywhere on the screen; `handler` runs inside the failure boundary.
+    // anywhere on the screen. Like the buttons' handlers, `handler` runs its
+    // work inside the failure boundary itself.
     void addListAction(const QString& text, void (F_Itiran::*handler)(), const QKeySequence& shortcut = {});
 
     ScreenServices m_services;
