@@ -56,6 +56,7 @@ QStringList PropertyStore::Restore_Properties(const QStringList& keys, Grid& gri
     const QStringList columns = propertyColumnNames();
     QStringList restored;
     int gone = 0;
+    bool moved = false;
     try {
         db.transaction([&] {
             restored.clear();
@@ -66,10 +67,15 @@ QStringList PropertyStore::Restore_Properties(const QStringList& keys, Grid& gri
                 else
                     ++gone; // another copy of the program put it back, or it was forgotten
             }
+            moved = true;
         });
     } catch (const PlatformError& error) {
         settleFile();
-        throw PlatformError(QStringLiteral("削除した物件を元に戻せませんでした。\n") + error.description());
+        // Until the commit was asked for, nothing can have come back; the
+        // commit's own failure is described by the engine.
+        throw PlatformError((moved ? QStringLiteral("削除した物件を元に戻す処理を確定できませんでした。\n")
+                                   : QStringLiteral("削除した物件を元に戻せませんでした。どれも元に戻っていません。\n"))
+            + error.description());
     }
     settleFile();
 

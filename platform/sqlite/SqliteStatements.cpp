@@ -339,19 +339,33 @@ std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, con
     }
     next = qMax(next, handle->pendingMark + 1);
 
-    QByteArrayList names { "rowid" };
-    QByteArrayList values { "?" };
-    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
-        names << quoteIdentifier(it.key());
-        values << "?";
+    // The statements of the move before are used again when it was the
+    // same move, as it is for every line of one 削除.
+    Handle::Move& last = handle->lastMove;
+    if (!last.copy || last.from != from || last.to != to || last.columns != columns
+        || last.stampNames != stamps.keys()) {
+        QByteArrayList names { "rowid" };
+        QByteArrayList values { "?" };
+        for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+            names << quoteIdentifier(it.key());
+            values << "?";
+        }
+        for (const QString& column : columns) {
+            names << quoteIdentifier(column);
+            values << quoteIdentifier(column);
+        }
+        sqlite3_stmt* copying = preparedOnce(handle,
+            "INSERT INTO " + target + " (" + names.join(", ") + ") SELECT " + values.join(", ") + " FROM "
+                + quoteIdentifier(from) + " WHERE rowid = ?");
+        sqlite3_stmt* removing = preparedOnce(handle, "DELETE FROM " + quoteIdentifier(from) + " WHERE rowid = ?");
+        last.copy = copying;
+        last.remove = removing;
+        last.from = from;
+        last.to = to;
+        last.columns = columns;
+        last.stampNames = stamps.keys();
     }
-    for (const QString& column : columns) {
-        names << quoteIdentifier(column);
-        values << quoteIdentifier(column);
-    }
-    const QByteArray copySql = "INSERT INTO " + target + " (" + names.join(", ") + ") SELECT " + values.join(", ")
-        + " FROM " + quoteIdentifier(from) + " WHERE rowid = ?";
-    sqlite3_stmt* copy = preparedOnce(handle, copySql);
+    sqlite3_stmt* copy = last.copy;
     int at = 1;
     sqlite3_bind_int64(copy, at++, next);
     for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
@@ -365,7 +379,7 @@ std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, con
     const qint64 given = next++;
     handle->pendingMark = qMax(handle->pendingMark, given);
 
-    sqlite3_stmt* remove = preparedOnce(handle, "DELETE FROM " + quoteIdentifier(from) + " WHERE rowid = ?");
+    sqlite3_stmt* remove = last.remove;
     sqlite3_bind_int64(remove, 1, rowid);
     stepOnce(handle, remove);
     return QString::number(given);
