@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -61,6 +62,22 @@ inline QString propertyColumn(int index)
 {
     return QString::fromLatin1(kPropertyColumns.at(index));
 }
+
+// The 29 column names, in the order of kPropertyColumns.
+inline QStringList propertyColumnNames()
+{
+    QStringList names;
+    for (const char* column : kPropertyColumns)
+        names << QString::fromLatin1(column);
+    return names;
+}
+
+// Deleted properties are kept, so that a deletion can be undone, in table
+// Fudousan_Sakuzyo of the same database: column Sakuzyo_Nitizi, the moment
+// of the deletion (UTC, ISO 8601 with milliseconds, "2026-04-01T00:00:00.000Z":
+// text order is time order), then the 29 columns of the row as it was.
+inline const QString kDeletedTable = QStringLiteral("Fudousan_Sakuzyo");
+inline const QString kDeletedAtColumn = QStringLiteral("Sakuzyo_Nitizi");
 
 // The 29 values of one property, in the order of kPropertyColumns.
 struct PropertyRecord

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -71,6 +73,34 @@ public:
 
     // Opens an updatable cursor over the whole of `table`, for appending.
     virtual std::unique_ptr<RowSet> openTable(const QString& table) = 0;
+
+    // Runs `work` as one transaction: every statement that `work` runs on
+    // this connection takes effect together, with one sync, once `work` has
+    // returned; when `work` or the commit throws, none of them does and the
+    // exception goes on. The database is locked for writing from the start,
+    // so rows read inside stay as read until the end. Not nested.
+    virtual void transaction(const std::function<void()>& work) = 0;
+
+    // Moves the row of table `from` whose row key is `key` into table `to`,
+    // as a new row of `to`: its values in `columns` (names both tables have)
+    // are copied as the engine holds them, NULL staying NULL and a text
+    // byte for byte, and `stamps` (column of `to` -> text) are written
+    // beside them. The new row gets a row key above every key ever given in
+    // this database, as a row appended through openTable does. The row is
+    // then gone from `from`; both happen or neither, in the transaction that
+    // runs or else in one of their own. Returns the new row's key, or nothing
+    // when `from` has no row with `key` (nothing changes then).
+    virtual std::optional<QString> moveRow(const QString& from, const QString& key, const QString& to,
+        const QStringList& columns, const QMap<QString, QString>& stamps = {})
+        = 0;
+
+    // Whether the database has a table named `table` (letter case ignored).
+    virtual bool hasTable(const QString& table) = 0;
+
+    // Creates `table`, with a row identity (rowKeyColumn) and one text column
+    // for each of `columns`, unless it exists. Throws, saying who can make
+    // it, where the program may not create tables (a server's desktop role).
+    virtual void createTable(const QString& table, const QStringList& columns) = 0;
 
     // Makes the database file by itself hold every committed change, so
     // that copying that one file copies the whole database: an engine that

@@ -5,8 +5,10 @@
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
 #include "platform/grid/QtGrid.h"
+#include "screens/F_Sakuzyo.h"
 #include "screens/F_Tyukai.h"
 #include "screens/FailureBoundary.h"
+#include "screens/FindBox.h"
 #include "screens/FlyerBatch.h"
 #include "screens/GuideKey.h"
 #include "screens/ScreenKit.h"
@@ -15,6 +17,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -78,40 +81,21 @@ F_Itiran::F_Itiran(ScreenServices services, QWidget* parent)
     connect(m_command2, &QPushButton::clicked, this, &F_Itiran::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &F_Itiran::Command3_Click);
 
+    // The grid's menu: one line per entry.
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(QStringLiteral("ListMenu"));
+    addListAction(QStringLiteral("絞り込み…"), &F_Itiran::Find_Click, QKeySequence(Qt::CTRL | Qt::Key_F));
+    addListAction(QStringLiteral("削除した物件…"), &F_Itiran::Deleted_Click);
+    addListAction(QStringLiteral("選んだ物件のチラシを印刷"), &F_Itiran::PrintSelectedFlyers)
+        ->setObjectName(QStringLiteral("PrintSelectedFlyers"));
+    m_vsf->installEventFilter(this);
+    m_vsf->viewport()->installEventFilter(this);
+
     setTabOrder(m_vsf, m_command1);
     setTabOrder(m_command1, m_command2);
     setTabOrder(m_command2, m_command3);
     m_vsf->setFocus();
     addGuideKey(this, m_services, kGuideListScreen);
-
-    makeListMenu();
-    addPrintFlyersAction();
-}
-
-void F_Itiran::makeListMenu()
-{
-    // A pop-up of its own, outside the screen's layout and tab order.
-    m_listMenu = new QMenu(this);
-    m_listMenu->setObjectName(QStringLiteral("ListMenu"));
-    m_vsf->installEventFilter(this);
-    m_vsf->viewport()->installEventFilter(this);
-}
-
-bool F_Itiran::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::ContextMenu && (watched == m_vsf || watched == m_vsf->viewport())) {
-        // From the keyboard the menu opens below the current line, else at
-        // the mouse.
-        const auto* request = static_cast<QContextMenuEvent*>(event);
-        QPoint at = request->globalPos();
-        if (request->reason() != QContextMenuEvent::Mouse) {
-            const QRect line = m_vsf->visualRect(m_vsf->currentIndex());
-            at = line.isValid() ? m_vsf->viewport()->mapToGlobal(line.bottomLeft()) : m_vsf->mapToGlobal(QPoint(0, 0));
-        }
-        m_listMenu->popup(at);
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 F_Itiran::~F_Itiran() = default;
@@ -169,6 +153,59 @@ std::unique_ptr<F_Tyukai> F_Itiran::takeEntryScreen()
     return std::move(m_entryScreen);
 }
 
+QAction* F_Itiran::addListAction(const QString& text, void (F_Itiran::*handler)(), const QKeySequence& shortcut)
+{
+    QAction* action = m_listMenu->addAction(text);
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action); // the shortcut works while the menu is closed
+    }
+    return action;
+}
+
+bool F_Itiran::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu && (watched == m_vsf || watched == m_vsf->viewport())) {
+        // At the mouse; from the keyboard, below the focused line.
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        QPoint at = request->globalPos();
+        if (request->reason() != QContextMenuEvent::Mouse) {
+            const QRect line = m_vsf->visualRect(m_vsf->currentIndex());
+            at = line.isValid() ? m_vsf->viewport()->mapToGlobal(line.bottomLeft())
+                                : m_vsf->mapToGlobal(QPoint(0, m_vsf->horizontalHeader()->height()));
+        }
+        m_listMenu->popup(at);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void F_Itiran::Find_Click()
+{
+    runHandler(m_services.messages, [this] {
+        FindBox box(m_vsf->findText(), m_services.inputMethod, this);
+        const bool applied = box.exec() == QDialog::Accepted;
+        m_vsf->setFindText(applied ? box.text() : QString());
+    });
+}
+
+void F_Itiran::Deleted_Click()
+{
+    runHandler(m_services.messages, [this] {
+        F_Sakuzyo window(m_services, m_services.store.Deleted_Properties(), this);
+        if (window.exec() != QDialog::Accepted)
+            return;
+        // The properties come back at the end of the list: shown whole and
+        // in registration order, with them selected and in view.
+        m_vsf->setFindText(QString());
+        m_vsf->setOrder(QtGrid::Order::Appended);
+        const QStringList restored = m_services.store.Restore_Properties(window.chosenKeys(), *m_vsf);
+        m_vsf->selectRowKeys(restored);
+    });
+}
+
 // --- 「選んだ物件のチラシを印刷」 ---------------------------------------------
 
 namespace {
@@ -177,13 +214,6 @@ namespace {
 constexpr int kProgressFromLines = 4;
 
 } // namespace
-
-void F_Itiran::addPrintFlyersAction()
-{
-    QAction* action = m_listMenu->addAction(QStringLiteral("選んだ物件のチラシを印刷"));
-    action->setObjectName(QStringLiteral("PrintSelectedFlyers"));
-    connect(action, &QAction::triggered, this, &F_Itiran::PrintSelectedFlyers);
-}
 
 void F_Itiran::PrintSelectedFlyers()
 {

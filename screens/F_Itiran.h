@@ -7,6 +7,8 @@
 #include <memory>
 
 class F_Tyukai;
+class QAction;
+class QKeySequence;
 class QMenu;
 class QPushButton;
 class QtGrid;
@@ -14,6 +16,9 @@ class QtGrid;
 // The property list screen: every stored property as one numbered line of the
 // grid VSF. The agent selects lines and deletes them, or shows the lowest
 // selected one in a new entry screen, which then takes this screen's place.
+// The grid's right-click menu (also on the Menu key) narrows the list to a
+// find text (also Ctrl+F) and brings deleted properties back; a click on a
+// column header sorts the lines.
 class F_Itiran : public QDialog
 {
     Q_OBJECT
@@ -42,6 +47,19 @@ public:
     // and closes; takeEntryScreen() then hands that screen out.
     void Command3_Click();
 
+    // "絞り込み…" (and Ctrl+F): asks for a find text in a small box. Enter
+    // there narrows the list to the lines whose location contains it (an
+    // empty text shows every line); Escape shows every line.
+    void Find_Click();
+
+    // "削除した物件…": the window of deleted properties; the ones chosen
+    // there come back as new lines at the end of the list, which then shows
+    // every line in registration order with them selected.
+    void Deleted_Click();
+
+    // The grid's menu.
+    QMenu& listMenu() { return *m_listMenu; }
+
     // The entry screen prepared by "表示", or null. The caller shows it once
     // this screen is gone.
     std::unique_ptr<F_Tyukai> takeEntryScreen();
@@ -61,16 +79,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The menu of the grid: right click, or the context-menu key while the
-    // grid has the focus.
-    void makeListMenu();
-    void addPrintFlyersAction();
+    // Adds an entry to the grid's menu, its shortcut (if any) working
+    // anywhere on the screen. Like the buttons' handlers, `handler` runs its
+    // work inside the failure boundary itself.
+    // Returns the entry.
+    QAction* addListAction(const QString& text, void (F_Itiran::*handler)(), const QKeySequence& shortcut = {});
 
     ScreenServices m_services;
+    QMenu* m_listMenu = nullptr;
     QtGrid* m_vsf = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_command2 = nullptr;
     QPushButton* m_command3 = nullptr;
     std::unique_ptr<F_Tyukai> m_entryScreen;
-    QMenu* m_listMenu = nullptr;
 };

@@ -133,6 +133,7 @@ void F_Main::Form_Load()
     PropertyStore& store = m_services.store;
     if (store.Open_Database()) {
         store.Backup_If_Due();
+        store.Forget_Old_Deleted(); // after the day's copy, which still holds them
         return;
     }
     // The Windows program's Access file: offered for conversion first, unless
@@ -142,6 +143,7 @@ void F_Main::Form_Load()
         case JetConversion::Offer::Converted:
             if (store.Open_Database()) {
                 store.Backup_If_Due();
+                store.Forget_Old_Deleted();
                 return;
             }
             break;

@@ -1,11 +1,14 @@
 // The property list: filling the list grid from table Fudousan, and deleting
-// the properties whose lines are selected.
+// the properties whose lines are selected (kept among the deleted ones).
 #include "store/PropertyStore.h"
 
 #include "model/PropertyRecord.h"
+#include "platform/Clock.h"
 #include "platform/Grid.h"
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
+
+#include <QMap>
 
 namespace {
 
@@ -18,13 +21,6 @@ namespace {
 QString listStatement(const QString& rowKey)
 {
     return QStringLiteral("SELECT %1 AS row_key, Syozai FROM Fudousan ORDER BY %1").arg(rowKey);
-}
-
-// One line, one row: the row the line was filled from, and only while it
-// exists. RETURNING tells a deleted row from one that was already gone.
-QString deleteStatement(const QString& rowKey)
-{
-    return QStringLiteral("DELETE FROM Fudousan WHERE %1 = ? RETURNING %1").arg(rowKey);
 }
 
 const QString kDeleted = QStringLiteral("データの削除が出来ました。");
@@ -76,47 +72,93 @@ void PropertyStore::Delete_Property(Grid& grid)
         return;
     }
 
-    // The grid is not touched while deleting, so the selection stays valid.
-    // Each line is its own statement: a failure stops here and the deletions
-    // already made stay. A line whose row another copy of the program deleted
-    // meanwhile deletes nothing and is counted as already gone.
-    Connection& db = connection();
-    const QString statement = deleteStatement(db.rowKeyColumn());
-    int deleted = 0;
-    int gone = 0;
+    // The lines are read before anything changes, so the selection is the
+    // agent's to the end.
+    struct Line
+    {
+        QString rowKey;
+        QString text;
+    };
+    std::vector<Line> lines;
+    lines.reserve(std::size_t(count));
     for (int i = 0; i < count; ++i) {
         const int line = grid.selectedRow(i);
-        const QString rowKey = grid.rowKey(line);
-        const QString key = grid.cellText(line, kListKeyColumn);
-        try {
-            if (rowKey.isEmpty() || db.execute(statement, { rowKey })->atEnd())
-                ++gone;
-            else
-                ++deleted;
-        } catch (const PlatformError& error) {
-            settleFile();
-            // Lines of properties already deleted must not stay listed.
-            try {
-                Fill_Property_List(grid);
-            } catch (const std::exception&) {
-            }
-            throw PlatformError(QStringLiteral("「%1」を削除できませんでした。\n%2").arg(key, error.description()));
-        }
+        lines.push_back({ grid.rowKey(line), grid.cellText(line, kListKeyColumn) });
     }
 
-    // One fold for the whole selection: each deletion is durable on its own
-    // already, and a thousand lines delete at the speed of single commits.
+    // One transaction, all lines or none, one sync: each row is kept among
+    // the deleted properties and removed from the list's table in the same
+    // step, so at no moment is it in both or in neither. A line whose row
+    // another copy of the program deleted meanwhile moves nothing and is
+    // counted as already gone.
+    Connection& db = connection();
+    const QStringList columns = propertyColumnNames();
+    const QMap<QString, QString> stamp { { kDeletedAtColumn, deletionMoment(m_clock->now()) } };
+    int deleted = 0;
+    int gone = 0;
+    const Line* failing = nullptr;
+    bool moved = false;
+    try {
+        db.transaction([&] {
+            deleted = 0;
+            gone = 0;
+            db.createTable(kDeletedTable, QStringList { kDeletedAtColumn } + columns);
+            for (const Line& line : lines) {
+                failing = &line;
+                if (line.rowKey.isEmpty() || !db.moveRow(kPropertyTable, line.rowKey, kDeletedTable, columns, stamp))
+                    ++gone;
+                else
+                    ++deleted;
+            }
+            failing = nullptr;
+            moved = true;
+        });
+    } catch (const PlatformError& error) {
+        settleFile();
+        // The list shows what the table holds, whatever the failure left.
+        try {
+            Fill_Property_List(grid);
+        } catch (const std::exception&) {
+        }
+        // Until the commit was asked for, nothing can have been deleted; the
+        // commit's own failure is described by the engine.
+        if (failing)
+            throw PlatformError(
+                QStringLiteral("「%1」を削除できませんでした。選択された物件は、どれも削除されていません。\n%2")
+                    .arg(failing->text, error.description()));
+        if (!moved)
+            throw PlatformError(QStringLiteral("選択された物件を削除できませんでした。どれも削除されていません。\n")
+                + error.description());
+        throw PlatformError(QStringLiteral("選択された物件の削除を確定できませんでした。\n") + error.description());
+    }
+
     settleFile();
-    grid.setRowCount(1); // deleting the last property leaves the header alone
-    Fill_Property_List(grid);
     if (gone == 0)
-        m_messages.show(kDeleted, MB_Information, kMessageTitle);
+        refillThenTell(grid, kDeleted);
     else if (deleted == 0)
-        m_messages.show(QStringLiteral("選択された %1 件のデータは、すでに削除されていました。").arg(gone),
-            MB_Information, kMessageTitle);
+        refillThenTell(grid, QStringLiteral("選択された %1 件のデータは、すでに削除されていました。").arg(gone));
     else
-        m_messages.show(QStringLiteral("%1 件のデータを削除しました。ほかの %2 件は、すでに削除されていました。")
-                            .arg(deleted)
-                            .arg(gone),
-            MB_Information, kMessageTitle);
+        refillThenTell(grid,
+            QStringLiteral("%1 件のデータを削除しました。ほかの %2 件は、すでに削除されていました。")
+                .arg(deleted)
+                .arg(gone));
+}
+
+void PropertyStore::refillThenTell(Grid& grid, const QString& done)
+{
+    grid.setRowCount(1); // deleting the last property leaves the header alone
+    QString listFailure;
+    try {
+        Fill_Property_List(grid);
+    } catch (const PlatformError& error) {
+        listFailure = error.description();
+    }
+    m_messages.show(done, MB_Information, kMessageTitle);
+    if (!listFailure.isEmpty())
+        m_messages.show(listFailure, MB_Critical, kMessageTitle);
+}
+
+QString PropertyStore::deletionMoment(const QDateTime& moment)
+{
+    return moment.toUTC().toString(Qt::ISODateWithMs);
 }

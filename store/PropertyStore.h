@@ -3,11 +3,14 @@
 #include "platform/DatabaseEngine.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class AppEnvironment;
 class Clock;
@@ -23,6 +26,15 @@ constexpr int kListKeyColumn = 1;
 
 // The answer to a show or delete with no line selected.
 inline const QString kSelectDataMessage = QStringLiteral("データを選択して下さい。");
+
+// A deleted property, as the window of deleted properties lists it.
+struct DeletedProperty
+{
+    QString key; // its row key in the table of deleted properties
+    QDateTime deletedAt; // when it was deleted, in local time
+    std::optional<QString> location; // Syozai
+    std::optional<QString> price; // Kakaku
+};
 
 // The property store: the one database connection of the run, the one current
 // row set, and the routines that save, load, list and delete properties.
@@ -159,16 +171,47 @@ public:
     // REQUIRES: the grid has at least two columns.
     void Fill_Property_List(Grid& grid);
 
-    // Deletes, one statement per selected line and with no question asked,
-    // the row that line was filled from (other rows with the same Syozai
-    // stay); then resets the grid to its header, refills it and shows
-    // "データの削除が出来ました。", or, when some lines' rows were already
-    // gone, how many were deleted and how many were gone. With no line selected it shows
+    // Deletes, with no question asked, the row each selected line was
+    // filled from (other rows with the same Syozai stay), all lines in one
+    // transaction: each row is first kept among the deleted properties
+    // (kDeletedTable, created here in a file that lacks it) with the moment
+    // of the deletion, then removed. Then resets the grid to its header,
+    // refills it and shows "データの削除が出来ました。", or, when some
+    // lines' rows were already gone, how many were deleted and how many were
+    // gone. A refill that stops at a row it cannot list says so in a message
+    // of its own, after that one. With no line selected it shows
     // "データを選択して下さい。" and does nothing else.
-    // Throws PlatformError when a deletion fails: the deletions before it
-    // stay, the grid is refilled if the table can still be read, and the
-    // completion message is not shown.
+    // Throws PlatformError when the deletion fails: no row is deleted then
+    // (the description says when the server cannot tell), the grid is
+    // refilled if the table can still be read, and the completion message
+    // is not shown.
     void Delete_Property(Grid& grid);
+
+    // --- Deleted properties -----------------------------------------------------
+
+    // Every kept deleted property, newest first (the lines of one deletion
+    // in the order they were deleted, last first). None in a database
+    // without the table. Throws PlatformError when the table cannot be read.
+    std::vector<DeletedProperty> Deleted_Properties();
+
+    // Puts the deleted properties `keys` (DeletedProperty::key) back, in
+    // one transaction, as new rows at the end of the table (in the order
+    // they were deleted), each with its values exactly as they were and a
+    // new row key; they leave the deleted properties. Then refills the grid
+    // and says how many came back (and how many another copy of the
+    // program had already put back or removed); a refill that stops at a
+    // row it cannot list says so apart. Returns the restored rows' new row
+    // keys. Throws PlatformError when the transaction fails: nothing is
+    // restored then (the description says when the server cannot tell).
+    QStringList Restore_Properties(const QStringList& keys, Grid& grid);
+
+    // Removes the deleted properties kept longer than kDeletedKeptDays by
+    // the store's clock. Writes nothing when there are none; a failure (a
+    // read-only file) leaves them for the next start. Called at start-up;
+    // never throws, shows nothing.
+    void Forget_Old_Deleted();
+
+    static constexpr int kDeletedKeptDays = 365;
 
     // --- Daily backups --------------------------------------------------------
 
@@ -186,8 +229,9 @@ public:
 
     static constexpr int kBackupsKept = 14;
 
-    // The clock that dates the daily copies (the computer's, unless a test
-    // gives another). `clock` must outlive the store.
+    // The clock that dates the daily copies and the deletions (the
+    // computer's, unless a test gives another). `clock` must outlive the
+    // store.
     void useClock(const Clock& clock) { m_clock = &clock; }
 
 private:
@@ -199,6 +243,14 @@ private:
     // change that cannot be folded now is committed all the same and is
     // folded by the next handler or at the end.
     void settleFile();
+
+    // After rows were deleted or restored: resets the grid to its header,
+    // refills it and shows `done`; a refill that fails is said after it, in
+    // a message of its own, since the change itself was made.
+    void refillThenTell(Grid& grid, const QString& done);
+
+    // How a moment is stored in kDeletedAtColumn.
+    static QString deletionMoment(const QDateTime& moment);
 
     // Makes the row set that `open` returns current; on failure keeps the
     // current one and the failure's description for m_lastFailure.

@@ -9,9 +9,14 @@
 //
 // With FUDOUSAN_TEST_SERVER set (a connection string), the store works on
 // that PostgreSQL server instead of FOLDER's file.
-//   delete FOLDER FIRST LAST    deletes them one location at a time;
-//                               "ready", then "deleted N" after each
-//                               delete returned
+//   delete FOLDER FIRST LAST    deletes them through the list, three
+//                               lines at a time (one 削除 each); "ready",
+//                               then "deleted N N+1 N+2" after each 削除
+//                               returned
+//   restore FOLDER FIRST LAST   brings deleted properties FIRST .. LAST back
+//                               through the window of deleted properties,
+//                               two at a time; "ready", then "restored N N+1"
+//                               after each restore returned
 //   open-save FOLDER            opens the database and registers one property;
 //                               "open ok" / "open failed<TAB>why",
 //                               "save ok" / "save failed<TAB>why"
@@ -54,6 +59,16 @@ void say(const QString& line)
 
 using Store = StoreFixture;
 
+// " FIRST FIRST+1 ... LAST": one line per 削除 or restore, so that a kill
+// never cuts its report in part.
+QString numbers(int first, int last)
+{
+    QString text;
+    for (int n = first; n <= last; ++n)
+        text += QLatin1Char(' ') + QString::number(n);
+    return text;
+}
+
 void saveOne(PropertyStore& store, int seq)
 {
     const PropertyRecord record = faultRecord(seq);
@@ -93,23 +108,60 @@ int deleteLoop(const QString& folder, int first, int last)
     FakeGrid grid;
     s.store.Fill_Property_List(grid);
     say(QStringLiteral("ready"));
-    for (int seq = first; seq <= last; ++seq) {
-        const QString key = faultKey(seq);
-        int line = 1;
-        while (line < grid.rowCount() && grid.cellText(line, 1) != key)
-            ++line;
-        if (line == grid.rowCount()) {
-            say(QStringLiteral("delete failed %1: not listed").arg(seq));
-            return 4;
+    for (int seq = first; seq <= last; seq += kFaultDeletedAtOnce) {
+        const int end = qMin(last, seq + kFaultDeletedAtOnce - 1);
+        grid.selection.clear();
+        for (int n = seq; n <= end; ++n) {
+            int line = 1;
+            while (line < grid.rowCount() && grid.cellText(line, 1) != faultKey(n))
+                ++line;
+            if (line == grid.rowCount()) {
+                say(QStringLiteral("delete failed %1: not listed").arg(n));
+                return 4;
+            }
+            grid.selection.push_back(line);
         }
-        grid.selection = { line };
         try {
             s.store.Delete_Property(grid);
         } catch (const PlatformError& error) {
             say(QStringLiteral("delete failed %1\t").arg(seq) + error.description());
             return 4;
         }
-        say(QStringLiteral("deleted %1").arg(seq));
+        say(QStringLiteral("deleted") + numbers(seq, end));
+    }
+    return 0;
+}
+
+int restoreLoop(const QString& folder, int first, int last)
+{
+    Store s(folder);
+    if (!s.store.Open_Database()) {
+        say(QStringLiteral("open failed\t") + s.store.openFailure());
+        return 3;
+    }
+    FakeGrid grid;
+    s.store.Fill_Property_List(grid);
+    say(QStringLiteral("ready"));
+    for (int seq = first; seq <= last; seq += kFaultRestoredAtOnce) {
+        const int end = qMin(last, seq + kFaultRestoredAtOnce - 1);
+        QStringList keys;
+        try {
+            // As the window of deleted properties lists them, each time anew.
+            for (const DeletedProperty& kept : s.store.Deleted_Properties()) {
+                const int n = faultSequence(kept.location.value_or(QString()));
+                if (n >= seq && n <= end)
+                    keys << kept.key;
+            }
+            if (keys.size() != end - seq + 1) {
+                say(QStringLiteral("restore failed %1: not among the deleted").arg(seq));
+                return 4;
+            }
+            s.store.Restore_Properties(keys, grid);
+        } catch (const PlatformError& error) {
+            say(QStringLiteral("restore failed %1\t").arg(seq) + error.description());
+            return 4;
+        }
+        say(QStringLiteral("restored") + numbers(seq, end));
     }
     return 0;
 }
@@ -202,6 +254,8 @@ int main(int argc, char* argv[])
         return saveLoop(folder, args.at(2).toInt(), args.size() == 4 ? args.at(3).toInt() : -1);
     if (mode == QLatin1String("delete") && args.size() == 4)
         return deleteLoop(folder, args.at(2).toInt(), args.at(3).toInt());
+    if (mode == QLatin1String("restore") && args.size() == 4)
+        return restoreLoop(folder, args.at(2).toInt(), args.at(3).toInt());
     if (mode == QLatin1String("open-save") && args.size() == 2)
         return openAndSave(folder);
     if (mode == QLatin1String("idle") && args.size() == 4)
@@ -210,7 +264,7 @@ int main(int argc, char* argv[])
         return saveAndExit(folder, args.at(2).toInt());
     if (mode == QLatin1String("hold-lock") && args.size() == 2)
         return holdLock(folder);
-    std::fprintf(
-        stderr, "usage: fudousan_fault_driver save|delete|idle|exit|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
+    std::fprintf(stderr,
+        "usage: fudousan_fault_driver save|delete|restore|idle|exit|open-save|hold-lock FOLDER [FIRST [LAST]]\n");
     return 2;
 }

@@ -1,7 +1,8 @@
-// A store killed at any moment loses nothing it reported as saved or deleted
-// and leaves no half-written row: the driver process registers (or deletes)
-// properties in a loop and is killed with SIGKILL at random moments, many
-// times over one database file; after every kill the file is checked directly.
+// A store killed at any moment loses nothing it reported as saved, deleted
+// or brought back, and leaves no half-written row: the driver process
+// registers, deletes or restores properties in a loop and is killed with
+// SIGKILL at random moments, many times over one database file; after every
+// kill the file is checked directly.
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/AppFixture.h"
@@ -63,8 +64,10 @@ Run runAndKill(const QStringList& arguments, int workMs, bool duringStartUp, con
     out += driver.readAllStandardOutput();
     for (const QByteArray& line : out.split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() == 2 && parts.at(0) == word.toLatin1())
-            run.reported << parts.at(1).toInt();
+        if (parts.size() >= 2 && parts.at(0) == word.toLatin1()) {
+            for (int i = 1; i < parts.size(); ++i)
+                run.reported << parts.at(i).toInt();
+        }
     }
     run.stderrText = QString::fromLocal8Bit(driver.readAllStandardError());
     return run;
@@ -86,14 +89,24 @@ class TestCrashSafety : public QObject
     Q_OBJECT
 
 private:
-    // The checks after every kill. Returns the numbers of the stored rows.
-    QSet<int> checkFile(const TestDatabase& db)
+    // What a check after a kill found: the numbers of the properties in the
+    // list's table and among the deleted.
+    struct Found
     {
         QSet<int> stored;
+        QSet<int> kept;
+    };
+
+    // The checks after every kill: the file is whole and opens; every row of
+    // either table is a property written by the loop, with all its values,
+    // and no property is twice in a table or in both.
+    Found checkFile(const TestDatabase& db)
+    {
+        Found found;
         const QString integrity = pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check"));
         if (integrity != QLatin1String("ok")) {
             QTest::qFail(qPrintable(QStringLiteral("integrity_check: ") + integrity), __FILE__, __LINE__);
-            return stored;
+            return found;
         }
         {
             StoreFixture f(db.folder());
@@ -101,30 +114,55 @@ private:
             if (!store.Open_Database()) {
                 QTest::qFail(qPrintable(QStringLiteral("the store cannot open the file: ") + store.openFailure()),
                     __FILE__, __LINE__);
-                return stored;
+                return found;
             }
         }
-        for (const auto& row : db.rows()) {
-            const int seq = row[kSyozaiIndex] ? faultSequence(*row[kSyozaiIndex]) : -1;
-            if (seq < 0 || stored.contains(seq)) {
-                QTest::qFail(
-                    qPrintable(QStringLiteral("unexpected or doubled row: ") + row[kSyozaiIndex].value_or("NULL")),
-                    __FILE__, __LINE__);
-                return stored;
-            }
-            const PropertyRecord expected = faultRecord(seq);
-            for (int i = 0; i < kColumnCount; ++i) {
-                if (row[i] != std::optional<QString>(expected[i])) {
-                    QTest::qFail(qPrintable(QStringLiteral("row %1 column %2 is not what was saved")
-                                                .arg(seq)
-                                                .arg(QLatin1String(kPropertyColumns[i]))),
+        const auto collect = [&](const std::vector<std::vector<std::optional<QString>>>& rows, int offset,
+                                 QSet<int>& into, const char* table) {
+            for (const auto& row : rows) {
+                const auto& location = row[std::size_t(offset + kSyozaiIndex)];
+                const int seq = location ? faultSequence(*location) : -1;
+                if (seq < 0 || found.stored.contains(seq) || found.kept.contains(seq)) {
+                    QTest::qFail(qPrintable(QStringLiteral("unexpected or doubled row in %1: %2")
+                                                .arg(QLatin1String(table), location.value_or("NULL"))),
                         __FILE__, __LINE__);
-                    return stored;
+                    return;
                 }
+                const PropertyRecord expected = faultRecord(seq);
+                for (int i = 0; i < kColumnCount; ++i) {
+                    if (row[std::size_t(offset + i)] != std::optional<QString>(expected[i])) {
+                        QTest::qFail(qPrintable(QStringLiteral("row %1 column %2 in %3 is not what was saved")
+                                                    .arg(seq)
+                                                    .arg(QLatin1String(kPropertyColumns[i]), QLatin1String(table))),
+                            __FILE__, __LINE__);
+                        return;
+                    }
+                }
+                into.insert(seq);
             }
-            stored.insert(seq);
+        };
+        collect(db.rows(), 0, found.stored, "Fudousan");
+        if (!QTest::currentTestFailed())
+            collect(db.deletedRows(), 1, found.kept, "Fudousan_Sakuzyo");
+        return found;
+    }
+
+    // Why the found rows are not as they must be, or empty: every number in
+    // [0, highest] in exactly one of the tables, those below `split` among
+    // the deleted when `lowInKept` (listed otherwise), the rest in the other.
+    static QString splitAt(const Found& found, int split, int highest, bool lowInKept)
+    {
+        for (int seq = 0; seq <= highest; ++seq) {
+            const bool inKept = found.kept.contains(seq);
+            const bool inStored = found.stored.contains(seq);
+            if (!inKept && !inStored)
+                return QStringLiteral("property %1 is in neither table").arg(seq);
+            if (inKept != ((seq < split) == lowInKept))
+                return QStringLiteral("property %1 is on the wrong side of %2").arg(seq).arg(split);
         }
-        return stored;
+        if (int(found.kept.size() + found.stored.size()) != highest + 1)
+            return QStringLiteral("rows beyond %1").arg(highest);
+        return QString();
     }
 
     QRandomGenerator m_random;
@@ -152,7 +190,7 @@ private slots:
             if (!run.reported.isEmpty())
                 ++killsAfterASave;
 
-            const QSet<int> stored = checkFile(db);
+            const QSet<int> stored = checkFile(db).stored;
             if (QTest::currentTestFailed())
                 return;
             for (int seq : std::as_const(reportedSaved))
@@ -174,11 +212,13 @@ private slots:
         QVERIFY(killsAfterASave >= kKills / 10);
     }
 
-    void deletesReportedBeforeAKillAreComplete()
+    // Every row is either listed or among the deleted, never in neither and
+    // never in both; a 削除 of several lines moves all of them or none.
+    void deletesReportedBeforeAKillAreCompleteAndKept()
     {
         TestDatabase db;
         constexpr int kBatch = 600;
-        int lowest = 0; // every row below this one is gone
+        int lowest = 0; // every row below this one is among the deleted
         int highest = kBatch - 1;
         insertDirectly(db.path(), 0, highest);
         int killsAfterADelete = 0;
@@ -196,24 +236,82 @@ private slots:
             if (!run.reported.isEmpty())
                 ++killsAfterADelete;
 
-            const QSet<int> stored = checkFile(db);
+            const Found found = checkFile(db);
             if (QTest::currentTestFailed())
                 return;
             for (int seq : run.reported)
-                QVERIFY2(!stored.contains(seq),
-                    qPrintable(QStringLiteral("deleted %1 was reported, yet is there").arg(seq)));
-            // Deletes go in order: the rows still there are one unbroken run
-            // up to the highest, and at most one unreported delete landed.
+                QVERIFY2(found.kept.contains(seq),
+                    qPrintable(QStringLiteral("deleted %1 was reported, yet is not among the deleted").arg(seq)));
+            // Deletes go in order, a few lines at a time: the rows still
+            // listed are one unbroken run up to the highest, and at most the
+            // one 削除 under way landed unreported, whole.
             const int firstLeft = run.reported.isEmpty() ? lowest : run.reported.last() + 1;
-            for (int seq = firstLeft + 1; seq <= highest; ++seq)
-                QVERIFY2(stored.contains(seq), qPrintable(QStringLiteral("row %1 vanished").arg(seq)));
-            lowest = stored.contains(firstLeft) ? firstLeft : firstLeft + 1;
-            QCOMPARE(int(stored.size()), highest - lowest + 1);
+            int split = firstLeft;
+            while (split <= highest && found.kept.contains(split))
+                ++split;
+            QVERIFY2(split == firstLeft || split == qMin(highest + 1, firstLeft + kFaultDeletedAtOnce),
+                qPrintable(QStringLiteral("a 削除 from %1 landed in part: up to %2").arg(firstLeft).arg(split)));
+            const QString wrong = splitAt(found, split, highest, true);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            lowest = split;
         }
         qInfo("delete loop: %d kills, %d of them after at least one delete; %d deletes reported; "
-              "integrity ok every time, every row whole or gone",
+              "integrity ok every time, every row whole, listed or among the deleted",
             kKills, killsAfterADelete, reportedDeletes);
         QVERIFY(killsAfterADelete >= kKills / 10);
+    }
+
+    // Bringing deleted properties back, killed at any moment: each is either
+    // among the deleted or listed again, never in neither and never in both.
+    void restoresReportedBeforeAKillAreCompleteAndGone()
+    {
+        TestDatabase db;
+        constexpr int kBatch = 400;
+        const QString deletedAt = QStringLiteral("2026-04-01T00:00:00.000Z");
+        const auto addDeleted = [&](int first, int last) {
+            QString error;
+            QVERIFY2(insertDeletedProperties(
+                         db.path(), last - first + 1, [&](int n) { return faultRecord(first + n); }, deletedAt, &error),
+                qPrintable(error));
+        };
+        int lowest = 0; // every property below this one is listed again
+        int highest = kBatch - 1;
+        addDeleted(0, highest);
+        int killsAfterARestore = 0;
+        int reportedRestores = 0;
+        for (int kill = 0; kill < kKills; ++kill) {
+            if (highest - lowest < kBatch / 2) {
+                addDeleted(highest + 1, highest + kBatch);
+                highest += kBatch;
+            }
+            const Run run = runAndKill(
+                { QStringLiteral("restore"), db.folder(), QString::number(lowest), QString::number(highest) },
+                int(m_random.bounded(1, kLatestKillMs)), kill % 10 == 0, QStringLiteral("restored"));
+            QVERIFY2(!run.endedByItself || run.reported.size() == highest - lowest + 1, qPrintable(run.stderrText));
+            reportedRestores += int(run.reported.size());
+            if (!run.reported.isEmpty())
+                ++killsAfterARestore;
+
+            const Found found = checkFile(db);
+            if (QTest::currentTestFailed())
+                return;
+            for (int seq : run.reported)
+                QVERIFY2(found.stored.contains(seq),
+                    qPrintable(QStringLiteral("restored %1 was reported, yet is not listed").arg(seq)));
+            const int firstLeft = run.reported.isEmpty() ? lowest : run.reported.last() + 1;
+            int split = firstLeft;
+            while (split <= highest && found.stored.contains(split))
+                ++split;
+            QVERIFY2(split == firstLeft || split == qMin(highest + 1, firstLeft + kFaultRestoredAtOnce),
+                qPrintable(QStringLiteral("a restore from %1 landed in part: up to %2").arg(firstLeft).arg(split)));
+            const QString wrong = splitAt(found, split, highest, false);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            lowest = split;
+        }
+        qInfo("restore loop: %d kills, %d of them after at least one restore; %d restores reported; "
+              "integrity ok every time, every row whole, listed or among the deleted",
+            kKills, killsAfterARestore, reportedRestores);
+        QVERIFY(killsAfterARestore >= kKills / 10);
     }
 
     // The file rule: while no handler runs, and after the program ended the

@@ -89,7 +89,7 @@ private slots:
 
         const QByteArray good = preparedBytes(40);
         QByteArray corrupt = good;
-        corrupt.replace(3 * 4096 + 8, 400, QByteArray(400, '\xA5')); // inside a table page
+        corrupt.replace(1 * 4096 + 8, 400, QByteArray(400, '\xA5')); // inside the root page of Fudousan
 
         QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
         jet += randomBytes(4096 - jet.size(), 7);

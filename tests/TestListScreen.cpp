@@ -1,6 +1,7 @@
 // The list screen on its real grid: layout, selection, the show button's hand
 // over to the entry screen, and the way back to the menu.
 #include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
@@ -14,18 +15,23 @@
 #include "platform/grid/QtGrid.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
 #include "screens/F_Itiran.h"
+#include "screens/F_Sakuzyo.h"
 #include "screens/F_Tyukai.h"
+#include "screens/FindBox.h"
 #include "screens/Twips.h"
 #include "store/PropertyStore.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -56,6 +62,30 @@ void typeInto(F_Tyukai* entry, int index, const QString& text)
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(box, &commit);
+}
+
+QList<int> selectedLines(const QtGrid& grid)
+{
+    QList<int> lines;
+    for (int i = 0; i < grid.selectedRowCount(); ++i)
+        lines << grid.selectedRow(i);
+    return lines;
+}
+
+QStringList gridColumn(const QtGrid& grid, int column)
+{
+    QStringList texts;
+    for (int r = 1; r < grid.rowCount(); ++r)
+        texts << grid.cellText(r, column);
+    return texts;
+}
+
+QStringList storedLocations(const TestDatabase& db)
+{
+    QStringList locations;
+    for (const auto& row : db.rows())
+        locations << row[kSyozaiIndex].value_or(QStringLiteral("<NULL>"));
+    return locations;
 }
 
 void ctrlClickLine(QtGrid& grid, int row)
@@ -207,7 +237,8 @@ private slots:
     }
 
     // Keys that move the focus carry the selection along: the line that
-    // 削除 acts on is always the highlighted one.
+    // 削除 acts on is always the highlighted one. Ctrl+Up/Down move the
+    // focus alone, Ctrl+Space then adds or removes the focused line.
     void keyboardMovesTheSelectionWithTheFocus()
     {
         QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
@@ -220,29 +251,289 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         grid.setFocus();
         ctrlClickLine(grid, 1);
-        const auto selected = [&] {
-            QList<int> lines;
-            for (int i = 0; i < grid.selectedRowCount(); ++i)
-                lines << grid.selectedRow(i);
-            return lines;
-        };
         const auto current = [&] { return grid.currentIndex().row() + 1; };
         const struct
         {
             Qt::Key key;
             Qt::KeyboardModifiers modifiers;
         } moves[] = { { Qt::Key_Down, Qt::NoModifier }, { Qt::Key_End, Qt::ControlModifier },
-            { Qt::Key_PageUp, Qt::NoModifier }, { Qt::Key_Up, Qt::ControlModifier },
-            { Qt::Key_Home, Qt::ControlModifier }, { Qt::Key_PageDown, Qt::NoModifier } };
+            { Qt::Key_PageUp, Qt::NoModifier }, { Qt::Key_Home, Qt::ControlModifier },
+            { Qt::Key_PageDown, Qt::NoModifier }, { Qt::Key_End, Qt::NoModifier }, { Qt::Key_Up, Qt::NoModifier },
+            { Qt::Key_Home, Qt::NoModifier } };
         for (const auto& move : moves) {
             const int before = current();
             QTest::keyClick(&grid, move.key, move.modifiers);
             QVERIFY2(current() != before, qPrintable(QKeySequence(move.key | move.modifiers).toString()));
-            QCOMPARE(selected(), QList<int> { current() });
+            QCOMPARE(selectedLines(grid), QList<int> { current() });
         }
         // Shift still extends the selection.
         QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(selected().size(), 2);
+        QCOMPARE(selectedLines(grid), (QList<int> { 1, 2 }));
+        // Ctrl+Down moves the focus alone; Ctrl+Space adds the focused line,
+        // a second Ctrl+Space takes it out again.
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(current(), 4);
+        QCOMPARE(selectedLines(grid), (QList<int> { 1, 2 }));
+        QTest::keyClick(&grid, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(selectedLines(grid), (QList<int> { 1, 2, 4 }));
+        QTest::keyClick(&grid, Qt::Key_Up, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Up, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(selectedLines(grid), (QList<int> { 1, 4 }));
+    }
+
+    // Lines 1 and 3 chosen by keyboard alone, then 削除 by keyboard too.
+    void linesOneAndThreeAreChosenAndDeletedByKeyboardAlone()
+    {
+        TestDatabase db;
+        for (const char* l : { "a", "b", "c", "d" })
+            db.insert(withLocation(QString::fromLatin1(l), QStringLiteral("x")));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QtGrid& grid = screen.grid();
+        QCOMPARE(QApplication::focusWidget(), &grid);
+        // The focus starts on line 1, framed but not selected.
+        QTest::keyClick(&grid, Qt::Key_Space, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(selectedLines(grid), (QList<int> { 1, 3 }));
+        // Tab to 戻る, 削除; Space presses it.
+        QTest::keyClick(&grid, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command2"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("b"), QStringLiteral("d") }));
+    }
+
+    // Ctrl+F, 船橋 typed through the input method, Enter: among 10,000
+    // properties only the Funabashi ones are shown, numbered from 1; 表示
+    // and 削除 act on the lines shown; Escape shows every line again.
+    void findNarrowsTheListAndTheButtonsActOnTheLinesShown()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+            "INSERT INTO Fudousan (Syozai, Kakaku) SELECT CASE WHEN i % 1000 = 7 THEN '千葉県船橋市本町' || i "
+            "ELSE '千葉県市川市八幡' || i END, 'price ' || i FROM n ORDER BY i"));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QtGrid& grid = screen.grid();
+        QCOMPARE(grid.rowCount(), 10001);
+
+        FindBox* seen = nullptr;
+        bool inputMethodOn = false;
+        whenModal<FindBox>([&](FindBox* box) {
+            seen = box;
+            QCOMPARE(box->windowTitle(), QStringLiteral("絞り込み"));
+            inputMethodOn = f.inputMethod.fields.contains(&box->line());
+            QInputMethodEvent commit;
+            commit.setCommitString(QStringLiteral("船橋"));
+            QApplication::sendEvent(&box->line(), &commit);
+            QTest::keyClick(&box->line(), Qt::Key_Return);
+        });
+        QTest::keyClick(&grid, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(seen);
+        QVERIFY(inputMethodOn);
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地（絞り込み：船橋）"));
+        QStringList funabashi;
+        for (int i = 7; i <= 10000; i += 1000)
+            funabashi << QStringLiteral("千葉県船橋市本町%1").arg(i);
+        QCOMPARE(gridColumn(grid, 1), funabashi);
+        QCOMPARE(gridColumn(grid, 0).join(QLatin1Char(',')), QStringLiteral("1,2,3,4,5,6,7,8,9,10"));
+
+        // 削除 of lines 2 and 10 as shown.
+        ctrlClickLine(grid, 2);
+        ctrlClickLine(grid, 10);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
+        QCOMPARE(db.rowCount(), 9998);
+        QCOMPARE(db.values(QStringLiteral("SELECT Syozai FROM \"Fudousan_Sakuzyo\" ORDER BY rowid")),
+            (QStringList { funabashi.at(1), funabashi.at(9) }));
+        funabashi.removeAt(9);
+        funabashi.removeAt(1);
+        QCOMPARE(gridColumn(grid, 1), funabashi); // the refill keeps the find text
+
+        // 表示 of line 3 as shown.
+        ctrlClickLine(grid, 3);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        const std::unique_ptr<F_Tyukai> entry = screen.takeEntryScreen();
+        QVERIFY(entry);
+        QCOMPARE(entry->boxText(kSyozaiIndex), funabashi.at(2));
+        QCOMPARE(entry->boxText(kKakakuIndex), QStringLiteral("price 3007"));
+
+        // Escape: every line again, under the plain header.
+        whenModal<FindBox>([](FindBox* box) { QTest::keyClick(&box->line(), Qt::Key_Escape); });
+        screen.Find_Click();
+        QCOMPARE(grid.rowCount(), 9999);
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地"));
+        QCOMPARE(grid.cellText(9998, 0), QStringLiteral("9998"));
+    }
+
+    // What the find ignores: full and half width, hiragana and katakana,
+    // letter case; and what it does not: other characters.
+    void findIgnoresWidthAndKanaKind_data()
+    {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QList<int>>("shown");
+        QTest::newRow("hiragana finds katakana of both widths") << QStringLiteral("ふなばし") << QList<int> { 1, 2, 3 };
+        QTest::newRow("half-width katakana finds the rest") << QStringLiteral("ﾌﾅﾊﾞｼ") << QList<int> { 1, 2, 3 };
+        QTest::newRow("a voiced kana is not its plain one") << QStringLiteral("ふなはし") << QList<int> {};
+        QTest::newRow("full-width Latin and digits") << QStringLiteral("ＡＢＣ－１") << QList<int> { 4, 5 };
+        QTest::newRow("letter case") << QStringLiteral("abc") << QList<int> { 4, 5 };
+        QTest::newRow("ideographic space") << QStringLiteral("本町　２") << QList<int> { 6 };
+        QTest::newRow("kanji") << QStringLiteral("船橋") << QList<int> { 7 };
+    }
+
+    void findIgnoresWidthAndKanaKind()
+    {
+        QFETCH(QString, find);
+        QFETCH(QList<int>, shown);
+        QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
+        const QStringList locations { QStringLiteral("フナバシ 1"), QStringLiteral("ﾌﾅﾊﾞｼ 2"),
+            QStringLiteral("ふなばし 3"), QStringLiteral("ABC-1 ビル"), QStringLiteral("ａｂｃ－１ 館"),
+            QStringLiteral("本町 2丁目"), QStringLiteral("千葉県船橋市") };
+        std::vector<GridLine> lines;
+        for (int i = 0; i < locations.size(); ++i)
+            lines.push_back({ QString::number(i + 1), locations.at(i), QString::number(i + 1) });
+        grid.appendRows(lines);
+        grid.setFindText(find);
+        QList<int> keys;
+        for (int r = 1; r < grid.rowCount(); ++r)
+            keys << grid.rowKey(r).toInt();
+        QCOMPARE(keys, shown);
+    }
+
+    // The header sorts: 物件所在地 in Japanese collation (kana of either
+    // kind by their reading, numbers by value), again reversed, No. back to
+    // registration order; the buttons act on the lines as shown.
+    void theHeaderSortsAndTheButtonsActOnTheLinesShown()
+    {
+        TestDatabase db;
+        const QStringList registered { QStringLiteral("さくら町10丁目"), QStringLiteral("カキ町"),
+            QStringLiteral("あおば町"), QStringLiteral("さくら町2丁目"), QStringLiteral("かえで町") };
+        for (const QString& l : registered)
+            db.insert(withLocation(l, l));
+        Fixture f(db.folder());
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QtGrid& grid = screen.grid();
+        const QStringList sorted { QStringLiteral("あおば町"), QStringLiteral("かえで町"), QStringLiteral("カキ町"),
+            QStringLiteral("さくら町2丁目"), QStringLiteral("さくら町10丁目") };
+        QStringList reversed = sorted;
+        std::reverse(reversed.begin(), reversed.end());
+        const auto clickHeader = [&](int column) {
+            QHeaderView* header = grid.horizontalHeader();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                QPoint(
+                    header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
+        };
+        ctrlClickLine(grid, 2); // カキ町, which stays selected through the sorts
+        clickHeader(1);
+        QCOMPARE(gridColumn(grid, 1), sorted);
+        QCOMPARE(gridColumn(grid, 0).join(QLatin1Char(',')), QStringLiteral("1,2,3,4,5"));
+        QCOMPARE(selectedLines(grid), QList<int> { 3 });
+        clickHeader(1);
+        QCOMPARE(gridColumn(grid, 1), reversed);
+        QCOMPARE(selectedLines(grid), QList<int> { 3 });
+
+        // 削除 of lines 1 and 3 as shown: さくら町10丁目 and カキ町.
+        ctrlClickLine(grid, 1);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
+        QCOMPARE(storedLocations(db),
+            (QStringList { QStringLiteral("あおば町"), QStringLiteral("さくら町2丁目"), QStringLiteral("かえで町") }));
+        QCOMPARE(gridColumn(grid, 1),
+            (QStringList { QStringLiteral("さくら町2丁目"), QStringLiteral("かえで町"), QStringLiteral("あおば町") }));
+
+        // 表示 of line 2 as shown: かえで町's own row.
+        ctrlClickLine(grid, 2);
+        QTest::mouseClick(screen.findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        const std::unique_ptr<F_Tyukai> entry = screen.takeEntryScreen();
+        QVERIFY(entry);
+        QCOMPARE(entry->boxText(kKakakuIndex), withLocation(QStringLiteral("かえで町"), QStringLiteral("かえで町"))[0]);
+
+        clickHeader(0);
+        QCOMPARE(gridColumn(grid, 1), storedLocations(db));
+    }
+
+    // The grid's menu, from the mouse or the Menu key: one entry per
+    // action; 削除した物件… opens the window of deleted properties with the
+    // last deletion chosen, and Enter brings it back at the end of the list.
+    void theMenuBringsTheLastDeletionBackWithEnter()
+    {
+        TestDatabase db;
+        for (const char* l : { "a", "b", "c", "d" })
+            db.insert(withLocation(QString::fromLatin1(l), QString::fromLatin1(l)));
+        const auto before = db.rows();
+        FakeClock clock(QDateTime(QDate(2026, 4, 1), QTime(9, 0)));
+        Fixture f(db.folder());
+        f.store.useClock(clock);
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QtGrid& grid = screen.grid();
+        ctrlClickLine(grid, 1);
+        screen.Command2_Click(); // a
+        clock.advanceMs(60000);
+        ctrlClickLine(grid, 1);
+        ctrlClickLine(grid, 3);
+        screen.Command2_Click(); // b and d, the last deletion
+        QCOMPARE(gridColumn(grid, 1), QStringList { QStringLiteral("c") });
+
+        // The Menu key opens it below the focused line, a right click at the mouse.
+        QMenu& menu = screen.listMenu();
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), grid.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&grid, &menuKey);
+        QVERIFY(menu.isVisible());
+        const QRect line = grid.visualRect(grid.currentIndex());
+        QVERIFY2((menu.pos() - grid.viewport()->mapToGlobal(line.bottomLeft())).manhattanLength() <= 2,
+            qPrintable(QStringLiteral("%1,%2").arg(menu.pos().x()).arg(menu.pos().y())));
+        menu.hide();
+        const QPoint at = grid.viewport()->mapToGlobal(QPoint(40, 20));
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(40, 20), at);
+        QApplication::sendEvent(grid.viewport(), &rightClick);
+        QVERIFY(menu.isVisible());
+        QVERIFY((menu.pos() - at).manhattanLength() <= 2);
+        QStringList entries;
+        for (QAction* action : menu.actions())
+            entries << action->text();
+        QCOMPARE(entries,
+            (QStringList { QStringLiteral("絞り込み…"), QStringLiteral("削除した物件…"),
+                QStringLiteral("選んだ物件のチラシを印刷") }));
+        menu.hide();
+
+        QStringList shown;
+        QList<int> chosen;
+        whenModal<F_Sakuzyo>([&](F_Sakuzyo* window) {
+            QCOMPARE(window->windowTitle(), QStringLiteral("削除した物件"));
+            QTableWidget& table = window->table();
+            for (int r = 0; r < table.rowCount(); ++r)
+                shown << table.item(r, 0)->text() + QLatin1Char('|') + table.item(r, 1)->text();
+            for (const QModelIndex& index : table.selectionModel()->selectedRows())
+                chosen << index.row();
+            QTest::keyClick(&table, Qt::Key_Return);
+        });
+        menu.actions().at(1)->trigger();
+        QCOMPARE(shown,
+            (QStringList { QStringLiteral("2026/04/01 09:01|d"), QStringLiteral("2026/04/01 09:01|b"),
+                QStringLiteral("2026/04/01 09:00|a") }));
+        std::sort(chosen.begin(), chosen.end());
+        QCOMPARE(chosen, (QList<int> { 0, 1 }));
+        QCOMPARE(gridColumn(grid, 1), (QStringList { QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("d") }));
+        QCOMPARE(selectedLines(grid), (QList<int> { 2, 3 }));
+        const auto after = db.rows();
+        QCOMPARE(after[1], before[1]);
+        QCOMPARE(after[2], before[3]);
+        QCOMPARE(db.deletedRows().size(), std::size_t(1));
     }
 
     void emptyTableShowsTheHeaderAloneAndShowAsksForALine()

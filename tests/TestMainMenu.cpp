@@ -1,6 +1,7 @@
 // The main menu: start-up with and without a usable database, its layout in
 // twips, its buttons, and the fonts its faces need.
 #include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeEventPump.h"
 #include "tests/fakes/FakeFileOpenDialog.h"
 #include "tests/fakes/RecordingInputMethod.h"
@@ -60,6 +61,22 @@ private slots:
         QVERIFY(f.messages.shown.isEmpty());
         QVERIFY(f.store.isOpen());
         QCOMPARE(f.menu.focusWidget(), f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0")));
+    }
+
+    // Deleted properties are kept 365 days; older ones go at start-up.
+    void startUpForgetsDeletedPropertiesKeptOverAYear()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral("INSERT INTO Fudousan_Sakuzyo (Sakuzyo_Nitizi, Syozai) VALUES "
+                               "('2025-03-31T23:59:59.999Z', 'over a year'), ('2025-04-01T00:00:00.001Z', 'a year'), "
+                               "('2026-03-31T12:00:00.000Z', 'yesterday')"));
+        const FakeClock clock(QDateTime(QDate(2026, 4, 1), QTime(0, 0), Qt::UTC));
+        Fixture f(db.folder());
+        f.store.useClock(clock);
+        f.menu.start();
+        QCOMPARE(db.values(QStringLiteral("SELECT Syozai FROM Fudousan_Sakuzyo ORDER BY rowid")),
+            (QStringList { QStringLiteral("a year"), QStringLiteral("yesterday") }));
+        QVERIFY(f.messages.shown.isEmpty());
     }
 
     void saysOnceWhyTheDatabaseDidNotOpenThenShowsTheMenu()

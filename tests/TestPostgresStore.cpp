@@ -100,10 +100,42 @@ private slots:
         QCOMPARE(m_server->exec(QStringLiteral("SELECT indexdef FROM pg_indexes WHERE indexname = 'Fudousan_Syozai'"))
                      .size(),
             1);
-        QCOMPARE(m_server->exec(QStringLiteral("SELECT string_agg(privilege_type, ',' ORDER BY privilege_type) "
-                                               "FROM information_schema.role_table_grants "
-                                               "WHERE grantee = 'fudousan_desktop'")),
-            QStringList { QStringLiteral("DELETE,INSERT,SELECT") });
+        // The deleted properties: the moment, then the same 29 columns.
+        QStringList deleted { QStringLiteral("rowid bigint"), QStringLiteral("Sakuzyo_Nitizi text") };
+        deleted += expected.mid(1);
+        QCOMPARE(m_server->exec(QStringLiteral("SELECT column_name || ' ' || data_type FROM information_schema.columns "
+                                               "WHERE table_name = 'Fudousan_Sakuzyo' ORDER BY ordinal_position")),
+            deleted);
+        QCOMPARE(m_server->exec(QStringLiteral(
+                     "SELECT table_name || ' ' || string_agg(privilege_type, ',' ORDER BY privilege_type) "
+                     "FROM information_schema.role_table_grants "
+                     "WHERE grantee = 'fudousan_desktop' GROUP BY table_name ORDER BY table_name")),
+            (QStringList { QStringLiteral("Fudousan DELETE,INSERT,SELECT"),
+                QStringLiteral("Fudousan_Sakuzyo DELETE,INSERT,SELECT") }));
+    }
+
+    // A database made before deleted properties were kept: the list and
+    // the rest work, 削除 deletes nothing and says who can make the table.
+    void aServerWithoutTheDeletedTableRefusesToDeleteAndSaysWhy()
+    {
+        m_server->exec(QStringLiteral("DROP TABLE \"Fudousan_Sakuzyo\""));
+        StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
+        f.openOrDie();
+        f.store.Save_Property(SampleEntryView(faultRecord(1)));
+        FakeGrid grid;
+        f.store.Fill_Property_List(grid);
+        QVERIFY(f.store.Deleted_Properties().empty());
+        grid.selection = { 1 };
+        try {
+            f.store.Delete_Property(grid);
+            QFAIL("deleted without keeping");
+        } catch (const PlatformError& e) {
+            QVERIFY2(e.description().contains(QStringLiteral("Fudousan_Sakuzyo"))
+                    && e.description().contains(QStringLiteral("管理者")),
+                qPrintable(e.description()));
+        }
+        QCOMPARE(
+            m_server->exec(QStringLiteral("SELECT count(*) FROM \"Fudousan\"")), QStringList { QStringLiteral("1") });
     }
 
     void theDesktopRoleMayOnlyReadRegisterAndDelete()

@@ -2,6 +2,7 @@
 // what the grid shows, which rows a deletion removes, and what a load puts
 // into the entry screen.
 #include "tests/fakes/FakeAppEnvironment.h"
+#include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeGrid.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/AppFixture.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
@@ -214,7 +216,8 @@ private slots:
         QCOMPARE(f.messages.shown.first().title, QStringLiteral("Zabrelo"));
     }
 
-    void failedDeletionIsReportedAndTheListShowsTheTruth()
+    // One transaction: a refused line leaves every selected row where it was.
+    void aFailedDeletionDeletesNoneOfTheLines()
     {
         TestDatabase db;
         for (const char* l : { "a", "b", "c" })
@@ -229,10 +232,159 @@ private slots:
             QFAIL("no failure");
         } catch (const PlatformError& e) {
             QVERIFY2(e.description().contains(QStringLiteral("「c」")), qPrintable(e.description()));
+            QVERIFY2(e.description().contains(QStringLiteral("どれも削除されていません")), qPrintable(e.description()));
         }
-        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("b"), QStringLiteral("c") }));
+        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") }));
+        QVERIFY(db.deletedRows().empty());
         QCOMPARE(f.grid.column(1), storedLocations(db));
         QVERIFY(f.messages.shown.isEmpty()); // no completion claimed
+    }
+
+    // Delete three lines, bring two back: the two are new lines at the end
+    // with every value as it was (NULL apart from empty) and keys never
+    // given before; the third stays among the deleted.
+    void deletedPropertiesComeBackExactlyAsTheyWere()
+    {
+        TestDatabase db;
+        for (const char* l : { "一", "二", "三", "四", "五" })
+            db.insert(withLocation(QString::fromUtf8(l)));
+        // NULL and empty columns, as another program or an older version left them.
+        db.exec(
+            QStringLiteral("UPDATE Fudousan SET Koutu = NULL, Setubi = '' WHERE Syozai = '二';"
+                           "UPDATE Fudousan SET Kakaku = NULL, Madori = NULL, Name_Text = '' WHERE Syozai = '五';"));
+        const auto before = db.rows();
+        const QString highestKey = db.value(QStringLiteral("SELECT max(rowid) FROM Fudousan")).value_or(QString());
+        FakeClock clock(QDateTime(QDate(2026, 4, 1), QTime(9, 30), QTimeZone(9 * 3600)));
+        Fixture f(db.folder());
+        f.store.useClock(clock);
+        f.store.Fill_Property_List(f.grid);
+        f.grid.selection = { 2, 4, 5 }; // the last line too: its key is the highest
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(storedLocations(db), (QStringList { QStringLiteral("一"), QStringLiteral("三") }));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(f.messages.shown.first().text, QStringLiteral("データの削除が出来ました。"));
+
+        // Kept with the moment of the deletion, newest first in the list.
+        const auto kept = db.deletedRows();
+        QCOMPARE(kept.size(), std::size_t(3));
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            QCOMPARE(kept[i][0], std::optional<QString>(QStringLiteral("2026-04-01T00:30:00.000Z")));
+            const auto& row = before[std::size_t(std::vector<int> { 1, 3, 4 }[i])];
+            QVERIFY(std::equal(row.begin(), row.end(), kept[i].begin() + 1));
+        }
+        const std::vector<DeletedProperty> listed = f.store.Deleted_Properties();
+        QCOMPARE(listed.size(), std::size_t(3));
+        QCOMPARE(listed[0].location, std::optional<QString>(QStringLiteral("五")));
+        QCOMPARE(listed[0].price, std::optional<QString>());
+        QCOMPARE(listed[2].location, std::optional<QString>(QStringLiteral("二")));
+        QCOMPARE(listed[2].price, before[1][kKakakuIndex]);
+        QCOMPARE(listed[0].deletedAt, clock.now());
+
+        // 五 and 二 back, picked newest first: they come back in the order
+        // they were deleted.
+        f.messages.shown.clear();
+        const QStringList restored = f.store.Restore_Properties({ listed[0].key, listed[2].key }, f.grid);
+        QCOMPARE(restored.size(), 2);
+        const auto after = db.rows();
+        QCOMPARE(after.size(), std::size_t(4));
+        QCOMPARE(after[2], before[1]);
+        QCOMPARE(after[3], before[4]);
+        for (const QString& key : restored)
+            QVERIFY2(key.toLongLong() > highestKey.toLongLong(), qPrintable(key));
+        QCOMPARE(f.grid.column(1),
+            (QStringList { QStringLiteral("一"), QStringLiteral("三"), QStringLiteral("二"), QStringLiteral("五") }));
+        QCOMPARE(f.grid.rowKey(3), restored.at(0));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QCOMPARE(
+            f.messages.shown.first().text, QStringLiteral("2 件の物件を元に戻しました。一覧の最後に加えてあります。"));
+        QCOMPARE(f.messages.shown.first().style, 64);
+
+        const std::vector<DeletedProperty> left = f.store.Deleted_Properties();
+        QCOMPARE(left.size(), std::size_t(1));
+        QCOMPARE(left[0].location, std::optional<QString>(QStringLiteral("四")));
+        // Another copy of the program brought it back meanwhile: counted, not doubled.
+        {
+            StoreFixture other(db.folder());
+            other.openOrDie();
+            FakeGrid list;
+            other.store.Restore_Properties({ left[0].key }, list);
+        }
+        f.messages.shown.clear();
+        QVERIFY(f.store.Restore_Properties({ left[0].key }, f.grid).isEmpty());
+        QCOMPARE(f.messages.shown.first().text,
+            QStringLiteral("選択された 1 件の物件は、すでに元に戻されていたか、削除した物件から消えていました。"));
+        QCOMPARE(db.rowCount(), 5);
+        QVERIFY(db.deletedRows().empty());
+    }
+
+    // One transaction too: a refused one leaves both among the deleted.
+    void aFailedRestoreBringsNoneBack()
+    {
+        TestDatabase db;
+        for (const char* l : { "a", "b", "c" })
+            db.insert(withLocation(QString::fromLatin1(l)));
+        Fixture f(db.folder());
+        f.store.Fill_Property_List(f.grid);
+        f.grid.selection = { 1, 2 };
+        f.store.Delete_Property(f.grid);
+        db.refuseDeletion(QStringLiteral("b"), kDeletedTable);
+        QStringList keys;
+        for (const DeletedProperty& kept : f.store.Deleted_Properties())
+            keys << kept.key;
+        f.messages.shown.clear();
+        try {
+            f.store.Restore_Properties(keys, f.grid);
+            QFAIL("no failure");
+        } catch (const PlatformError& e) {
+            QVERIFY2(e.description().contains(QStringLiteral("どれも元に戻っていません")), qPrintable(e.description()));
+        }
+        QCOMPARE(storedLocations(db), QStringList { QStringLiteral("c") });
+        QCOMPARE(db.deletedRows().size(), std::size_t(2));
+        QVERIFY(f.messages.shown.isEmpty());
+    }
+
+    // The table of deleted properties is the one table the program adds:
+    // a file made before it had none opens, and gets it at its first 削除.
+    void aFileWithoutTheDeletedTableGetsItAtItsFirstDelete()
+    {
+        SKIP_ON_THE_SERVER();
+        TestDatabase prepared;
+        TestDatabase db;
+        db.exec(QStringLiteral("DROP TABLE Fudousan_Sakuzyo"));
+        db.insert(withLocation(QStringLiteral("a")));
+        Fixture f(db.folder());
+        QVERIFY(f.store.Deleted_Properties().empty());
+        f.store.Fill_Property_List(f.grid);
+        f.grid.selection = { 1 };
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(db.rowCount(), 0);
+        QCOMPARE(db.deletedRows().size(), std::size_t(1));
+        const QString columns = QStringLiteral("SELECT name || ' ' || type FROM pragma_table_info('Fudousan_Sakuzyo')");
+        QCOMPARE(db.values(columns), prepared.values(columns));
+    }
+
+    // The rows are deleted; that a line could not be listed is said apart,
+    // not as a failure of the deletion.
+    void aDeleteBesideAnUnlistableRowSaysWhatWasDeletedThenWhy()
+    {
+        TestDatabase db;
+        db.insert(withLocation(QStringLiteral("a")));
+        db.insert(withLocation(QStringLiteral("b")));
+        db.exec(QStringLiteral("INSERT INTO Fudousan (Syozai) VALUES (NULL)"));
+        db.insert(withLocation(QStringLiteral("c")));
+        Fixture f(db.folder());
+        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Fill_Property_List(f.grid));
+        f.grid.selection = { 1 };
+        f.store.Delete_Property(f.grid);
+        QCOMPARE(
+            storedLocations(db), (QStringList { QStringLiteral("b"), QStringLiteral("<NULL>"), QStringLiteral("c") }));
+        QCOMPARE(f.grid.column(1), QStringList { QStringLiteral("b") });
+        QCOMPARE(f.messages.shown.size(), 2);
+        QCOMPARE(f.messages.shown.at(0).text, QStringLiteral("データの削除が出来ました。"));
+        QCOMPARE(f.messages.shown.at(0).style, 64);
+        QVERIFY2(f.messages.shown.at(1).text.contains(QStringLiteral("2 件目の物件には所在がありません")),
+            qPrintable(f.messages.shown.at(1).text));
+        QCOMPARE(f.messages.shown.at(1).style, 16);
     }
 
     void loadsExactlyTheStoredTextsAndTheMap()

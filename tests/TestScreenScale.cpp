@@ -1,4 +1,5 @@
-// The three screens at the desktop's scale (tests/scale/screen_scale.sh runs
+// The three screens, the list's find box and its window of deleted
+// properties at the desktop's scale (tests/scale/screen_scale.sh runs
 // this under Xvfb at 96, 120 and 192 logical DPI and with QT_SCALE_FACTOR=2):
 // every caption fits its control, each frame stands clear around what it
 // frames, and a picture of each screen is kept in SCREEN_SCALE_ARTIFACTS.
@@ -6,13 +7,17 @@
 #include "tests/support/TestDatabase.h"
 
 #include "platform/Fonts.h"
+#include "platform/grid/QtGrid.h"
 #include "screens/F_Itiran.h"
 #include "screens/F_Main.h"
+#include "screens/F_Sakuzyo.h"
 #include "screens/F_Tyukai.h"
+#include "screens/FindBox.h"
 #include "screens/Twips.h"
 
 #include <QDir>
 #include <QFontMetricsF>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,6 +188,66 @@ private slots:
             { { QStringLiteral("Shape_0"), QStringLiteral("Command3") },
                 { QStringLiteral("Shape_1"), QStringLiteral("Command2") },
                 { QStringLiteral("Shape_2"), QStringLiteral("Command1") } }));
+    }
+
+    // Narrowed and sorted, one line selected and the focus two lines below
+    // it: the header says what narrows the list, the focused line is framed.
+    void listScreenFoundAndSorted()
+    {
+        TestDatabase db;
+        for (int i = 1; i <= 30; ++i) {
+            PropertyRecord r = TestDatabase::distinctRecord(QString::number(i));
+            r[kSyozaiIndex]
+                = (i % 3 ? QStringLiteral("千葉県船橋市本町%1丁目") : QStringLiteral("千葉県市川市八幡%1丁目")).arg(i);
+            db.insert(r);
+        }
+        ScreenFixture f(db.folder());
+        f.openOrDie();
+        F_Itiran screen(f.services());
+        screen.Form_Load();
+        showAndSettle(&screen);
+        QtGrid& grid = screen.grid();
+        grid.setFindText(QStringLiteral("船橋"));
+        grid.setOrder(QtGrid::Order::Descending);
+        screen.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen));
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(&grid, Qt::Key_Down, Qt::ControlModifier);
+        QTest::qWait(50);
+        keep(&screen, QStringLiteral("list-screen-found-sorted"));
+        expectNone(clippedCaptions(&screen));
+        QCOMPARE(grid.cellText(0, 1), QStringLiteral("物件所在地（絞り込み：船橋）"));
+        // The header's text fits its column.
+        QHeaderView* header = grid.horizontalHeader();
+        QVERIFY(header->fontMetrics().horizontalAdvance(grid.cellText(0, 1)) < header->sectionSize(1));
+    }
+
+    void findBox()
+    {
+        RecordingInputMethod inputMethod;
+        FindBox box(QStringLiteral("船橋"), inputMethod);
+        showAndSettle(&box);
+        keep(&box, QStringLiteral("find-box"));
+        expectNone(clippedCaptions(&box));
+    }
+
+    void deletedPropertiesWindow()
+    {
+        TestDatabase db;
+        ScreenFixture f(db.folder());
+        f.openOrDie();
+        std::vector<DeletedProperty> kept;
+        const QDateTime last(QDate(2026, 4, 1), QTime(15, 42));
+        for (int i = 0; i < 12; ++i)
+            kept.push_back({ QString::number(100 - i), i < 2 ? last : last.addDays(-i),
+                QStringLiteral("千葉県船橋市本町%1丁目%2番").arg(i + 1).arg(i * 3 + 1),
+                i == 3 ? std::nullopt : std::optional<QString>(QStringLiteral("%1万円").arg(1980 + i * 100)) });
+        F_Sakuzyo window(f.services(), kept);
+        showAndSettle(&window);
+        keep(&window, QStringLiteral("deleted-properties"));
+        expectNone(clippedCaptions(&window));
     }
 };
 

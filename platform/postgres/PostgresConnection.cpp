@@ -118,6 +118,63 @@ public:
         return std::make_unique<TableRowSet>(s, s->realName(table), names);
     }
 
+    void transaction(const std::function<void()>& work) override { session()->transaction(work); }
+
+    // One statement: the DELETE hands its row to the INSERT, so a row that
+    // another desktop deletes at the same moment is moved by one of the two
+    // only, and counted as gone by the other.
+    std::optional<QString> moveRow(const QString& from, const QString& key, const QString& to,
+        const QStringList& columns, const QMap<QString, QString>& stamps) override
+    {
+        const SessionPtr& s = session();
+        QStringList names;
+        QStringList values;
+        QStringList parameters { key }; // the DELETE's mark comes first
+        for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+            names << QString::fromUtf8(quoteIdentifier(s->realName(it.key())));
+            values << QStringLiteral("CAST(? AS text)");
+            parameters << it.value();
+        }
+        QStringList copied;
+        for (const QString& column : columns) {
+            const QString quoted = QString::fromUtf8(quoteIdentifier(s->realName(column)));
+            names << quoted;
+            values << quoted;
+            copied << quoted;
+        }
+        const QString sql
+            = QStringLiteral("WITH moved AS (DELETE FROM %1 WHERE rowid = CAST(? AS bigint) RETURNING %2) "
+                             "INSERT INTO %3 (%4) SELECT %5 FROM moved RETURNING rowid")
+                  .arg(QString::fromUtf8(quoteIdentifier(s->realName(from))), copied.join(QStringLiteral(", ")),
+                      QString::fromUtf8(quoteIdentifier(s->realName(to))), names.join(QStringLiteral(", ")),
+                      values.join(QStringLiteral(", ")));
+        ResultRowSet moved(s->run(sql, parameters));
+        if (moved.atEnd())
+            return std::nullopt;
+        return moved.field(QStringLiteral("rowid"));
+    }
+
+    bool hasTable(const QString& table) override
+    {
+        ResultRowSet found(session()->run(QStringLiteral("SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = "
+                                                         "c.relnamespace WHERE c.relkind IN ('r', 'p') AND "
+                                                         "lower(c.relname) = lower(?) AND n.nspname = ANY "
+                                                         "(current_schemas(false))"),
+            { table }));
+        return !found.atEnd();
+    }
+
+    // The desktops' role may not create tables: the server's tables are
+    // made by its administrator (platform/postgres/fudousan_postgresql.sql).
+    void createTable(const QString& table, const QStringList&) override
+    {
+        if (hasTable(table))
+            return;
+        throw PlatformError(QStringLiteral("%1 に表 %2 がありません。この表は、サーバーの管理者が "
+                                           "fudousan_postgresql.sql の %2 の部分を実行して作ります。")
+                                .arg(session()->label(), table));
+    }
+
     // Every commit is the server's: there is no file beside the program to
     // complete.
     bool checkpoint() override { return true; }

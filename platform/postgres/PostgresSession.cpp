@@ -159,17 +159,22 @@ Result Session::run(const QString& statement, const QStringList& parameters)
     for (const QByteArray& e : encoded)
         values.push_back(e.constData());
 
-    ensureConnected();
+    if (m_inTransaction && (!m_conn || PQstatus(m_conn) != CONNECTION_OK))
+        lostInTransaction();
+    if (!m_inTransaction)
+        ensureConnected();
     bool lost = false;
     Result result = send(sql, values, &lost);
-    if (lost && isReading(statement)) {
+    if (lost && isReading(statement) && !m_inTransaction) {
         connect();
         result = send(sql, values, &lost);
     }
+    if (lost && m_inTransaction && !m_committing)
+        lostInTransaction();
     if (lost) {
         close();
         throw PlatformError(QStringLiteral("%1 との接続が切れました。").arg(m_label)
-            + (isReading(statement)
+            + (isReading(statement) && !m_committing
                     ? QString()
                     : QStringLiteral("\nこの処理が済んだかどうかは分かりません。一覧で確かめて下さい。"))
             + QStringLiteral("\nサーバーが戻れば、次の操作はそのまま行えます。"));
@@ -178,6 +183,40 @@ Result Session::run(const QString& statement, const QStringList& parameters)
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
         fail(result.get(), statement);
     return result;
+}
+
+void Session::transaction(const std::function<void()>& work)
+{
+    if (m_inTransaction)
+        throw PlatformError(QStringLiteral("トランザクションの中で、別のトランザクションは始められません。"));
+    run(QStringLiteral("BEGIN"), {});
+    m_inTransaction = true;
+    try {
+        work();
+        m_committing = true;
+        run(QStringLiteral("COMMIT"), {});
+    } catch (...) {
+        m_inTransaction = false;
+        m_committing = false;
+        // The server rolls back on its own a transaction whose connection
+        // is gone.
+        if (m_conn && PQstatus(m_conn) == CONNECTION_OK)
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        throw;
+    }
+    m_inTransaction = false;
+    m_committing = false;
+}
+
+// Before the commit, a lost connection has taken the transaction with it:
+// nothing of it was done.
+void Session::lostInTransaction()
+{
+    m_inTransaction = false;
+    close();
+    throw PlatformError(QStringLiteral("%1 との接続が切れました。この処理は行われていません。\n"
+                                       "サーバーが戻れば、次の操作はそのまま行えます。")
+                            .arg(m_label));
 }
 
 void Session::close()

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <libpq-fe.h>
 #include <memory>
 #include <vector>
@@ -63,8 +64,15 @@ public:
     // is not, since it may have been committed before the connection broke.
     Result run(const QString& statement, const QStringList& parameters);
 
+    // Runs `work`, whose statements (run) then form one transaction,
+    // committed when it returns and rolled back when it throws. Inside it
+    // no statement is sent again on a new connection: a connection lost
+    // before the commit has taken the whole transaction with it.
+    void transaction(const std::function<void()>& work);
+
 private:
     void close();
+    [[noreturn]] void lostInTransaction();
     void ensureConnected();
     bool waitFor(short events, const QElapsedTimer& clock);
     [[noreturn]] void timedOut();
@@ -77,6 +85,8 @@ private:
     QString m_label;
     PGconn* m_conn = nullptr;
     QHash<QString, QString> m_names; // lower case -> real name
+    bool m_inTransaction = false;
+    bool m_committing = false;
 };
 
 using SessionPtr = std::shared_ptr<Session>;

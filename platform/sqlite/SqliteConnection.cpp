@@ -86,6 +86,32 @@ public:
         return openTableRows(h, table, names);
     }
 
+    void transaction(const std::function<void()>& work) override { runTransaction(handle(), work); }
+
+    std::optional<QString> moveRow(const QString& from, const QString& key, const QString& to,
+        const QStringList& columns, const QMap<QString, QString>& stamps) override
+    {
+        return sqlite_engine::moveRow(handle(), from, key, to, columns, stamps);
+    }
+
+    bool hasTable(const QString& table) override
+    {
+        return !runToEnd(handle(),
+            QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"), { table })
+                    ->atEnd();
+    }
+
+    void createTable(const QString& table, const QStringList& columns) override
+    {
+        QByteArrayList definitions;
+        for (const QString& column : columns)
+            definitions << quoteIdentifier(column) + " TEXT";
+        runToEnd(handle(),
+            QString::fromUtf8(
+                "CREATE TABLE IF NOT EXISTS " + quoteIdentifier(table) + " (" + definitions.join(", ") + ")"),
+            {});
+    }
+
     // The log is folded in and cut to nothing: a -wal beside an idle file
     // holds no data, so a file copied away is complete and a backup copied
     // back is never overlaid with another file's pages.

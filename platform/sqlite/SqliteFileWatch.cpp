@@ -40,8 +40,9 @@ void lose(Handle& handle, const QString& reason)
 
 PathWatch::PathWatch(Handle& handle)
     : m_handle(handle)
+    , m_active(handle.watching && !handle.inTransaction)
 {
-    if (!handle.watching)
+    if (!m_active)
         return;
     if (!handle.lost.isEmpty())
         throw PlatformError(handle.lost);
@@ -63,7 +64,7 @@ PathWatch::PathWatch(Handle& handle)
 
 PathWatch::~PathWatch()
 {
-    if (m_handle.watching && m_handle.lost.isEmpty())
+    if (m_active && m_handle.lost.isEmpty())
         m_handle.seen = markOf(m_handle.path);
 }
 

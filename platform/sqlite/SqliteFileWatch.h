@@ -28,6 +28,10 @@ FileMark markOf(const QString& path);
 // same file changed while no connection of it worked (copied over with cp):
 // SQLite would mix its cached pages of the old content into the new one, so
 // nothing more is done with it.
+//
+// Inside a transaction of several statements the path is checked once
+// before it begins and once before it commits, not around each statement:
+// the transaction's write lock keeps every other connection out meanwhile.
 class PathWatch
 {
 public:
@@ -38,6 +42,7 @@ public:
 
 private:
     Handle& m_handle;
+    bool m_active;
 };
 
 } // namespace sqlite_engine

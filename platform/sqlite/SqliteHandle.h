@@ -5,7 +5,9 @@
 // Private to platform/sqlite/.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <sqlite3.h>
@@ -39,7 +41,28 @@ struct Handle
     QString lost; // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
-    ~Handle() { sqlite3_close_v2(db); }
+    bool inTransaction = false; // a transaction of several statements runs; the path is checked around it
+    qint64 pendingMark = 0; // the rowid mark as that transaction raises it, written at its commit
+    QHash<QByteArray, qint64> nextRowids; // the next rowid of each table that transaction adds rows to
+    // Statements run once per row of a long transaction, prepared once.
+    QHash<QByteArray, sqlite3_stmt*> prepared;
+    // The statements of the last row move (owned by `prepared`) and what
+    // they move.
+    struct Move
+    {
+        QString from;
+        QString to;
+        QStringList columns;
+        QStringList stampNames;
+        sqlite3_stmt* copy = nullptr;
+        sqlite3_stmt* remove = nullptr;
+    } lastMove;
+    ~Handle()
+    {
+        for (sqlite3_stmt* statement : std::as_const(prepared))
+            sqlite3_finalize(statement);
+        sqlite3_close_v2(db);
+    }
 };
 using HandlePtr = std::shared_ptr<Handle>;
 

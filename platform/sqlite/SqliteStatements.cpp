@@ -70,7 +70,8 @@ private:
     bool m_done = false;
 };
 
-void raiseRowidMark(const HandlePtr& handle)
+// The highest rowid of any table of the file.
+qint64 highestRowid(const HandlePtr& handle)
 {
     auto tables = runToEnd(handle,
         QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
@@ -86,9 +87,20 @@ void raiseRowidMark(const HandlePtr& handle)
         if (sqlite3_step(statement.stmt) == SQLITE_ROW)
             highest = qMax<qint64>(highest, sqlite3_column_int64(statement.stmt, 0));
     }
+    return highest;
+}
+
+// The file's rowid mark: one past it is the next rowid to give.
+qint64 rowidMark(const HandlePtr& handle)
+{
     auto mark = runToEnd(handle, QStringLiteral("PRAGMA user_version"), {});
-    const qint64 current
-        = mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+    return mark->atEnd() ? 0 : mark->field(QStringLiteral("user_version")).value_or(QString()).toLongLong();
+}
+
+void raiseRowidMark(const HandlePtr& handle)
+{
+    const qint64 highest = highestRowid(handle);
+    const qint64 current = rowidMark(handle);
     if (highest <= current || highest > 0x7fffffff)
         return;
     Transaction transaction(handle);
@@ -233,6 +245,144 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
         }
     }
     return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
+}
+
+sqlite3_stmt* preparedOnce(const HandlePtr& handle, const QByteArray& sql)
+{
+    sqlite3_stmt*& statement = handle->prepared[sql];
+    if (!statement) {
+        const int rc = sqlite3_prepare_v3(
+            handle->db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (rc != SQLITE_OK) {
+            handle->prepared.remove(sql);
+            fail(handle->db, rc, handle->path);
+        }
+    }
+    return statement;
+}
+
+void stepOnce(const HandlePtr& handle, sqlite3_stmt* statement)
+{
+    int rc = sqlite3_step(statement);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (rc != SQLITE_DONE)
+        fail(handle->db, rc, handle->path);
+}
+
+void runTransaction(const HandlePtr& handle, const std::function<void()>& work)
+{
+    if (handle->inTransaction)
+        throw PlatformError(QStringLiteral("トランザクションの中で、別のトランザクションは始められません。"));
+    {
+        PathWatch watch(*handle);
+        makeWalReady(handle);
+    }
+    Transaction transaction(handle);
+    struct Running
+    {
+        Handle& handle;
+        explicit Running(Handle& h)
+            : handle(h)
+        {
+            handle.inTransaction = true;
+            handle.nextRowids.clear();
+        }
+        ~Running() { handle.inTransaction = false; }
+    };
+    {
+        Running running(*handle);
+        // The mark as the transaction finds it, brought up to the rows that
+        // others added at the connection's first write (see prepareWrites),
+        // within this same transaction.
+        const qint64 found = rowidMark(handle);
+        handle->pendingMark = handle->markRaised ? found : qMax(found, highestRowid(handle));
+        work();
+        // One write of the mark for every row the transaction added: each
+        // new rowid was one past the highest given, so it only rises.
+        if (handle->pendingMark > found && handle->pendingMark <= 0x7fffffff)
+            runToEnd(handle, QStringLiteral("PRAGMA user_version = %1").arg(handle->pendingMark), {});
+    }
+    PathWatch watch(*handle);
+    transaction.commit();
+    handle->markRaised = true;
+}
+
+std::optional<QString> moveRow(const HandlePtr& handle, const QString& from, const QString& key, const QString& to,
+    const QStringList& columns, const QMap<QString, QString>& stamps)
+{
+    if (!handle->inTransaction) {
+        std::optional<QString> moved;
+        runTransaction(handle, [&] { moved = moveRow(handle, from, key, to, columns, stamps); });
+        return moved;
+    }
+    bool isNumber = false;
+    const qint64 rowid = key.toLongLong(&isNumber);
+    if (!isNumber)
+        return std::nullopt; // no row has it
+
+    // The new rowid is one past the highest ever given in this file (the
+    // mark, which covers the rows added earlier in this transaction, and
+    // the rows of `to`), as for a saved row. The transaction holds the
+    // write lock: the highest rowid of `to` is looked up once.
+    const QByteArray target = quoteIdentifier(to);
+    qint64& next = handle->nextRowids[target];
+    if (next == 0) {
+        sqlite3_stmt* highest = preparedOnce(handle, "SELECT coalesce(max(rowid), 0) FROM " + target);
+        const int rc = sqlite3_step(highest);
+        next = rc == SQLITE_ROW ? sqlite3_column_int64(highest, 0) + 1 : 0;
+        sqlite3_reset(highest);
+        if (rc != SQLITE_ROW)
+            fail(handle->db, rc, handle->path);
+    }
+    next = qMax(next, handle->pendingMark + 1);
+
+    // The statements of the move before are used again when it was the
+    // same move, as it is for every line of one 削除.
+    Handle::Move& last = handle->lastMove;
+    if (!last.copy || last.from != from || last.to != to || last.columns != columns
+        || last.stampNames != stamps.keys()) {
+        QByteArrayList names { "rowid" };
+        QByteArrayList values { "?" };
+        for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+            names << quoteIdentifier(it.key());
+            values << "?";
+        }
+        for (const QString& column : columns) {
+            names << quoteIdentifier(column);
+            values << quoteIdentifier(column);
+        }
+        sqlite3_stmt* copying = preparedOnce(handle,
+            "INSERT INTO " + target + " (" + names.join(", ") + ") SELECT " + values.join(", ") + " FROM "
+                + quoteIdentifier(from) + " WHERE rowid = ?");
+        sqlite3_stmt* removing = preparedOnce(handle, "DELETE FROM " + quoteIdentifier(from) + " WHERE rowid = ?");
+        last.copy = copying;
+        last.remove = removing;
+        last.from = from;
+        last.to = to;
+        last.columns = columns;
+        last.stampNames = stamps.keys();
+    }
+    sqlite3_stmt* copy = last.copy;
+    int at = 1;
+    sqlite3_bind_int64(copy, at++, next);
+    for (auto it = stamps.cbegin(); it != stamps.cend(); ++it) {
+        const QByteArray text = it.value().toUtf8();
+        sqlite3_bind_text(copy, at++, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    sqlite3_bind_int64(copy, at, rowid);
+    stepOnce(handle, copy);
+    if (sqlite3_changes(handle->db) == 0)
+        return std::nullopt;
+    const qint64 given = next++;
+    handle->pendingMark = qMax(handle->pendingMark, given);
+
+    sqlite3_stmt* remove = last.remove;
+    sqlite3_bind_int64(remove, 1, rowid);
+    stepOnce(handle, remove);
+    return QString::number(given);
 }
 
 std::unique_ptr<RowSet> openTableRows(const HandlePtr& handle, const QString& table, const QStringList& columnNames)

@@ -10,6 +10,10 @@
 // row's intended values from its location. The remarks are long enough to
 // spill over several database pages, so that a torn write would show.
 
+// Lines per 削除, and deleted properties per restore, in the kill loops.
+constexpr int kFaultDeletedAtOnce = 3;
+constexpr int kFaultRestoredAtOnce = 2;
+
 inline QString faultKey(int seq)
 {
     return QStringLiteral("東京都港区'芝' \"%1\" 番地").arg(seq);

@@ -5,8 +5,11 @@
 
 #include <sqlite3.h>
 
-bool insertProperties(
-    const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt, QString* error)
+namespace {
+
+// Into `table`, with `leading` (column, value) written before the 29 columns when given.
+bool insertInto(const QString& path, const QString& table, const QStringList& leading, int count,
+    const std::function<PropertyRecord(int)>& recordAt, QString* error)
 {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -15,12 +18,16 @@ bool insertProperties(
 
     QStringList names;
     QStringList marks;
+    if (!leading.isEmpty()) {
+        names << leading.at(0);
+        marks << QLatin1Char('\'') + leading.at(1) + QLatin1Char('\'');
+    }
     for (const char* column : kPropertyColumns) {
         names << QString::fromLatin1(column);
         marks << QStringLiteral("?");
     }
-    const QByteArray sql = QStringLiteral("INSERT INTO Fudousan (%1) VALUES (%2)")
-                               .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
                                .toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (rc == SQLITE_OK)
@@ -47,4 +54,18 @@ bool insertProperties(
     if (rc != SQLITE_OK && error)
         *error = QStringLiteral("cannot fill %1: %2").arg(path, text);
     return rc == SQLITE_OK;
+}
+
+} // namespace
+
+bool insertProperties(
+    const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt, QString* error)
+{
+    return insertInto(path, kPropertyTable, {}, count, recordAt, error);
+}
+
+bool insertDeletedProperties(const QString& path, int count, const std::function<PropertyRecord(int)>& recordAt,
+    const QString& deletedAt, QString* error)
+{
+    return insertInto(path, kDeletedTable, { kDeletedAtColumn, deletedAt }, count, recordAt, error);
 }

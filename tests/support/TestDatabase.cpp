@@ -87,7 +87,7 @@ void TestDatabase::replaceTable(const QStringList& columns) const
     exec(QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(columns.join(QLatin1Char(','))));
 }
 
-void TestDatabase::refuseDeletion(const QString& location) const
+void TestDatabase::refuseDeletion(const QString& location, const QString& table) const
 {
     QString quoted = location;
     quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -95,13 +95,13 @@ void TestDatabase::refuseDeletion(const QString& location) const
         s_server->exec(
             QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                            "IF old.\"Syozai\" = '%1' THEN RAISE EXCEPTION 'kept'; END IF; RETURN old; END $$; "
-                           "CREATE TRIGGER keep BEFORE DELETE ON \"Fudousan\" FOR EACH ROW EXECUTE FUNCTION keep();")
-                .arg(quoted));
+                           "CREATE TRIGGER keep BEFORE DELETE ON \"%2\" FOR EACH ROW EXECUTE FUNCTION keep();")
+                .arg(quoted, table));
         return;
     }
-    exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Fudousan WHEN old.Syozai = '%1' "
+    exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON \"%2\" WHEN old.Syozai = '%1' "
                         "BEGIN SELECT RAISE(ABORT, 'kept'); END;")
-             .arg(quoted));
+             .arg(quoted, table));
 }
 
 int TestDatabase::runOnBothEngines(QObject& test, int argc, char** argv)
@@ -192,27 +192,37 @@ void TestDatabase::insert(const PropertyRecord& record) const
 
 std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
 {
+    return readRows(kPropertyTable, propertyColumnNames());
+}
+
+std::vector<std::vector<std::optional<QString>>> TestDatabase::deletedRows() const
+{
+    return readRows(kDeletedTable, QStringList { kDeletedAtColumn } + propertyColumnNames());
+}
+
+std::vector<std::vector<std::optional<QString>>> TestDatabase::readRows(
+    const QString& table, const QStringList& columns) const
+{
+    const QStringDecoder::Flags flags = QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless;
+    QStringList names;
+    for (const QString& c : columns)
+        names << QLatin1Char('"') + c + QLatin1Char('"');
+    const QByteArray sql
+        = QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY rowid").arg(names.join(QLatin1Char(',')), table).toUtf8();
+    const int width = int(columns.size());
+    std::vector<std::vector<std::optional<QString>>> result;
     if (m_server) {
-        QStringList names;
-        for (int i = 0; i < kColumnCount; ++i)
-            names << QLatin1Char('"') + propertyColumn(i) + QLatin1Char('"');
         Pg pg(m_server);
-        PGresult* r = PQexec(pg.c,
-            QStringLiteral("SELECT %1 FROM \"Fudousan\" ORDER BY rowid")
-                .arg(names.join(QLatin1Char(',')))
-                .toUtf8()
-                .constData());
+        PGresult* r = PQexec(pg.c, sql.constData());
         if (PQresultStatus(r) != PGRES_TUPLES_OK)
             qFatal("read failed: %s", PQerrorMessage(pg.c));
-        std::vector<std::vector<std::optional<QString>>> result;
         for (int row = 0; row < PQntuples(r); ++row) {
             std::vector<std::optional<QString>> values;
-            for (int c = 0; c < kColumnCount; ++c) {
+            for (int c = 0; c < width; ++c) {
                 if (PQgetisnull(r, row, c))
                     values.emplace_back(std::nullopt);
                 else
-                    values.emplace_back(QStringDecoder(QStringConverter::Utf8,
-                        QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless)(
+                    values.emplace_back(QStringDecoder(QStringConverter::Utf8, flags)(
                         QByteArrayView(PQgetvalue(r, row, c), PQgetlength(r, row, c))));
             }
             result.push_back(std::move(values));
@@ -221,27 +231,45 @@ std::vector<std::vector<std::optional<QString>>> TestDatabase::rows() const
         return result;
     }
     Db d(path());
-    QStringList names;
-    for (const char* c : kPropertyColumns)
-        names << QString::fromLatin1(c);
-    const QByteArray sql
-        = QStringLiteral("SELECT %1 FROM Fudousan ORDER BY rowid").arg(names.join(QLatin1Char(','))).toUtf8();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(d.db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
         qFatal("prepare failed: %s", sqlite3_errmsg(d.db));
-    std::vector<std::vector<std::optional<QString>>> result;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         std::vector<std::optional<QString>> row;
-        for (int c = 0; c < kColumnCount; ++c) {
+        for (int c = 0; c < width; ++c) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
             if (text)
-                row.emplace_back(QStringDecoder(QStringConverter::Utf8,
-                    QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless)(
-                    QByteArrayView(text, sqlite3_column_bytes(stmt, c))));
+                row.emplace_back(
+                    QStringDecoder(QStringConverter::Utf8, flags)(QByteArrayView(text, sqlite3_column_bytes(stmt, c))));
             else
                 row.emplace_back(std::nullopt);
         }
         result.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+QStringList TestDatabase::values(const QString& sql) const
+{
+    QStringList result;
+    if (m_server) {
+        Pg pg(m_server);
+        PGresult* r = PQexec(pg.c, forServer(sql).toUtf8().constData());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK)
+            qFatal("SQL failed: %s: %s", qPrintable(sql), PQerrorMessage(pg.c));
+        for (int row = 0; row < PQntuples(r); ++row)
+            result << (PQgetisnull(r, row, 0) ? QStringLiteral("<NULL>") : QString::fromUtf8(PQgetvalue(r, row, 0)));
+        PQclear(r);
+        return result;
+    }
+    Db d(path());
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(d.db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        qFatal("prepare failed: %s: %s", qPrintable(sql), sqlite3_errmsg(d.db));
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        result << (text ? QString::fromUtf8(text) : QStringLiteral("<NULL>"));
     }
     sqlite3_finalize(stmt);
     return result;

@@ -43,6 +43,14 @@ public:
 
     int rowCount() const;
 
+    // Every row of the deleted properties (kDeletedTable) in the order they
+    // were kept: the moment of the deletion, then the 29 columns.
+    std::vector<std::vector<std::optional<QString>>> deletedRows() const;
+
+    // The first column of every row `sql` yields, NULL as "<NULL>" (fails
+    // the test on error).
+    QStringList values(const QString& sql) const;
+
     // The first column of the first row `sql` yields; std::nullopt for NULL
     // or no row (fails the test on error).
     std::optional<QString> value(const QString& sql) const;
@@ -54,8 +62,8 @@ public:
     // ...); on the server it keeps its row identity and the desktops' grant.
     void replaceTable(const QStringList& columns) const;
 
-    // Makes the database refuse to delete rows whose Syozai is `location`.
-    void refuseDeletion(const QString& location) const;
+    // Makes the database refuse to delete rows of `table` whose Syozai is `location`.
+    void refuseDeletion(const QString& location, const QString& table = kPropertyTable) const;
 
     // The engine that tests should open this database with.
     static std::unique_ptr<DatabaseEngine> engine();
@@ -66,6 +74,8 @@ public:
     static int runOnBothEngines(QObject& test, int argc, char** argv);
 
 private:
+    std::vector<std::vector<std::optional<QString>>> readRows(const QString& table, const QStringList& columns) const;
+
     static PgTestServer* s_server;
     PgTestServer* m_server = s_server;
 
