@@ -21,6 +21,11 @@ namespace {
 class SqliteConnection : public Connection
 {
 public:
+    explicit SqliteConnection(SqliteDatabaseEngine::CopyWritten copyWritten)
+        : m_copyWritten(std::move(copyWritten))
+    {
+    }
+
     void open(const QString& path) override
     {
         m_handle.reset();
@@ -124,6 +129,8 @@ public:
                         ? QStringLiteral("ディスクがいっぱいです。")
                         : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
         }
+        if (m_copyWritten)
+            m_copyWritten(path);
         // The copy is checked on its own connection, then made durable:
         // VACUUM INTO does not sync what it wrote.
         sqlite3* copy = nullptr;
@@ -157,11 +164,12 @@ private:
     }
 
     HandlePtr m_handle;
+    SqliteDatabaseEngine::CopyWritten m_copyWritten;
 };
 
 } // namespace
 
 std::unique_ptr<Connection> SqliteDatabaseEngine::createConnection()
 {
-    return std::make_unique<SqliteConnection>();
+    return std::make_unique<SqliteConnection>(m_copyWritten);
 }
