@@ -4,6 +4,7 @@
 #include "platform/sqlite/SqliteErrors.h"
 #include "platform/sqlite/SqliteFileWatch.h"
 #include "platform/sqlite/SqliteHandle.h"
+#include "platform/sqlite/SqliteSideFiles.h"
 #include "platform/sqlite/SqliteStatements.h"
 
 #include <QDir>
@@ -38,6 +39,7 @@ public:
         if (!foreign.isEmpty())
             throw PlatformError(foreign);
 
+        removeSideFilesThatCannotBeWritten(path);
         auto handle = std::make_shared<Handle>();
         handle->path = path;
         // READWRITE without CREATE: a missing file stays missing.
@@ -45,6 +47,7 @@ public:
             QFile::encodeName(path).constData(), &handle->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             fail(handle->db, rc, path);
+        handle->readOnly = sqlite3_db_readonly(handle->db, "main") == 1;
         sqlite3_extended_result_codes(handle->db, 0);
         sqlite3_busy_timeout(handle->db, SqliteDatabaseEngine::kBusyTimeoutMs);
 
@@ -168,6 +171,18 @@ private:
 };
 
 } // namespace
+
+namespace sqlite_engine {
+
+Handle::~Handle()
+{
+    sqlite3_close_v2(db);
+    // Nothing is removed beside a path that no longer names the opened file.
+    if (readOnly && lost.isEmpty())
+        removeIdleSideFiles(path);
+}
+
+} // namespace sqlite_engine
 
 std::unique_ptr<Connection> SqliteDatabaseEngine::createConnection()
 {

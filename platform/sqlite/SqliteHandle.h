@@ -39,7 +39,8 @@ struct Handle
     QString lost; // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
-    ~Handle() { sqlite3_close_v2(db); }
+    bool readOnly = false; // the file could only be read: its side files are removed after closing
+    ~Handle();
 };
 using HandlePtr = std::shared_ptr<Handle>;
 
