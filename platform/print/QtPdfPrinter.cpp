@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
+#include "platform/print/PdfFileWriting.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,25 +17,6 @@ namespace {
 constexpr int kMaxNameLength = 70; // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
-
-// Writes all of `bytes` to `fd` and has it reach the disk; 0, or the errno
-// of the failure (a nearly full disk takes part of a write without error
-// and refuses the rest).
-int writeAll(int fd, const QByteArray& bytes)
-{
-    const char* at = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, at, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : EIO;
-        at += written;
-        left -= written;
-    }
-    return ::fsync(fd) == 0 ? 0 : errno;
-}
 
 } // namespace
 
@@ -104,15 +86,12 @@ QString QtPdfPrinter::writeNewFile(const QByteArray& pdf) const
             throw PlatformError(QStringLiteral("PDFファイル「%1」を作れませんでした（%2）。")
                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         }
-        const int error = writeAll(file.handle(), pdf);
+        const int error = print_files::writeAll(file.handle(), pdf);
         file.close();
         if (error != 0) {
             file.remove();
-            const QString reason = error == ENOSPC || error == EDQUOT
-                ? QStringLiteral("ディスクがいっぱいです。空きを作ってから、もう一度印刷して下さい")
-                : QString::fromLocal8Bit(strerror(error));
             throw PlatformError(QStringLiteral("PDFファイル「%1」を書けませんでした（%2）。")
-                                    .arg(QDir::toNativeSeparators(path), reason));
+                                    .arg(QDir::toNativeSeparators(path), print_files::describeWriteError(error)));
         }
         return path;
     }
