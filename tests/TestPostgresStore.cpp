@@ -44,7 +44,7 @@ int runTool(const QStringList& arguments, QString* output = nullptr)
 {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QDir(QStringLiteral(FUDOUSAN_BIN_DIR)).filePath(QStringLiteral("copy_database")), arguments);
+    tool.start(QDir(QStringLiteral(FUDOUSAN_BIN_DIR)).filePath(QStringLiteral("fudousan_copy_database")), arguments);
     tool.waitForFinished(120000);
     if (output)
         *output = QString::fromUtf8(tool.readAll());
