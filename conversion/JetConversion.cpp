@@ -230,7 +230,7 @@ JetConversion::Offer JetConversion::offerAtStartUp(const QString& path, MessageB
         const QStringList warnings = result.warnings();
         if (!warnings.isEmpty())
             text += QStringLiteral("\n\nただし、元のファイルが壊れていて、正しく読めなかった可能性があります。"
-                                   "変換した物件を確かめて下さい：\n・%1\n%2\n"
+                                   "変換した物件を確かめて下さい：\n・%1\n\n%2\n\n"
                                    "この変換を使わない場合は、プログラムを終了してから %3 を削除し、"
                                    "%4 の名前を %5 に戻して下さい（元のファイルは変更していません）。")
                         .arg(warnings.join(QStringLiteral("\n・")), result.valuesPerColumn(), file,
