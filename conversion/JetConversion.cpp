@@ -94,17 +94,29 @@ JetConversion::Result JetConversion::convert(const QString& source, const QStrin
         }
 
         database = m_builder.create(temporary, kPropertyTable, columns);
+        for (const QString& column : columns)
+            result.columns.push_back({ column });
         std::vector<std::optional<QString>> jetRow;
         DatabaseRow row(kColumnCount);
         while (table->nextRow(jetRow)) {
             for (int i = 0; i < kColumnCount; ++i) {
                 // The reader writes the next row into the strings it gets back.
                 std::swap(row[i], jetRow[positions[i]]);
+                if (row[i])
+                    ++result.columns[i].values;
             }
             if (row[kMadoriIndex] && isWindowsPath(*row[kMadoriIndex]))
                 ++result.windowsMapPaths;
             database->append(row);
             ++result.rows;
+        }
+        const JetReadNotes notes = table->notes();
+        result.declaredRows = notes.declaredRows;
+        result.unreadableRows = notes.unreadableRows;
+        for (int i = 0; i < kColumnCount; ++i) {
+            result.columns[i].cutShort = notes.cutShort.at(positions[i]);
+            result.columns[i].unreadable = notes.unreadable.at(positions[i]);
+            result.columns[i].doubtfulDefinition = notes.doubtfulDefinition.at(positions[i]);
         }
         table.reset();
         database->commit();
@@ -215,6 +227,14 @@ JetConversion::Offer JetConversion::offerAtStartUp(const QString& path, MessageB
                 "地図の画像をこのコンピューターにコピーし、物件を表示して地図を選び直すまで、"
                 "その地図は見つかりません。")
                         .arg(result.windowsMapPaths);
+        const QStringList warnings = result.warnings();
+        if (!warnings.isEmpty())
+            text += QStringLiteral("\n\nただし、元のファイルが壊れていて、正しく読めなかった可能性があります。"
+                                   "変換した物件を確かめて下さい：\n・%1\n\n%2\n\n"
+                                   "この変換を使わない場合は、プログラムを終了してから %3 を削除し、"
+                                   "%4 の名前を %5 に戻して下さい（元のファイルは変更していません）。")
+                        .arg(warnings.join(QStringLiteral("\n・")), result.valuesPerColumn(), file,
+                            native(result.keptOriginal), QFileInfo(path).fileName());
         messages.show(text, MB_Information, kMessageTitle);
         return Offer::Converted;
     } catch (const PlatformError& error) {
@@ -241,5 +261,48 @@ QString JetConversion::summary(const QString& source, const Result& result)
         line += QStringLiteral("（移さなかった列: %1）").arg(result.ignoredColumns.join(QStringLiteral("、")));
     if (result.windowsMapPaths > 0)
         line += QStringLiteral("（Windows のパスの地図: %1 件）").arg(result.windowsMapPaths);
+    const QStringList warnings = result.warnings();
+    if (!warnings.isEmpty())
+        line += QStringLiteral("（要確認: %1 %2）").arg(warnings.join(QLatin1Char(' ')), result.valuesPerColumn());
     return line;
+}
+
+QStringList JetConversion::Result::warnings() const
+{
+    QStringList said;
+    for (const ColumnReport& column : columns) {
+        if (rows > 0 && column.values == 0)
+            said << QStringLiteral("列 %1 は、元のファイルにある列ですが、%2 件のどの物件にも値がありません。")
+                        .arg(column.name)
+                        .arg(rows);
+        if (column.doubtfulDefinition)
+            said << QStringLiteral("列 %1 の定義が元のファイルでほかの列と重なっているため、"
+                                   "値が別の列のものになっている可能性があります。")
+                        .arg(column.name);
+        if (column.cutShort > 0)
+            said << QStringLiteral(
+                "列 %1 の %2 件の値は、元のファイルで途中で切れていたため、切れた所までを移しました。")
+                        .arg(column.name)
+                        .arg(column.cutShort);
+        if (column.unreadable > 0)
+            said << QStringLiteral("列 %1 の %2 件の値は読めなかったため、空（NULL）として移しました。")
+                        .arg(column.name)
+                        .arg(column.unreadable);
+    }
+    if (unreadableRows > 0)
+        said << QStringLiteral("元のファイルの %1 行は読めなかったため、移していません。").arg(unreadableRows);
+    if (unsigned(rows) > declaredRows)
+        said << QStringLiteral("元のファイルの表には %1 件とありますが、%2 件読めました。"
+                               "多い分は壊れた所から読んだ可能性があります。")
+                    .arg(declaredRows)
+                    .arg(rows);
+    return said;
+}
+
+QString JetConversion::Result::valuesPerColumn() const
+{
+    QStringList counts;
+    for (const ColumnReport& column : columns)
+        counts << QStringLiteral("%1 %2").arg(column.name).arg(column.values);
+    return QStringLiteral("値のある物件の数（全 %1 件）: %2").arg(rows).arg(counts.join(QStringLiteral("、")));
 }

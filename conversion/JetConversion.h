@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class DatabaseBuilder;
 class FileSystem;
 class JetReader;
@@ -17,9 +19,26 @@ class MessageBox;
 // Columns are taken by name in any physical order; extra columns are left
 // out (and named); a missing one refuses the conversion. Rows keep the Jet
 // table's own order, values are kept exactly, NULL apart from "".
+//
+// Jet keeps no checksums, so a damaged byte can make a column or values read
+// as something else, and the read-back agrees with the misreading. What the
+// file gives reason to doubt is therefore counted and said, and the agent
+// decides: a column the file declares that holds no value in any row, row
+// entries that could not be read, values cut short or unreadable, more rows
+// than the table declares. The original is kept as always.
 class JetConversion
 {
 public:
+    // What came over in one of the property columns.
+    struct ColumnReport
+    {
+        QString name;
+        int values = 0; // rows with a value (not NULL)
+        int cutShort = 0; // values that ran past their row, cut at its end
+        int unreadable = 0; // values that could not be read, brought over as NULL
+        bool doubtfulDefinition = false; // the file's definition of it overlaps another column's
+    };
+
     struct Result
     {
         int rows = 0;
@@ -27,6 +46,14 @@ public:
         int windowsMapPaths = 0; // Madori values with a drive letter or backslashes
         QString target; // where the new database is
         QString keptOriginal; // in-place conversions: the original's new name
+        std::vector<ColumnReport> columns; // the 29 columns, in the table's order
+        unsigned declaredRows = 0; // what the Jet table's definition declares
+        int unreadableRows = 0; // row entries left out
+
+        // What looks wrong, one Japanese sentence each; empty when nothing does.
+        QStringList warnings() const;
+        // How many rows have a value, column by column, in one line.
+        QString valuesPerColumn() const;
     };
 
     // What the start-up offer came to.
@@ -54,7 +81,8 @@ public:
     // the default), converts it in place on はい and says how it went.
     Offer offerAtStartUp(const QString& path, MessageBox& messages);
 
-    // The one-line summary the command-line tool prints.
+    // The one-line summary the command-line tool prints; with the warnings
+    // and the values per column when something looks wrong.
     static QString summary(const QString& source, const Result& result);
 
 private:

@@ -14,6 +14,18 @@
 // Every failure throws PlatformError with a Japanese description that names
 // the file and the reason.
 
+// What reading a table found that the file itself does not vouch for. Jet
+// keeps no checksums: a damaged byte in a table's definition or a row reads
+// as other values, and these counts are the only trace it leaves.
+struct JetReadNotes
+{
+    unsigned declaredRows = 0; // the rows the table's definition declares
+    int unreadableRows = 0; // row entries of the table's pages that could not be taken apart; left out
+    std::vector<int> cutShort; // per column: values that ran past the end of their row, cut there
+    std::vector<int> unreadable; // per column: values whose place or type could not be read; read as NULL
+    std::vector<bool> doubtfulDefinition; // per column: its number in the rows is another column's too
+};
+
 // One table of an open Jet file, read forward in the table's own (physical)
 // order.
 class JetTable
@@ -26,9 +38,16 @@ public:
 
     // Reads the next row: one value per column of columnNames(), std::nullopt
     // for NULL (an empty text stays an empty, non-null string). Returns false
-    // after the last row. Throws when a value cannot be decoded, or when the
-    // file ends before every row the table declares was read.
+    // after the last row. A row entry that cannot be taken apart is left out,
+    // a value that runs past its row is cut at the row's end, and a value
+    // whose place or type cannot be read is NULL; notes() counts each. Throws
+    // when a text cannot be decoded, or when the file ends before the table's
+    // pages have shown as many rows as the table declares.
     virtual bool nextRow(std::vector<std::optional<QString>>& values) = 0;
+
+    // What the rows read so far gave reason to doubt (columns in the order
+    // of columnNames()).
+    virtual JetReadNotes notes() const = 0;
 };
 
 class JetReader

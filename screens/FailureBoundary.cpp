@@ -16,6 +16,12 @@ bool runHandler(MessageBox& messages, const std::function<void()>& handler)
         handler();
         return true;
     } catch (const PlatformError& error) {
+        if (error.outcomeUnknown()) {
+            // Whatever the handler was doing, it cannot say "could not": the
+            // message is the one that says the outcome is unknown.
+            messages.show(error.unknownOutcomeDescription(), MB_Critical, kMessageTitle);
+            return false;
+        }
         description = error.description();
     } catch (const std::bad_alloc&) {
         description = QStringLiteral("メモリが足りません。");

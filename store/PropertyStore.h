@@ -218,10 +218,16 @@ public:
     // Once a day (the first call on a day the backup folder has no copy for):
     // writes a complete, checked copy of the database as
     // backup/Fudousan-YYYY-MM-DD.mdb beside the database file, then keeps the
-    // 14 newest daily copies and removes older ones. A failure (disk full,
-    // folder not writable) is shown once in the run; it never touches the
-    // database or the older copies, and never throws. Called at start-up and
-    // after each save.
+    // 14 newest daily copies and removes older ones. Only the program's own
+    // copies count and go: plain SQLite files under a name that is a real
+    // date no later than today; the copy just made always stays. A name that
+    // something else holds (a file, a folder, a link) is left alone and the
+    // copy takes the next free one, Fudousan-YYYY-MM-DD-2.mdb, ..., which a
+    // notice names. A clock seen to go back (in the run, or copies dated
+    // after today) is said once. A failure (disk full, folder not writable,
+    // a copy that fails its check) is shown once in the run; it never
+    // touches the database or the older copies, and never throws. Called at
+    // start-up and after each save.
     void Backup_If_Due();
 
     // The folder of the daily copies.
@@ -271,4 +277,5 @@ private:
     QString m_lastFailure; // why the last Run_Query or Open_Property_Table failed
     QDate m_backupDay; // the day whose copy exists
     bool m_backupFailureShown = false;
+    bool m_clockNoticeShown = false;
 };

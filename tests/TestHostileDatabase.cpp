@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,74 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Runs the fault driver (or, after "--tool", another program) as user
+// nobody when the test runs as root, since permission bits do not bind root;
+// as the test's own user otherwise.
+struct AsUser
+{
+    AsUser()
+    {
+        if (::geteuid() != 0)
+            return;
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty()) {
+            skipReason
+                = QStringLiteral("running as root without setpriv: cannot run the store as an unprivileged user");
+            return;
+        }
+        // The driver is copied where user nobody may run it.
+        driver = QDir(programs.path()).filePath(QStringLiteral("fudousan_fault_driver"));
+        if (!QFile::copy(faultDriverPath(), driver)
+            || !QFile::setPermissions(programs.path(),
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                    | QFileDevice::ExeOther))
+            qFatal("cannot place the driver for user nobody");
+        prefix = { setpriv, QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+            QStringLiteral("--clear-groups") };
+    }
+
+    // The lines the program printed.
+    QStringList run(QStringList arguments)
+    {
+        QStringList command = prefix;
+        if (arguments.value(0) == QLatin1String("--tool"))
+            command << arguments.mid(1);
+        else
+            command << driver << arguments;
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        process.setProcessEnvironment(env);
+        process.start(command.takeFirst(), command);
+        if (!process.waitForFinished(30000))
+            qFatal("the driver did not finish");
+        const QStringList said
+            = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        qInfo("%s", qPrintable(said.join(QStringLiteral(" | "))));
+        const QByteArray errors = process.readAllStandardError();
+        if (!errors.isEmpty())
+            qInfo("stderr: %s", errors.constData());
+        return said;
+    }
+
+    QTemporaryDir programs;
+    QString driver = faultDriverPath();
+    QStringList prefix;
+    QString skipReason;
+};
+
+// The -wal and -shm beside the database, with their permission bits.
+QStringList sideFiles(const TestDatabase& db)
+{
+    QStringList found;
+    for (const QString& side : { QStringLiteral("-shm"), QStringLiteral("-wal") }) {
+        struct stat info;
+        if (::lstat(QFile::encodeName(db.path() + side).constData(), &info) == 0)
+            found << QStringLiteral("Fudousan.mdb%1 %2").arg(side).arg(info.st_mode & 0777, 0, 8);
+    }
+    return found;
 }
 
 } // namespace
@@ -239,7 +308,9 @@ private slots:
     }
 
     // Permission bits do not bind root, so the store runs in the driver
-    // process as user nobody when the test runs as root.
+    // process as user nobody when the test runs as root. Once the file or
+    // folder is opened again, the next run saves: a run that could only read
+    // leaves no -wal or -shm behind with the modes of a read-only file.
     void readOnlyFileAndClosedFolderAreNamed_data()
     {
         QTest::addColumn<int>("fileMode");
@@ -264,24 +335,9 @@ private slots:
         QFETCH(bool, walFile);
         QFETCH(QString, openResult);
         QFETCH(QString, reason);
-
-        QStringList command;
-        QTemporaryDir programs;
-        if (::geteuid() == 0) {
-            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-            if (setpriv.isEmpty())
-                QSKIP("running as root without setpriv: cannot run the store as an unprivileged user");
-            // The driver is copied where user nobody may run it.
-            const QString driver = QDir(programs.path()).filePath(QStringLiteral("fudousan_fault_driver"));
-            QVERIFY(QFile::copy(faultDriverPath(), driver));
-            QVERIFY(QFile::setPermissions(programs.path(),
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                    | QFileDevice::ExeOther));
-            command << setpriv << QStringLiteral("--reuid=65534") << QStringLiteral("--regid=65534")
-                    << QStringLiteral("--clear-groups") << driver;
-        } else {
-            command << faultDriverPath();
-        }
+        AsUser user;
+        if (!user.skipReason.isEmpty())
+            QSKIP(qPrintable(user.skipReason));
 
         TestDatabase db;
         for (int seq = 0; seq < 5; ++seq)
@@ -294,19 +350,12 @@ private slots:
 
         QVERIFY(::chmod(QFile::encodeName(db.path()).constData(), mode_t(fileMode)) == 0);
         QVERIFY(::chmod(QFile::encodeName(db.folder()).constData(), mode_t(folderMode)) == 0);
-        QProcess driver;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), QDir::tempPath());
-        driver.setProcessEnvironment(env);
-        driver.start(command.takeFirst(), command + QStringList { QStringLiteral("open-save"), db.folder() });
-        QVERIFY(driver.waitForFinished(30000));
-        const QStringList said
-            = QString::fromUtf8(driver.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        ::chmod(QFile::encodeName(db.folder()).constData(), 0700);
-        ::chmod(QFile::encodeName(db.path()).constData(), 0600);
-        qInfo("%s", qPrintable(said.join(QStringLiteral(" | "))));
+        const QStringList said = user.run({ QStringLiteral("open-save"), db.folder() });
+        ::chmod(QFile::encodeName(db.folder()).constData(), 0777);
+        ::chmod(QFile::encodeName(db.path()).constData(), 0666);
+        QCOMPARE(sideFiles(db), QStringList());
 
-        QVERIFY2(said.size() == 2, qPrintable(QString::fromLocal8Bit(driver.readAllStandardError())));
+        QCOMPARE(said.size(), 2);
         QVERIFY2(said.at(0).startsWith(openResult), qPrintable(said.at(0)));
         QVERIFY2(said.at(1).startsWith(QStringLiteral("save failed")), qPrintable(said.at(1)));
         const QString told = said.at(openResult == QLatin1String("open ok") ? 1 : 0);
@@ -316,6 +365,59 @@ private slots:
         QVERIFY(fileBytes(db.path()) == bytesBefore);
         QVERIFY(db.rows() == rowsBefore);
         QCOMPARE(pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+
+        const QStringList again = user.run({ QStringLiteral("open-save"), db.folder() });
+        QCOMPARE(again, (QStringList { QStringLiteral("open ok"), QStringLiteral("save ok") }));
+        QCOMPARE(db.rowCount(), 6);
+    }
+
+    // Another program that could only read the file (here the sqlite3 tool)
+    // left its -wal and -shm with the read-only file's modes: once the file
+    // is writable again, the program sets them right and saves.
+    void sideFilesLeftByAReaderDoNotStopTheNextSave()
+    {
+        AsUser user;
+        if (!user.skipReason.isEmpty())
+            QSKIP(qPrintable(user.skipReason));
+        const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+        if (sqlite3.isEmpty())
+            QSKIP("the sqlite3 tool is not installed");
+        TestDatabase db;
+        db.insert(faultRecord(0));
+        ::chmod(QFile::encodeName(db.folder()).constData(), 0777);
+        ::chmod(QFile::encodeName(db.path()).constData(), 0444);
+        user.run({ QStringLiteral("--tool"), sqlite3, db.path(), QStringLiteral("SELECT count(*) FROM Fudousan") });
+        QCOMPARE(sideFiles(db),
+            (QStringList { QStringLiteral("Fudousan.mdb-shm 444"), QStringLiteral("Fudousan.mdb-wal 444") }));
+
+        ::chmod(QFile::encodeName(db.path()).constData(), 0666);
+
+        // While another program holds the index, it stays, and the message
+        // names the file to remove once that program has ended.
+        const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+        if (!flock.isEmpty()) {
+            QProcess holder;
+            holder.start(flock,
+                { QStringLiteral("--no-fork"), db.path() + QStringLiteral("-shm"), QStringLiteral("sleep"),
+                    QStringLiteral("60") });
+            QVERIFY(holder.waitForStarted());
+            const auto holding = [] {
+                QFile locks(QStringLiteral("/proc/locks"));
+                return locks.open(QIODevice::ReadOnly) && locks.readAll().contains("FLOCK");
+            };
+            QTRY_VERIFY(holding());
+            const QStringList held = user.run({ QStringLiteral("open-save"), db.folder() });
+            ::kill(pid_t(holder.processId()), SIGTERM);
+            holder.waitForFinished();
+            QCOMPARE(held.size(), 2);
+            QVERIFY2(held.at(1).startsWith(QStringLiteral("save failed"))
+                    && held.at(1).contains(db.path() + QStringLiteral("-shm を削除して下さい")),
+                qPrintable(held.at(1)));
+        }
+
+        const QStringList said = user.run({ QStringLiteral("open-save"), db.folder() });
+        QCOMPARE(said, (QStringList { QStringLiteral("open ok"), QStringLiteral("save ok") }));
+        QCOMPARE(db.rowCount(), 2);
     }
 
     // The file moved, deleted or replaced while the program runs: nothing is

@@ -1,6 +1,7 @@
 // Converting the Windows program's Access (Jet) Fudousan.mdb: exactness
 // against expected.tsv, refusals that leave the original alone, the
 // command-line tool, and kills of the tool at random moments.
+#include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FaultSupport.h"
 #include "tests/support/JetFixture.h"
 #include "tests/support/TestDatabase.h"
@@ -150,6 +151,7 @@ private slots:
         QCOMPARE(result.rows, 12);
         QCOMPARE(result.windowsMapPaths, 10); // rows 7 (NULL) and 8 ("") have none
         QVERIFY(result.ignoredColumns.isEmpty());
+        QVERIFY2(result.warnings().isEmpty(), qPrintable(result.warnings().join(QLatin1Char(' '))));
         QCOMPARE(fileHash(jet), hash);
         QCOMPARE(folderEntries(target.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
         QCOMPARE(pragmaOnFile(target.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
@@ -180,7 +182,7 @@ private slots:
     void refusalsLeaveTheOriginalAndNoFile_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<qint64>("cutAt"); // 0: whole file
+        QTest::addColumn<qint64>("cutAt"); // 0: whole file; below 0: the byte at -cutAt damaged instead
         QTest::addColumn<QStringList>("reason");
         QTest::newRow("other table only") << QStringLiteral("other-table-jet4.mdb") << qint64(0)
                                           << QStringList { QStringLiteral("Fudousan"), QStringLiteral("Customers") };
@@ -198,6 +200,10 @@ private slots:
                                               << QStringList { QStringLiteral("途中で切れて") };
         QTest::newRow("cut in the rows") << QStringLiteral("fudousan-jet4-2000.mdb") << qint64(102400)
                                          << QStringList { QStringLiteral("途中で切れて"), QStringLiteral("12 行") };
+        // libmdb reads the first byte of a table's usage map unchecked.
+        QTest::newRow("the table's page map lost")
+            << QStringLiteral("fudousan-jet4-2000.mdb") << -(kFudousanDefinition + 55)
+            << QStringList { QStringLiteral("表 Fudousan の定義を読めませんでした") };
     }
 
     void refusalsLeaveTheOriginalAndNoFile()
@@ -206,7 +212,7 @@ private slots:
         QFETCH(qint64, cutAt);
         QFETCH(QStringList, reason);
         TestDatabase db(false);
-        const QString jet = copyJetFile(file, db.folder());
+        const QString jet = cutAt < 0 ? damagedJetCopy(db.folder(), -cutAt, 0xff) : copyJetFile(file, db.folder());
         if (cutAt > 0)
             QVERIFY(QFile(jet).resize(cutAt));
         const QByteArray hash = fileHash(jet);
@@ -267,6 +273,81 @@ private slots:
         QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
     }
 
+    // One damaged byte reads as other values and the read-back agrees (Jet
+    // keeps no checksums): what the file gives reason to doubt is said, in
+    // the result and on the tool's one line, which ends with exit status 3.
+    void damageIsSaidNotPassedOver_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QStringList>("said");
+        // Column entries are 25 bytes from byte 63 of the definition; Syozai
+        // is the second. Within one: +0 the type, +5 the column's number,
+        // +7 its place among the variable-length values.
+        QTest::newRow("a column's place")
+            << (kFudousanDefinition + 63 + 25 + 8) << 0xff
+            << QStringList { QStringLiteral(
+                   "列 Syozai は、元のファイルにある列ですが、12 件のどの物件にも値がありません。") };
+        QTest::newRow("a column's type") << (kFudousanDefinition + 63) << 0xff
+                                         << QStringList { QStringLiteral("列 Kakaku の 12 件の値は読めなかったため") };
+        QTest::newRow("a column's number")
+            << (kFudousanDefinition + 63 + 5) << 0x01
+            << QStringList { QStringLiteral("列 Kakaku の定義が元のファイルでほかの列と重なっている") };
+        QTest::newRow("a page's row count") << (kFudousanRows + 12) << 0xff
+                                            << QStringList { QStringLiteral("12 件とありますが、34 件読めました"),
+                                                   QStringLiteral("212 行は読めなかったため、移していません。") };
+        QTest::newRow("a value's length")
+            << (kFudousanRows + 450) << 0xff
+            << QStringList { QStringLiteral("列 Yousekiritu の 1 件の値は、元のファイルで途中で切れていた") };
+        QTest::newRow("a value's place") << (kFudousanRows
+            + 422) << 0xff << QStringList { QStringLiteral("列 Name_Text の 1 件の値は読めなかったため") };
+    }
+
+    void damageIsSaidNotPassedOver()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(int, mask);
+        QFETCH(QStringList, said);
+        QTemporaryDir folder;
+        const QString jet = damagedJetCopy(folder.path(), offset, mask, QStringLiteral("old.mdb"));
+        const QByteArray hash = fileHash(jet);
+
+        Conversion c;
+        const JetConversion::Result result = c.conversion.convertTo(jet, folder.filePath(QStringLiteral("new.mdb")));
+        const QString warnings = result.warnings().join(QLatin1Char(' '));
+        for (const QString& part : said)
+            QVERIFY2(warnings.contains(part), qPrintable(warnings));
+
+        const ToolRun tool = runTool({ jet, folder.filePath(QStringLiteral("tool.mdb")) });
+        QCOMPARE(tool.exitCode, 3);
+        QCOMPARE(tool.out.count(QLatin1Char('\n')), 1);
+        for (const QString& part : said + QStringList { QStringLiteral("値のある物件の数") })
+            QVERIFY2(tool.out.contains(part), qPrintable(tool.out));
+        QCOMPARE(fileHash(jet), hash);
+    }
+
+    // At start-up the completion message says what came over per column and
+    // how to go back to the original, which is kept as always.
+    void theStartUpMessageSaysWhatCameOverAndHowToGoBack()
+    {
+        TestDatabase db(false);
+        const QString jet = damagedJetCopy(db.folder(), kFudousanDefinition + 63 + 25 + 8, 0xff); // Syozai's place
+        const QByteArray hash = fileHash(jet);
+        Conversion c;
+        RecordingMessageBox messages;
+        messages.answerYes = true;
+        QCOMPARE(c.conversion.offerAtStartUp(jet, messages), JetConversion::Offer::Converted);
+
+        QCOMPARE(messages.shown.size(), 2); // the question, then the completion
+        const QString done = messages.shown.last().text;
+        QVERIFY2(done.startsWith(QStringLiteral("12 件の物件を移しました。")), qPrintable(done));
+        for (const QString& part : { QStringLiteral("列 Syozai は、元のファイルにある列ですが"),
+                 QStringLiteral("Kakaku 12、Syozai 0、"), jet + QStringLiteral(".jet") })
+            QVERIFY2(done.contains(part), qPrintable(done));
+        QCOMPARE(fileHash(jet + QStringLiteral(".jet")), hash);
+        QCOMPARE(db.rowCount(), 12);
+    }
+
     // The characters a Japanese Windows writes in code page 932 that glibc's
     // SHIFT-JIS cannot decode, and Jet 4's compressed form with its switches.
     void textDecoding()
@@ -298,6 +379,7 @@ private slots:
         QCOMPARE(decodeJet4Text(pair.constData(), pair.size()), std::optional<QString>(QStringLiteral("𠮷")));
         QCOMPARE(decodeJet4Text("\x41\x00\x42", 3), std::nullopt);
         QCOMPARE(decodeJet4Text("\xff\xfe\x00\x41", 4), std::nullopt); // half a character
+        QCOMPARE(decodeJet4Text("\x42\xd8\x41\x00", 4), std::nullopt); // half a surrogate pair
     }
 
     void toolConvertsAndRefusesAnExistingTarget()

@@ -19,6 +19,7 @@
 #include "platform/postgres/PostgresDatabaseEngine.h"
 #include "platform/sqlite/SqliteDatabaseBuilder.h"
 #include "screens/F_Main.h"
+#include "screens/FailureBoundary.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,7 +45,7 @@ int runTool(const QStringList& arguments, QString* output = nullptr)
 {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QDir(QStringLiteral(FUDOUSAN_BIN_DIR)).filePath(QStringLiteral("copy_database")), arguments);
+    tool.start(QDir(QStringLiteral(FUDOUSAN_BIN_DIR)).filePath(QStringLiteral("fudousan_copy_database")), arguments);
     tool.waitForFinished(120000);
     if (output)
         *output = QString::fromUtf8(tool.readAll());
@@ -67,6 +68,9 @@ QSet<int> storedSequences(const TestDatabase& db, QString* problem)
     return stored;
 }
 
+// What a message about a write whose outcome is unknown begins with.
+const QString kCannotTell = QStringLiteral("この処理が済んだかどうかは分かりません。");
+
 } // namespace
 
 class TestPostgresStore : public QObject
@@ -77,6 +81,43 @@ private:
     std::unique_ptr<PgTestServer> m_server;
 
     QString desktop() const { return m_server->conninfo(QStringLiteral("fudousan_desktop")); }
+
+    // The server's processes: the postmaster and every process it started.
+    QList<pid_t> serverProcesses() const
+    {
+        QList<pid_t> pids { pid_t(m_server->pid()) };
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (name) state ppid ...": the name may hold blanks.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (after.size() > 1 && after.at(1).toLongLong() == m_server->pid())
+                pids << pid_t(entry.toLongLong());
+        }
+        return pids;
+    }
+
+    // Makes every `event` (INSERT, DELETE) on the table end its own
+    // connection while the statement runs, as a server stopped or a network
+    // cut at that moment would.
+    // The backend ends itself while a statement on "Fudousan" runs (before
+    // `event` touches a row), or, with `atCommit`, while its transaction
+    // commits (a deferred trigger).
+    void cutTheConnectionOn(const QString& event, bool atCommit = false) const
+    {
+        m_server->exec(
+            QStringLiteral(
+                "CREATE FUNCTION cut_connection() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS $$ "
+                "BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); RETURN COALESCE(NEW, OLD); "
+                "END $$; ")
+            + (atCommit ? QStringLiteral("CREATE CONSTRAINT TRIGGER cut AFTER %1 ON \"Fudousan\" DEFERRABLE "
+                                         "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION cut_connection();")
+                        : QStringLiteral("CREATE TRIGGER cut BEFORE %1 ON \"Fudousan\" FOR EACH ROW "
+                                         "EXECUTE FUNCTION cut_connection();"))
+                  .arg(event));
+    }
 
 private slots:
     void initTestCase()
@@ -279,21 +320,112 @@ private slots:
         QCOMPARE(grid.column(1), (QStringList { faultKey(1), faultKey(3) }));
     }
 
-    void aFrozenServerIsGivenUpAfterTheTimeOut()
+    // A backend that stops answering (SIGSTOP), or the whole server with it:
+    // each action gives up within the stated time, once, however many
+    // statements it would have run.
+    void everyActionGivesUpWithinTheStatedTime_data()
     {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("wholeServer");
+        QTest::newRow("save, backend stopped") << QStringLiteral("save") << false;
+        QTest::newRow("list, backend stopped") << QStringLiteral("list") << false;
+        QTest::newRow("delete, backend stopped") << QStringLiteral("delete") << false;
+        QTest::newRow("delete, server stopped") << QStringLiteral("delete") << true;
+    }
+
+    void everyActionGivesUpWithinTheStatedTime()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, wholeServer);
         StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
         f.openOrDie();
+        f.store.Save_Property(SampleEntryView(faultRecord(1)));
+        FakeGrid grid;
+        f.store.Fill_Property_List(grid);
+        grid.selection = { 1 };
+        f.messages.shown.clear();
         QVERIFY(f.store.Run_Query(QStringLiteral("SELECT pg_backend_pid() AS pid")));
         const pid_t backend = f.store.recordset().field(QStringLiteral("pid"))->toInt();
-        ::kill(backend, SIGSTOP);
+        const QList<pid_t> stopped = wholeServer ? serverProcesses() : QList<pid_t> { backend };
+        for (pid_t pid : stopped)
+            ::kill(pid, SIGSTOP);
+        const auto resumeAll = [&] {
+            for (pid_t pid : stopped)
+                ::kill(pid, SIGCONT);
+        };
+        auto resume = qScopeGuard(resumeAll);
+
         QElapsedTimer clock;
         clock.start();
-        QVERIFY_THROWS_EXCEPTION(PlatformError, f.store.Save_Property(SampleEntryView(faultRecord(1))));
+        const bool done = runHandler(f.messages, [&] {
+            if (action == QLatin1String("save"))
+                f.store.Save_Property(SampleEntryView(faultRecord(2)));
+            else if (action == QLatin1String("list"))
+                f.store.Fill_Property_List(grid);
+            else
+                f.store.Delete_Property(grid);
+        });
         const qint64 waited = clock.elapsed();
-        ::kill(backend, SIGCONT);
-        QVERIFY2(waited < (PostgresDatabaseEngine::kTimeoutSeconds + 3) * 1000, qPrintable(QString::number(waited)));
+        QVERIFY(!done);
+        QCOMPARE(f.messages.shown.size(), 1);
+        qInfo("%s gave up after %lld ms: %s", qPrintable(action), waited, qPrintable(f.messages.shown.first().text));
+        QVERIFY2(waited < PostgresDatabaseEngine::kTimeoutSeconds * 1000 + 800, qPrintable(QString::number(waited)));
+        QVERIFY2(f.messages.shown.first().text.contains(QString::number(PostgresDatabaseEngine::kTimeoutSeconds)),
+            qPrintable(f.messages.shown.first().text));
+        if (action == QLatin1String("delete")) // a write that may have been done says so first
+            QVERIFY2(f.messages.shown.first().text.startsWith(kCannotTell), qPrintable(f.messages.shown.first().text));
+        resume.dismiss();
+        resumeAll();
+        QTest::qWait(1000);
+        f.store.Fill_Property_List(grid); // once the server answers, the next action works
+    }
+
+    // The connection is cut while the statement runs on the server (its
+    // backend ends itself from a trigger): the save is never reported as
+    // stored, and the message first says that it cannot tell.
+    void aSaveCutOffMidStatementIsNeverReportedStored()
+    {
+        cutTheConnectionOn(QStringLiteral("INSERT"));
+        StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
+        f.openOrDie();
+        QVERIFY(!runHandler(f.messages, [&] { f.store.Save_Property(SampleEntryView(faultRecord(1))); }));
+        QCOMPARE(f.messages.shown.size(), 1);
+        QVERIFY2(f.messages.shown.first().text.startsWith(kCannotTell), qPrintable(f.messages.shown.first().text));
+        QCOMPARE(f.messages.shown.first().style, int(MB_Critical));
+    }
+
+    // A deletion runs in one transaction: cut while its statement runs, the
+    // server rolls it back, and the message says that nothing was deleted;
+    // cut while it commits, the outcome is unknown and the message says so
+    // first, never 「…を削除できませんでした」.
+    void aDeleteCutOffSaysWhatIsKnownOfIt_data()
+    {
+        QTest::addColumn<bool>("atCommit");
+        QTest::newRow("mid-statement") << false;
+        QTest::newRow("at the commit") << true;
+    }
+
+    void aDeleteCutOffSaysWhatIsKnownOfIt()
+    {
+        QFETCH(bool, atCommit);
+        StoreFixture f(QDir::tempPath(), serverEngine(desktop()));
+        f.openOrDie();
+        f.store.Save_Property(SampleEntryView(faultRecord(1)));
         FakeGrid grid;
-        f.store.Fill_Property_List(grid); // a new connection
+        f.store.Fill_Property_List(grid);
+        grid.selection = { 1 };
+        f.messages.shown.clear();
+        cutTheConnectionOn(QStringLiteral("DELETE"), atCommit);
+        QVERIFY(!runHandler(f.messages, [&] { f.store.Delete_Property(grid); }));
+        QCOMPARE(f.messages.shown.size(), 1);
+        const QString text = f.messages.shown.first().text;
+        if (atCommit) {
+            QVERIFY2(text.startsWith(kCannotTell), qPrintable(text));
+        } else {
+            QVERIFY2(text.contains(QStringLiteral("どれも削除されていません")) && !text.contains(kCannotTell),
+                qPrintable(text));
+        }
+        QCOMPARE(m_server->exec(QStringLiteral("SELECT count(*) FROM \"Fudousan\"")), QStringList { "1" });
     }
 
     void aTextTheServerCannotHoldIsRefusedNotCut()

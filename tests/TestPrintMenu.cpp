@@ -1,6 +1,7 @@
 // The menu of 印刷: the preview and the PDF the agent names show and hold the
 // page that 印刷 prints, register as 印刷 does, and fail without harm.
 #include "tests/support/AppFixture.h"
+#include "tests/support/FaultSupport.h"
 #include "tests/support/TestDatabase.h"
 
 #include "model/PropertyRecord.h"
@@ -26,6 +27,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -307,6 +310,88 @@ private slots:
         QCOMPARE(
             QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("not-a-folder") });
         QVERIFY(!screen.findChild<QWidget*>(QStringLiteral("SSPanel"))->isVisible());
+    }
+
+    // A link in place of the chosen name is replaced by the file; what it
+    // points to, inside or outside the folder, is never written.
+    void saveOverALinkReplacesTheLink_data()
+    {
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("link to a file elsewhere") << false;
+        QTest::newRow("link to nowhere") << true;
+    }
+
+    void saveOverALinkReplacesTheLink()
+    {
+        QFETCH(bool, dangling);
+        TestDatabase db;
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        fillScreen(screen);
+        QTemporaryDir shown;
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("someone-elses.pdf"));
+        if (!dangling) {
+            QFile other(target);
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("not yours") == 9);
+        }
+        const QString path = shown.filePath(QStringLiteral("flyer.pdf"));
+        QVERIFY(QFile::link(target, path));
+        f.saveDialog.answers << path;
+
+        screen.PrintMenu_Click(1);
+
+        QCOMPARE(f.messages.shown.last().text, kSaved.arg(path));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly) && written.readAll().startsWith("%PDF"));
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+            dangling ? QStringList() : QStringList { QStringLiteral("someone-elses.pdf") });
+        if (!dangling)
+            QCOMPARE(fileBytes(target), QByteArray("not yours"));
+        QCOMPARE(QDir(shown.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("flyer.pdf") });
+    }
+
+    // The disk refuses the new PDF half-way (a file-size limit stands in for
+    // a full disk): the one it was to replace stays whole, nothing is left
+    // beside it, and the message says so.
+    void aSaveCutOffHalfWayLeavesTheOldPdfWhole()
+    {
+        TestDatabase db;
+        PropertyRecord stored; // registered already: the save writes only the PDF
+        stored[kSyozaiIndex] = kLocation;
+        db.insert(stored);
+        Fixture f(db.folder());
+        F_Tyukai screen(f.services());
+        fillScreen(screen);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("flyer.pdf"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(20000, 'o')) == 20000);
+        old.close();
+        f.saveDialog.answers << path;
+
+        rlimit limit;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_DFL);
+        });
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = limit;
+        small.rlim_cur = 8192;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        screen.PrintMenu_Click(1);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+
+        QCOMPARE(fileBytes(path), QByteArray(20000, 'o'));
+        QCOMPARE(
+            QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("flyer.pdf") });
+        QCOMPARE(f.messages.shown.size(), 1);
+        QVERIFY2(f.messages.shown.first().text.contains(path)
+                && f.messages.shown.first().text.contains(QStringLiteral("保存できませんでした")),
+            qPrintable(f.messages.shown.first().text));
+        QCOMPARE(db.rowCount(), 1);
     }
 
     // The saved PDF is the page of the no-printer PDF that 印刷 writes: the

@@ -5,7 +5,11 @@
 //   fudousan_convert_jet Fudousan.mdb      converted in place, as at start-up;
 //                                          the original is kept as Fudousan.mdb.jet
 //
-// Prints one line; the exit status is 0 only when every row arrived.
+// Prints one line. Exit status: 0 every row arrived and nothing looks wrong;
+// 3 converted, but the line warns of what the file gave reason to doubt (a
+// column with no value in any row, rows or values that could not be read or
+// were cut short); 1 refused or failed, the original untouched and no new
+// file left; 2 wrong arguments.
 #include "conversion/JetConversion.h"
 #include "platform/PlatformError.h"
 #include "platform/desktop/PosixFileSystem.h"
@@ -15,6 +19,12 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
+
+namespace {
+
+constexpr int kConvertedWithWarnings = 3;
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -35,7 +45,7 @@ int main(int argc, char* argv[])
         const JetConversion::Result result
             = args.size() == 2 ? conversion.convertTo(args.at(0), args.at(1)) : conversion.convertInPlace(args.at(0));
         out << JetConversion::summary(args.at(0), result) << Qt::endl;
-        return 0;
+        return result.warnings().isEmpty() ? 0 : kConvertedWithWarnings;
     } catch (const PlatformError& error) {
         err << QString(error.description()).replace(QLatin1Char('\n'), QLatin1Char(' ')) << Qt::endl;
     } catch (const std::exception& error) {

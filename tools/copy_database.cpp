@@ -1,8 +1,8 @@
-// copy_database: moves an office's property list between a Fudousan.mdb
+// fudousan_copy_database: moves an office's property list between a Fudousan.mdb
 // (SQLite) file and a PostgreSQL server, in both directions:
 //
-//   copy_database to-server FILE SERVER      every row of FILE into the server's table
-//   copy_database from-server SERVER FILE    every row of the server's table into FILE
+//   fudousan_copy_database to-server FILE SERVER      every row of FILE into the server's table
+//   fudousan_copy_database from-server SERVER FILE    every row of the server's table into FILE
 //
 // SERVER is a libpq connection string or URI, as in Fudousan.ini (no
 // password: libpq's ~/.pgpass or certificates supply it). Rows keep their
@@ -29,7 +29,7 @@ using Row = std::vector<std::optional<QByteArray>>;
 
 [[noreturn]] void die(const QString& message)
 {
-    std::fprintf(stderr, "copy_database: %s\n", message.toUtf8().constData());
+    std::fprintf(stderr, "fudousan_copy_database: %s\n", message.toUtf8().constData());
     std::exit(1);
 }
 
@@ -237,7 +237,7 @@ int main(int argc, char* argv[])
     if (args.size() == 4 && args.at(1) == QLatin1String("from-server"))
         return fromServer(args.at(2), args.at(3));
     std::fprintf(stderr,
-        "usage: copy_database to-server FILE SERVER\n"
-        "       copy_database from-server SERVER FILE\n");
+        "usage: fudousan_copy_database to-server FILE SERVER\n"
+        "       fudousan_copy_database from-server SERVER FILE\n");
     return 2;
 }

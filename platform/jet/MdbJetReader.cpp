@@ -31,7 +31,8 @@ QString nativePath(const QString& path)
                             .arg(nativePath(path), reason));
 }
 
-// decodeJet4Text into `out`, reusing its buffer when it is not shared.
+// decodeJet4Text into `out`, reusing its buffer when it is not shared. A
+// half of a surrogate pair alone is no text (it could not even be stored).
 bool decodeJet4Into(const char* bytes, qsizetype size, QString& out)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes);
@@ -54,13 +55,13 @@ bool decodeJet4Into(const char* bytes, qsizetype size, QString& out)
             }
         }
         out.truncate(n);
-        return true;
+        return QStringView(out).isValidUtf16();
     }
     if (size % 2 != 0)
         return false;
     out.resize(size / 2);
     qFromLittleEndian<char16_t>(bytes, size / 2, out.data());
-    return true;
+    return QStringView(out).isValidUtf16();
 }
 
 struct GFree
@@ -81,6 +82,22 @@ public:
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
             m_names << QString::fromUtf8(column->name);
         }
+        m_notes.declaredRows = m_table->num_rows;
+        m_notes.cutShort.assign(m_table->num_cols, 0);
+        m_notes.unreadable.assign(m_table->num_cols, 0);
+        m_notes.doubtfulDefinition.assign(m_table->num_cols, false);
+        // Each column has its own bit in a row's null flags and, if its
+        // length varies, its own place in the row's offsets: two columns
+        // sharing one read each other's values.
+        for (unsigned i = 0; i < m_table->num_cols; ++i) {
+            for (unsigned j = 0; j < m_table->num_cols; ++j) {
+                const MdbColumn* a = column(i);
+                const MdbColumn* b = column(j);
+                if (i != j
+                    && (a->col_num == b->col_num || (!a->is_fixed && !b->is_fixed && a->var_col_num == b->var_col_num)))
+                    m_notes.doubtfulDefinition[i] = true;
+            }
+        }
         mdb_rewind_table(m_table);
     }
 
@@ -91,79 +108,185 @@ public:
     }
 
     QStringList columnNames() const override { return m_names; }
+    JetReadNotes notes() const override { return m_notes; }
 
     bool nextRow(std::vector<std::optional<QString>>& values) override
     {
-        // mdb_fetch_row finds the next live row and leaves its page in
-        // pg_buf; the row is then taken apart again for its null flags and
-        // raw bytes. No column is bound, so libmdb converts no text.
-        if (!mdb_fetch_row(m_table)) {
-            if (m_rowsRead < m_table->num_rows)
-                failWith(m_path,
-                    QStringLiteral(
-                        "ファイルが途中で切れているか壊れています（表 %1 の %2 行のうち %3 行しか読めませんでした）。")
-                        .arg(QString::fromUtf8(m_table->name))
-                        .arg(m_table->num_rows)
-                        .arg(m_rowsRead));
-            return false;
+        // The table's pages are walked here rather than with mdb_fetch_row,
+        // which passes over a row entry it cannot take apart without a word.
+        // A row is taken apart with libmdb (mdb_crack_row) for its null flags
+        // and raw bytes; no column is bound, so libmdb converts no text.
+        int entry = 0;
+        while (nextEntry(entry)) {
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_row(m_mdb, entry, &start, &size) != 0) {
+                ++m_notes.unreadableRows;
+                continue;
+            }
+            if (start & kDeletedFlag)
+                continue;
+            const int rowStart = start & kOffsetMask;
+            if (size == 0 || mdb_crack_row(m_table, rowStart, size, m_fields.data()) < 0) {
+                ++m_notes.unreadableRows;
+                continue;
+            }
+            ++m_rowsRead;
+            readRow(rowStart, int(size), values);
+            return true;
         }
-        ++m_rowsRead;
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(m_mdb, int(m_table->cur_row) - 1, &start, &size) != 0)
-            failWith(m_path, QStringLiteral("%1 行目の位置が壊れています。").arg(m_rowsRead));
-        mdb_crack_row(m_table, start & kOffsetMask, size, m_fields.data());
+        m_done = true;
+        if (m_rowsRead + unsigned(m_notes.unreadableRows) < m_table->num_rows)
+            failWith(m_path,
+                QStringLiteral(
+                    "ファイルが途中で切れているか壊れています（表 %1 の %2 行のうち %3 行しか読めませんでした）。")
+                    .arg(QString::fromUtf8(m_table->name))
+                    .arg(m_table->num_rows)
+                    .arg(m_rowsRead));
+        return false;
+    }
 
+private:
+    static constexpr int kDeletedFlag = 0x4000;
+
+    // The next row entry of the table's data pages, in their order; false
+    // after the last page.
+    bool nextEntry(int& entry)
+    {
+        if (m_done)
+            return false;
+        if (!m_started) {
+            m_started = true;
+            if (!mdb_read_next_dpg(m_table))
+                return false;
+            m_entry = 0;
+        }
+        while (m_entry >= mdb_get_int16(m_mdb->pg_buf, m_mdb->fmt->row_count_offset)) {
+            if (!mdb_read_next_dpg(m_table))
+                return false;
+            m_entry = 0;
+        }
+        entry = m_entry++;
+        return true;
+    }
+
+    MdbColumn* column(unsigned i) const { return static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i)); }
+
+    void readRow(int rowStart, int rowSize, std::vector<std::optional<QString>>& values)
+    {
+        // A row written before a column was added has no null flag for it.
+        const int rowColumns = IS_JET3(m_mdb) ? m_mdb->pg_buf[rowStart] : mdb_get_int16(m_mdb->pg_buf, rowStart);
         // The strings already in `values` are written over: a caller that
         // swaps in the strings it is done with saves their allocations.
         values.resize(m_table->num_cols);
         for (unsigned i = 0; i < m_table->num_cols; ++i) {
-            const MdbField& field = m_fields[i];
+            MdbField& field = m_fields[i];
             if (field.colnum < 0 || unsigned(field.colnum) >= m_table->num_cols)
                 continue;
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, field.colnum));
-            readValue(column, field, values[field.colnum]);
+            std::optional<QString>& value = values[field.colnum];
+            if (column->col_num >= rowColumns && column->col_type != MDB_BOOL) {
+                value.reset();
+                continue;
+            }
+            if (column->col_type == MDB_BOOL) { // stored in the null flag itself
+                value = field.is_null ? QStringLiteral("0") : QStringLiteral("1");
+                continue;
+            }
+            if (field.is_null) {
+                value.reset();
+                continue;
+            }
+            // A value must lie in its own row: a damaged offset or length
+            // would point into other rows or past the page.
+            const int end = rowStart + rowSize;
+            Read read = Read::Unreadable;
+            if (field.start >= rowStart && field.start <= end && field.siz >= 0 && isKnownType(column->col_type)) {
+                const bool pastTheRow = field.start + field.siz > end;
+                if (pastTheRow)
+                    field.siz = end - field.start;
+                read = readValue(column, field, value, pastTheRow);
+            }
+            if (read == Read::Unreadable) {
+                ++m_notes.unreadable[field.colnum];
+                value.reset();
+            } else if (read == Read::Cut) {
+                ++m_notes.cutShort[field.colnum];
+            }
         }
-        return true;
     }
 
-private:
-    void readValue(MdbColumn* column, const MdbField& field, std::optional<QString>& value)
+    static bool isKnownType(int type)
     {
-        if (column->col_type == MDB_TEXT && !field.is_null && !IS_JET3(m_mdb)) {
-            if (!value)
-                value.emplace();
-            if (!decodeJet4Into(static_cast<const char*>(field.value), field.siz, *value))
-                failWith(m_path,
-                    QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
-                        .arg(m_rowsRead)
-                        .arg(QString::fromUtf8(column->name)));
-            return;
+        switch (type) {
+        case MDB_BYTE:
+        case MDB_INT:
+        case MDB_LONGINT:
+        case MDB_MONEY:
+        case MDB_FLOAT:
+        case MDB_DOUBLE:
+        case MDB_DATETIME:
+        case MDB_BINARY:
+        case MDB_TEXT:
+        case MDB_MEMO:
+        case MDB_REPID:
+        case MDB_NUMERIC:
+        case MDB_COMPLEX:
+            return true;
+        default:
+            return false; // OLE objects, and type codes no Access writes
         }
-        value = valueOf(column, field);
     }
 
-    std::optional<QString> valueOf(MdbColumn* column, const MdbField& field)
+    enum class Read { Whole, Cut, Unreadable };
+
+    // Reads one value that is not NULL into `value`. Text whose bytes end
+    // in the middle of a character is cut before it.
+    Read readValue(MdbColumn* column, const MdbField& field, std::optional<QString>& value, bool pastTheRow)
     {
-        if (column->col_type == MDB_BOOL) // stored in the null flag itself
-            return field.is_null ? QStringLiteral("0") : QStringLiteral("1");
-        if (field.is_null)
-            return std::nullopt;
-        if (column->col_type == MDB_TEXT)
-            return decoded(column, static_cast<const char*>(field.value), field.siz);
+        const auto* bytes = static_cast<const char*>(field.value);
+        if (column->col_type == MDB_TEXT) {
+            const Read read = readText(bytes, field.siz, value);
+            return read == Read::Whole && pastTheRow ? Read::Cut : read;
+        }
+        if (pastTheRow)
+            return Read::Unreadable; // a memo's header, a number or a date cut short is none
         if (column->col_type == MDB_MEMO) {
-            const std::optional<QByteArray> memo = memoBytes(field);
+            bool whole = true;
+            const std::optional<QByteArray> memo = memoBytes(field, &whole);
             if (!memo)
-                failWith(m_path,
-                    QStringLiteral("%1 行目の列 %2 の長い文字列（メモ型）を読めませんでした。")
-                        .arg(m_rowsRead)
-                        .arg(QString::fromUtf8(column->name)));
-            return decoded(column, memo->constData(), memo->size());
+                return Read::Unreadable;
+            const Read read = readText(memo->constData(), memo->size(), value);
+            return read == Read::Whole && !whole ? Read::Cut : read;
         }
         // Numbers and dates hold no text of their own: libmdb's rendering.
         std::unique_ptr<char, GFree> text(
             mdb_col_to_string(m_mdb, m_mdb->pg_buf, field.start, column->col_type, field.siz));
-        return QString::fromUtf8(text ? text.get() : "");
+        value = QString::fromUtf8(text ? text.get() : "");
+        return Read::Whole;
+    }
+
+    Read readText(const char* bytes, qsizetype size, std::optional<QString>& value)
+    {
+        if (!value)
+            value.emplace();
+        for (qsizetype drop = 0; drop <= 1 && drop < size; ++drop) {
+            if (IS_JET3(m_mdb)) {
+                std::optional<QString> text = decodeJet3Text(bytes, size - drop);
+                if (text)
+                    *value = std::move(*text);
+                else
+                    continue;
+            } else if (!decodeJet4Into(bytes, size - drop, *value)) {
+                continue;
+            }
+            return drop == 0 ? Read::Whole : Read::Cut;
+        }
+        if (size == 0) {
+            *value = QString(QLatin1String(""));
+            return Read::Whole;
+        }
+        return Read::Unreadable;
     }
 
     // The stored bytes of a memo value: a 12-byte header on the row (length
@@ -172,7 +295,9 @@ private:
     // starting with the page and row of the next. libmdb's own reading of it
     // converts the text (and needs a bound buffer), so the parts are
     // gathered here with mdb_find_pg_row.
-    std::optional<QByteArray> memoBytes(const MdbField& field)
+    // A chain that ends before the value's length gives the part found,
+    // with *whole false.
+    std::optional<QByteArray> memoBytes(const MdbField& field, bool* whole)
     {
         const auto* head = static_cast<const char*>(field.value);
         if (field.siz < MDB_MEMO_OVERHEAD)
@@ -202,22 +327,8 @@ private:
             bytes.append(part + 4, qsizetype(size) - 4);
             next = qFromLittleEndian<qint32>(part);
         }
-        if (bytes.size() != qsizetype(length))
-            return std::nullopt;
+        *whole = bytes.size() == qsizetype(length);
         return bytes;
-    }
-
-    QString decoded(MdbColumn* column, const char* bytes, qsizetype size)
-    {
-        if (size == 0)
-            return QString(QLatin1String(""));
-        const std::optional<QString> text = IS_JET3(m_mdb) ? decodeJet3Text(bytes, size) : decodeJet4Text(bytes, size);
-        if (!text)
-            failWith(m_path,
-                QStringLiteral("%1 行目の列 %2 の値を文字として読めませんでした。")
-                    .arg(m_rowsRead)
-                    .arg(QString::fromUtf8(column->name)));
-        return *text;
     }
 
     QString m_path;
@@ -225,7 +336,11 @@ private:
     MdbTableDef* m_table;
     std::vector<MdbField> m_fields;
     QStringList m_names;
+    JetReadNotes m_notes;
     unsigned m_rowsRead = 0;
+    int m_entry = 0; // the next row entry on the current page
+    bool m_started = false;
+    bool m_done = false;
 };
 
 } // namespace
@@ -316,7 +431,9 @@ std::unique_ptr<JetTable> MdbJetReader::openTable(const QString& path, const QSt
             QStringLiteral("表 %1 がありません（このファイルにある表: %2）。")
                 .arg(tableName, tables.isEmpty() ? QStringLiteral("なし") : tables.join(QStringLiteral("、"))));
     MdbTableDef* table = mdb_read_table(found);
-    if (!table || !mdb_read_columns(table)) {
+    // libmdb walks the table's pages through its usage map and reads the
+    // map's first byte unchecked: a map it could not find is refused here.
+    if (!table || !table->usage_map || table->map_sz == 0 || !mdb_read_columns(table)) {
         if (table)
             mdb_free_tabledef(table);
         failWith(path, QStringLiteral("表 %1 の定義を読めませんでした。ファイルが壊れています。").arg(tableName));

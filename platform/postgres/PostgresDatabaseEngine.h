@@ -15,11 +15,16 @@
 // is on the server's disk when update() returns (a database set to
 // synchronous_commit = off is overruled for the program's sessions).
 //
-// No call waits more than about kTimeoutSeconds: connecting, and each
-// statement, is given up after that. A connection that the server closed
-// while the program was idle is made again before the next statement; one
-// lost during a write reports the write as failed, and the next call
-// connects again.
+// No action waits more than kTimeoutSeconds for a server that does not
+// answer: a statement, with the connection it may need, is given up after 9
+// of them, and in the moments after that a statement of the same action (a
+// refill after a failed deletion) waits only the one second left. The server
+// itself ends a statement after 7 s, so that a statement that merely runs
+// long is refused with a certain answer first. A connection that the server
+// closed while the program was idle is made again before the next statement.
+// A write whose connection is lost or whose answer does not come may have
+// been done all the same: its PlatformError says first that the outcome is
+// unknown (PlatformError::Outcome::Unknown); the next call connects again.
 class PostgresDatabaseEngine : public DatabaseEngine
 {
 public:

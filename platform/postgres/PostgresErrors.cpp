@@ -25,7 +25,7 @@ QString describeConnectFailure(const QString& label, const QString& detail)
         why = QStringLiteral("サーバーの証明書を確かめられないため、接続を拒否しました。"
                              "事務所の証明書（CA）の設定を確かめて下さい。");
     else if (detail.contains(QLatin1String("timeout")))
-        why = QStringLiteral("%1 秒待ちましたが、サーバーが応答しませんでした。")
+        why = QStringLiteral("サーバーが応答しませんでした（%1 秒待って応答がなければ、あきらめます）。")
                   .arg(PostgresDatabaseEngine::kTimeoutSeconds);
     else if (detail.contains(QLatin1String("password")) || detail.contains(QLatin1String("authentication")))
         why = QStringLiteral("サーバーが利用者を認めませんでした（パスワードか証明書の設定を確かめて下さい）。");
@@ -61,9 +61,9 @@ QString describeStatementFailure(
     } else if (state == "42501") {
         text = QStringLiteral("%1 で、この操作をする権限がありません。").arg(label);
     } else if (state == "57014") {
-        text = QStringLiteral("%1 が %2 秒以内に処理を終えませんでした。しばらく待ってからやり直して下さい。")
-                   .arg(label)
-                   .arg(PostgresDatabaseEngine::kTimeoutSeconds);
+        text = QStringLiteral("%1 が処理を時間内に終えなかったため、処理は取り消されました（何も変わっていません）。"
+                              "しばらく待ってからやり直して下さい。")
+                   .arg(label);
     } else if (state == "25006") {
         text = QStringLiteral("%1 は読み取り専用のため、書き込めません。").arg(label);
     } else if (state == "53100") {

@@ -15,7 +15,23 @@ namespace postgres_engine {
 
 namespace {
 
+    // An action's whole wait for a server that does not answer.
     constexpr int kTimeoutMs = PostgresDatabaseEngine::kTimeoutSeconds * 1000;
+
+    // A statement, with the connection it may need, waits for most of it. In
+    // the moments after the server was given up on (the rest of the same
+    // action: the refill after a failed deletion), a statement gets only the
+    // rest, so that an action waits once.
+    constexpr int kSecondTryMs = 1000;
+    constexpr int kStatementWaitMs = kTimeoutMs - kSecondTryMs;
+    constexpr int kMomentsAfterMs = 2000;
+
+    // The server's own limit on a statement, within the desktop's wait: a
+    // statement that merely runs long is ended by the server, with a certain
+    // answer (nothing was done), before the desktop gives up not knowing.
+    constexpr int kStatementTimeoutMs = kStatementWaitMs - 2000;
+
+    const QString kCannotTell = QStringLiteral("この処理が済んだかどうかは分かりません。");
 
 } // namespace
 
@@ -70,7 +86,23 @@ Session::~Session()
     close();
 }
 
+Session::Deadline::Deadline(int ms)
+    : m_ms(ms)
+{
+    m_clock.start();
+}
+
+int Session::Deadline::leftMs() const
+{
+    return int(qMax<qint64>(0, m_ms - m_clock.elapsed()));
+}
+
 void Session::connect()
+{
+    connect(Deadline(kStatementWaitMs));
+}
+
+void Session::connect(const Deadline& deadline)
 {
     close();
     ConninfoOptions parsed;
@@ -99,18 +131,17 @@ void Session::connect()
             values << value;
         }
     };
-    setDefault("connect_timeout", QByteArray::number(PostgresDatabaseEngine::kTimeoutSeconds));
     setDefault("tcp_user_timeout", QByteArray::number(kTimeoutMs));
     setDefault("keepalives_idle", "30");
     setDefault("fallback_application_name", "fudousan");
     // Values travel as UTF-8 whatever the desktop's locale; the server
-    // ends a statement that outlives the time-out on its own as well.
+    // ends a statement that outlives its time-out on its own as well.
     const int at = int(keywords.indexOf("client_encoding"));
     if (at >= 0)
         values[at] = "UTF8";
     else
         setDefault("client_encoding", "UTF8");
-    const QByteArray timeout = "-c statement_timeout=" + QByteArray::number(kTimeoutMs);
+    const QByteArray timeout = "-c statement_timeout=" + QByteArray::number(kStatementTimeoutMs);
     const int optionsAt = int(keywords.indexOf("options"));
     if (optionsAt >= 0)
         values[optionsAt] += ' ' + timeout;
@@ -125,11 +156,20 @@ void Session::connect()
     }
     k.push_back(nullptr);
     v.push_back(nullptr);
-    m_conn = PQconnectdbParams(k.data(), v.data(), 0);
-    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
-        const QString detail = m_conn ? engineText(PQerrorMessage(m_conn)) : QStringLiteral("out of memory");
-        close();
-        throw PlatformError(describeConnectFailure(m_label, detail));
+    // Connected without blocking, so that the deadline holds for every host
+    // the setting names and every step (libpq's connect_timeout applies to
+    // each host on its own, and not at all here).
+    m_conn = PQconnectStartParams(k.data(), v.data(), 0);
+    if (!m_conn)
+        throw PlatformError(QStringLiteral("%1 に接続できませんでした（メモリが足りません）。").arg(m_label));
+    PostgresPollingStatusType polling
+        = PQstatus(m_conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK) {
+        if (polling == PGRES_POLLING_FAILED)
+            giveUp(describeConnectFailure(m_label, engineText(PQerrorMessage(m_conn))), false);
+        if (!waitFor(polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline))
+            giveUp(describeConnectFailure(m_label, QStringLiteral("timeout expired")), false);
+        polling = PQconnectPoll(m_conn);
     }
     // The server's notices are not for the desktop's terminal.
     PQsetNoticeProcessor(
@@ -142,8 +182,8 @@ void Session::connect()
                                            "UTF8 のデータベースを使って下さい。")
                                 .arg(m_label, found));
     }
-    keepCommitsDurable();
-    loadNames();
+    keepCommitsDurable(deadline);
+    loadNames(deadline);
 }
 
 Result Session::run(const QString& statement, const QStringList& parameters)
@@ -159,29 +199,36 @@ Result Session::run(const QString& statement, const QStringList& parameters)
     for (const QByteArray& e : encoded)
         values.push_back(e.constData());
 
+    // Inside a transaction a lost connection has taken the transaction with
+    // it: nothing of it was done, and nothing is sent again on a new one. Its
+    // outcome is unknown only when the commit itself was cut off.
+    const bool writing = m_inTransaction ? m_committing : !isReading(statement);
     if (m_inTransaction && (!m_conn || PQstatus(m_conn) != CONNECTION_OK))
         lostInTransaction();
+
+    const bool momentsAfter = m_gaveUp.isValid() && m_gaveUp.elapsed() < kMomentsAfterMs;
+    const Deadline deadline(momentsAfter ? kSecondTryMs : kStatementWaitMs);
     if (!m_inTransaction)
-        ensureConnected();
+        ensureConnected(deadline);
     bool lost = false;
-    Result result = send(sql, values, &lost);
-    if (lost && isReading(statement) && !m_inTransaction) {
-        connect();
-        result = send(sql, values, &lost);
+    Result result = send(sql, values, deadline, writing, &lost);
+    if (lost && !writing && !m_inTransaction) {
+        connect(deadline);
+        result = send(sql, values, deadline, writing, &lost);
     }
     if (lost && m_inTransaction && !m_committing)
         lostInTransaction();
-    if (lost) {
-        close();
-        throw PlatformError(QStringLiteral("%1 との接続が切れました。").arg(m_label)
-            + (isReading(statement) && !m_committing
-                    ? QString()
-                    : QStringLiteral("\nこの処理が済んだかどうかは分かりません。一覧で確かめて下さい。"))
-            + QStringLiteral("\nサーバーが戻れば、次の操作はそのまま行えます。"));
-    }
+    if (lost)
+        giveUp(writing ? kCannotTell
+                    + QStringLiteral("%1 との接続が途中で切れました。一覧で確かめて下さい。\n"
+                                     "サーバーが戻れば、次の操作はそのまま行えます。")
+                          .arg(m_label)
+                       : QStringLiteral("%1 との接続が切れました。\nサーバーが戻れば、次の操作はそのまま行えます。")
+                             .arg(m_label),
+            writing);
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-        fail(result.get(), statement);
+        fail(result.get(), statement, writing);
     return result;
 }
 
@@ -214,9 +261,11 @@ void Session::lostInTransaction()
 {
     m_inTransaction = false;
     close();
+    m_gaveUp.start();
     throw PlatformError(QStringLiteral("%1 との接続が切れました。この処理は行われていません。\n"
                                        "サーバーが戻れば、次の操作はそのまま行えます。")
-                            .arg(m_label));
+                            .arg(m_label),
+        PlatformError::Outcome::NotDone);
 }
 
 void Session::close()
@@ -229,7 +278,7 @@ void Session::close()
 // A server that restarted while the program sat idle has closed the
 // socket; that is found here, before anything is sent, and a new
 // connection made.
-void Session::ensureConnected()
+void Session::ensureConnected(const Deadline& deadline)
 {
     if (m_conn && PQstatus(m_conn) == CONNECTION_OK) {
         pollfd fd { PQsocket(m_conn), POLLIN, 0 };
@@ -242,36 +291,46 @@ void Session::ensureConnected()
         close();
     }
     if (!m_conn)
-        connect();
+        connect(deadline);
 }
 
-bool Session::waitFor(short events, const QElapsedTimer& clock)
+bool Session::waitFor(short events, const Deadline& deadline)
 {
-    const int left = kTimeoutMs + 1000 - int(clock.elapsed());
-    if (left <= 0)
-        return false;
-    pollfd fd { PQsocket(m_conn), events, 0 };
-    int rc;
-    do {
-        rc = ::poll(&fd, 1, left);
-    } while (rc < 0 && errno == EINTR);
-    return rc > 0;
+    for (;;) {
+        const int left = deadline.leftMs();
+        if (left <= 0)
+            return false;
+        pollfd fd { PQsocket(m_conn), events, 0 };
+        const int rc = ::poll(&fd, 1, left);
+        if (rc > 0)
+            return true;
+        if (rc == 0 || errno != EINTR)
+            return false;
+    }
 }
 
-void Session::timedOut()
+// The server is given up on: the connection goes (the server ends a
+// statement it still runs by its own time-out), and the statements of the
+// moment after fail at once.
+void Session::giveUp(const QString& description, bool writing)
 {
-    close(); // the server ends the statement by its own time-out
-    throw PlatformError(QStringLiteral("%1 が %2 秒以内に応答しませんでした。"
-                                       "処理が済んだかどうかは分かりません。一覧で確かめて下さい。")
-                            .arg(m_label)
-                            .arg(PostgresDatabaseEngine::kTimeoutSeconds));
+    close();
+    m_gaveUp.start();
+    throw PlatformError(description, writing ? PlatformError::Outcome::Unknown : PlatformError::Outcome::NotDone);
 }
 
-Result Session::send(const QByteArray& sql, const std::vector<const char*>& values, bool* lost)
+Result Session::send(
+    const QByteArray& sql, const std::vector<const char*>& values, const Deadline& deadline, bool writing, bool* lost)
 {
     *lost = false;
-    QElapsedTimer clock;
-    clock.start();
+    const auto timedOut = [&] {
+        const QString silent = QStringLiteral("%1 が応答しませんでした（%2 秒待って応答がなければ、あきらめます）。")
+                                   .arg(m_label)
+                                   .arg(PostgresDatabaseEngine::kTimeoutSeconds);
+        giveUp(writing ? kCannotTell + silent + QStringLiteral("一覧で確かめて下さい。")
+                       : silent + QStringLiteral("しばらく待ってからやり直して下さい。"),
+            writing);
+    };
     if (!PQsendQueryParams(m_conn, sql.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
         *lost = PQstatus(m_conn) != CONNECTION_OK;
         if (!*lost)
@@ -287,7 +346,7 @@ Result Session::send(const QByteArray& sql, const std::vector<const char*>& valu
             *lost = true;
             return nullptr;
         }
-        if (!waitFor(POLLOUT | POLLIN, clock))
+        if (!waitFor(POLLOUT | POLLIN, deadline))
             timedOut();
         if (!PQconsumeInput(m_conn)) {
             *lost = true;
@@ -297,7 +356,7 @@ Result Session::send(const QByteArray& sql, const std::vector<const char*>& valu
     Result last;
     for (;;) {
         while (PQisBusy(m_conn)) {
-            if (!waitFor(POLLIN, clock))
+            if (!waitFor(POLLIN, deadline))
                 timedOut();
             if (!PQconsumeInput(m_conn)) {
                 *lost = true;
@@ -325,38 +384,48 @@ Result Session::send(const QByteArray& sql, const std::vector<const char*>& valu
     return last;
 }
 
-void Session::fail(PGresult* result, const QString& statement)
+Result Session::query(const char* sql, const Deadline& deadline)
+{
+    bool lost = false;
+    Result result = send(QByteArray(sql), {}, deadline, false, &lost);
+    if (lost)
+        giveUp(QStringLiteral("%1 との接続が切れました。").arg(m_label), false);
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+        fail(result.get(), QString(), false);
+    return result;
+}
+
+void Session::fail(PGresult* result, const QString& statement, bool writing)
 {
     const QByteArray state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const QString detail = engineText(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
-    if (isConnectionFailure(state))
-        close();
-    throw PlatformError(describeStatementFailure(state, detail, m_label, statement));
+    if (!isConnectionFailure(state))
+        throw PlatformError(describeStatementFailure(state, detail, m_label, statement));
+    // The server ended the connection during the statement: a write may
+    // have been committed before the end came.
+    const QString description = describeStatementFailure(state, detail, m_label, statement);
+    giveUp(writing ? kCannotTell + description + QStringLiteral("\n一覧で確かめて下さい。") : description, writing);
 }
 
 // "登録を完了しました。" must mean the row is on the server's disk, as
 // with the file: a server or database configured with synchronous_commit
 // off is overruled for this session. Stronger settings (remote_apply and
 // the like, for a standby) are kept.
-void Session::keepCommitsDurable()
+void Session::keepCommitsDurable(const Deadline& deadline)
 {
-    Result r(PQexec(m_conn,
-        "SELECT set_config('synchronous_commit', 'on', false) "
-        "WHERE current_setting('synchronous_commit') = 'off'"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(r.get(), QString());
+    query("SELECT set_config('synchronous_commit', 'on', false) "
+          "WHERE current_setting('synchronous_commit') = 'off'",
+        deadline);
 }
 
-void Session::loadNames()
+void Session::loadNames(const Deadline& deadline)
 {
     m_names.clear();
-    Result r(PQexec(m_conn,
-        "SELECT c.relname, a.attname FROM pg_class c "
-        "JOIN pg_namespace n ON n.oid = c.relnamespace "
-        "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
-        "WHERE c.relkind IN ('r', 'p', 'v') AND n.nspname = ANY (current_schemas(false))"));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
-        fail(r.get(), QString());
+    const Result r = query("SELECT c.relname, a.attname FROM pg_class c "
+                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                           "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+                           "WHERE c.relkind IN ('r', 'p', 'v') AND n.nspname = ANY (current_schemas(false))",
+        deadline);
     QHash<QString, QStringList> byLower;
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         for (int col = 0; col < 2; ++col) {

@@ -57,11 +57,17 @@ public:
 
     // Connects (again), refusing a setting that holds a password, and
     // checks the database's encoding; throws PlatformError on failure.
+    // Gives up after the engine's time-out.
     void connect();
 
-    // Runs one statement in a transaction of its own. A read whose
-    // connection turns out to be gone is run once more on a new one; a write
-    // is not, since it may have been committed before the connection broke.
+    // Runs one statement in a transaction of its own. Connecting again when
+    // the connection is gone, sending, and waiting for the answer share one
+    // deadline of the engine's time-out. A read whose connection turns out
+    // to be gone is run once more on a new one; a write is not, since it may
+    // have been committed before the connection broke, and its failure then
+    // says the outcome is unknown (PlatformError::Outcome::Unknown). Once the
+    // server has been given up on, statements of the moment after (the rest
+    // of the same action) fail at once rather than wait again.
     Result run(const QString& statement, const QStringList& parameters);
 
     // Runs `work`, whose statements (run) then form one transaction,
@@ -71,15 +77,30 @@ public:
     void transaction(const std::function<void()>& work);
 
 private:
+    // The one wait a statement (with the connection it may need) is allowed.
+    class Deadline
+    {
+    public:
+        explicit Deadline(int ms);
+        int leftMs() const;
+
+    private:
+        int m_ms;
+        QElapsedTimer m_clock;
+    };
+
+    void connect(const Deadline& deadline);
     void close();
     [[noreturn]] void lostInTransaction();
-    void ensureConnected();
-    bool waitFor(short events, const QElapsedTimer& clock);
-    [[noreturn]] void timedOut();
-    Result send(const QByteArray& sql, const std::vector<const char*>& values, bool* lost);
-    [[noreturn]] void fail(PGresult* result, const QString& statement);
-    void keepCommitsDurable();
-    void loadNames();
+    void ensureConnected(const Deadline& deadline);
+    bool waitFor(short events, const Deadline& deadline);
+    [[noreturn]] void giveUp(const QString& description, bool writing);
+    Result send(const QByteArray& sql, const std::vector<const char*>& values, const Deadline& deadline, bool writing,
+        bool* lost);
+    Result query(const char* sql, const Deadline& deadline);
+    [[noreturn]] void fail(PGresult* result, const QString& statement, bool writing);
+    void keepCommitsDurable(const Deadline& deadline);
+    void loadNames(const Deadline& deadline);
 
     QString m_connectionString;
     QString m_label;
@@ -87,6 +108,7 @@ private:
     QHash<QString, QString> m_names; // lower case -> real name
     bool m_inTransaction = false;
     bool m_committing = false;
+    QElapsedTimer m_gaveUp; // since the server was last given up on
 };
 
 using SessionPtr = std::shared_ptr<Session>;

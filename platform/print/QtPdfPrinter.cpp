@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/PlatformError.h"
+#include "platform/print/PdfFileWriting.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,40 +17,6 @@ namespace {
 constexpr int kMaxNameLength = 70; // UTF-16 units; leaves room for " (n).pdf" within 255 bytes
 constexpr int kMaxCopies = 9999;
 const QString kUnnamed = QStringLiteral("チラシ");
-
-constexpr qint64 kChunk = 1024 * 1024;
-
-// Writes all of `bytes` to `fd`; 0, or the errno of the failure (a nearly
-// full disk takes part of a write without error and refuses the rest).
-int writeAll(int fd, const QByteArray& bytes)
-{
-    const char* at = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, at, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : EIO;
-        at += written;
-        left -= written;
-    }
-    return 0;
-}
-
-// Copies the whole of `pdf`, part by part, to `fd` and has it reach the
-// disk; 0, or the errno of the failure.
-int copyAll(int fd, QIODevice& pdf)
-{
-    while (!pdf.atEnd()) {
-        const QByteArray part = pdf.read(kChunk);
-        if (part.isEmpty())
-            return EIO;
-        if (const int error = writeAll(fd, part))
-            return error;
-    }
-    return ::fsync(fd) == 0 ? 0 : errno;
-}
 
 } // namespace
 
@@ -118,15 +85,12 @@ QString QtPdfPrinter::writeNewFile(QIODevice& pdf) const
             throw PlatformError(QStringLiteral("PDFファイル「%1」を作れませんでした（%2）。")
                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
         }
-        const int error = copyAll(file.handle(), pdf);
+        const int error = print_files::writeAll(file.handle(), pdf);
         file.close();
         if (error != 0) {
             file.remove();
-            const QString reason = error == ENOSPC || error == EDQUOT
-                ? QStringLiteral("ディスクがいっぱいです。空きを作ってから、もう一度印刷して下さい")
-                : QString::fromLocal8Bit(strerror(error));
             throw PlatformError(QStringLiteral("PDFファイル「%1」を書けませんでした（%2）。")
-                                    .arg(QDir::toNativeSeparators(path), reason));
+                                    .arg(QDir::toNativeSeparators(path), print_files::describeWriteError(error)));
         }
         return path;
     }

@@ -4,6 +4,7 @@
 #include "platform/sqlite/SqliteErrors.h"
 #include "platform/sqlite/SqliteFileWatch.h"
 #include "platform/sqlite/SqliteHandle.h"
+#include "platform/sqlite/SqliteSideFiles.h"
 #include "platform/sqlite/SqliteStatements.h"
 
 #include <QDir>
@@ -21,6 +22,11 @@ namespace {
 class SqliteConnection : public Connection
 {
 public:
+    explicit SqliteConnection(SqliteDatabaseEngine::CopyWritten copyWritten)
+        : m_copyWritten(std::move(copyWritten))
+    {
+    }
+
     void open(const QString& path) override
     {
         m_handle.reset();
@@ -33,6 +39,7 @@ public:
         if (!foreign.isEmpty())
             throw PlatformError(foreign);
 
+        removeSideFilesThatCannotBeWritten(path);
         auto handle = std::make_shared<Handle>();
         handle->path = path;
         // READWRITE without CREATE: a missing file stays missing.
@@ -40,6 +47,7 @@ public:
             QFile::encodeName(path).constData(), &handle->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             fail(handle->db, rc, path);
+        handle->readOnly = sqlite3_db_readonly(handle->db, "main") == 1;
         sqlite3_extended_result_codes(handle->db, 0);
         sqlite3_busy_timeout(handle->db, SqliteDatabaseEngine::kBusyTimeoutMs);
 
@@ -150,6 +158,8 @@ public:
                         ? QStringLiteral("ディスクがいっぱいです。")
                         : QStringLiteral("（%1）").arg(QString::fromUtf8(sqlite3_errmsg(h->db))));
         }
+        if (m_copyWritten)
+            m_copyWritten(path);
         // The copy is checked on its own connection, then made durable:
         // VACUUM INTO does not sync what it wrote.
         sqlite3* copy = nullptr;
@@ -183,11 +193,26 @@ private:
     }
 
     HandlePtr m_handle;
+    SqliteDatabaseEngine::CopyWritten m_copyWritten;
 };
 
 } // namespace
 
+namespace sqlite_engine {
+
+Handle::~Handle()
+{
+    for (sqlite3_stmt* statement : std::as_const(prepared))
+        sqlite3_finalize(statement);
+    sqlite3_close_v2(db);
+    // Nothing is removed beside a path that no longer names the opened file.
+    if (readOnly && lost.isEmpty())
+        removeIdleSideFiles(path);
+}
+
+} // namespace sqlite_engine
+
 std::unique_ptr<Connection> SqliteDatabaseEngine::createConnection()
 {
-    return std::make_unique<SqliteConnection>();
+    return std::make_unique<SqliteConnection>(m_copyWritten);
 }

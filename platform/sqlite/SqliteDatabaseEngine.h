@@ -2,6 +2,8 @@
 
 #include "platform/DatabaseEngine.h"
 
+#include <functional>
+
 // DatabaseEngine on SQLite. The database file keeps the name Fudousan.mdb but
 // is an SQLite 3 file in WAL mode. Every connection uses synchronous=FULL, so
 // a row is on disk when update() returns, and waits up to kBusyTimeoutMs for a
@@ -18,5 +20,18 @@ class SqliteDatabaseEngine : public DatabaseEngine
 public:
     static constexpr int kBusyTimeoutMs = 3000;
 
+    // Called with the path of each copy that copyTo() has written, before the
+    // copy is checked: lets a test spoil a copy to see the check refuse it.
+    using CopyWritten = std::function<void(const QString& path)>;
+
+    SqliteDatabaseEngine() = default;
+    explicit SqliteDatabaseEngine(CopyWritten copyWritten)
+        : m_copyWritten(std::move(copyWritten))
+    {
+    }
+
     std::unique_ptr<Connection> createConnection() override;
+
+private:
+    CopyWritten m_copyWritten;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/sqlite/SqliteDatabaseEngine.h"
+#include "platform/sqlite/SqliteSideFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +33,7 @@ QString describeAccess(const QString& path)
                               "作業用ファイル（Fudousan.mdb-wal など）を作れません。"
                               "フォルダーに書き込めるようにして下さい。")
             .arg(QDir::toNativeSeparators(folder));
-    return QString();
+    return describeSideFiles(path);
 }
 
 // The engine reports a full disk as an I/O error when the shared-memory index

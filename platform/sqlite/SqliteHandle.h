@@ -57,12 +57,8 @@ struct Handle
         sqlite3_stmt* copy = nullptr;
         sqlite3_stmt* remove = nullptr;
     } lastMove;
-    ~Handle()
-    {
-        for (sqlite3_stmt* statement : std::as_const(prepared))
-            sqlite3_finalize(statement);
-        sqlite3_close_v2(db);
-    }
+    bool readOnly = false; // the file could only be read: its side files are removed after closing
+    ~Handle();
 };
 using HandlePtr = std::shared_ptr<Handle>;
 

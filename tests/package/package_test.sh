@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# The Debian package, made with CPack from the test build tree:
+# The Debian package, made by scripts/package.sh from a fresh configure of
+# SOURCE_DIR in a temporary build folder, as on a fresh clone (so that the
+# package never again needs something only a full build tree holds):
 #
-#   package_test.sh BUILD_DIR unpacked   its files, validators, lintian, and the
+#   package_test.sh SOURCE_DIR unpacked  its files, validators, lintian, and the
 #                                        unpacked program started offscreen with a
 #                                        fresh HOME (first start, next start, a
-#                                        lost database, a portable copy)
-#   package_test.sh BUILD_DIR apt        installed with apt-get and removed again;
+#                                        lost database, a portable copy), its tools
+#   package_test.sh SOURCE_DIR apt       installed with apt-get and removed again;
 #                                        only as root on a throwaway machine (CI),
 #                                        otherwise skipped (77)
 set -euo pipefail
 
-build=$1 mode=$2
+source_dir=$1 mode=$2
 app_id=jp.quintaveli.Fudousan
 work=$(mktemp -d)
 app_pid=""
@@ -35,14 +37,14 @@ if [[ "$mode" == apt ]]; then
   fi
 fi
 
-for tool in cpack dpkg-deb sqlite3; do
+for tool in cmake cpack dpkg-deb sqlite3; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
-cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 || {
-  cat "$work/cpack.log"
-  fail "cpack failed"
+FUDOUSAN_NO_DEPS=1 bash "$source_dir/scripts/package.sh" "$work/build" >"$work/package.log" 2>&1 || {
+  tail -40 "$work/package.log"
+  fail "scripts/package.sh failed on a fresh configure"
 }
-deb=$(ls "$work"/out/fudousan_*_amd64.deb)
+deb=$(ls "$work"/build/fudousan_*_amd64.deb)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 dpkg-deb -f "$deb" Depends Recommends
 
@@ -84,6 +86,7 @@ if [[ "$mode" == unpacked ]]; then
   diff -u - "$work/files" <<EOF || fail "the package's file list differs"
 ./usr/bin/fudousan
 ./usr/bin/fudousan_convert_jet
+./usr/bin/fudousan_copy_database
 ./usr/share/applications/$app_id.desktop
 ./usr/share/doc-base/fudousan-guide
 ./usr/share/doc/fudousan/changelog.gz
@@ -96,6 +99,7 @@ if [[ "$mode" == unpacked ]]; then
 ./usr/share/man/ja/man1/fudousan_convert_jet.1.gz
 ./usr/share/man/man1/fudousan.1.gz
 ./usr/share/man/man1/fudousan_convert_jet.1.gz
+./usr/share/man/man1/fudousan_copy_database.1.gz
 ./usr/share/metainfo/$app_id.metainfo.xml
 EOF
   guide="$root/usr/share/doc/fudousan/guide"
@@ -112,6 +116,20 @@ EOF
       fail "man -w $page finds no English page"
   done
   zcat "$root/usr/share/man/ja/man1/fudousan.1.gz" | grep -q "backup/Fudousan" || fail "the Japanese page names no backup folder"
+  cmp "$root/usr/share/fudousan/fudousan_postgresql.sql" "$source_dir/platform/postgres/fudousan_postgresql.sql" ||
+    fail "the server's schema is not the source's"
+  zcat "$root/usr/share/man/man1/fudousan.1.gz" | grep -q "Quintaveli/Fudousan/backup/Fudousan-YYYY-MM-DD.mdb" ||
+    fail "the manual page does not name the backup folder"
+  zcat "$root/usr/share/man/man1/fudousan.1.gz" | grep -q "^.SH RESTORING A BACKUP" ||
+    fail "the manual page does not say how to restore a backup"
+  # The tools run from the package: the copy tool's usage, and a conversion.
+  copy_status=0
+  "$root/usr/bin/fudousan_copy_database" >"$work/copy.log" 2>&1 || copy_status=$?
+  [[ $copy_status == 2 ]] && grep -q "usage: fudousan_copy_database to-server" "$work/copy.log" ||
+    fail "fudousan_copy_database: $(cat "$work/copy.log")"
+  "$root/usr/bin/fudousan_convert_jet" "$source_dir/tests/data/jet/fudousan-jet4-2000.mdb" "$work/converted.mdb" \
+    >"$work/convert.log" 2>&1 || fail "fudousan_convert_jet: $(cat "$work/convert.log")"
+  [[ $(rows "$work/converted.mdb") == 12 ]] || fail "the packaged converter did not bring the 12 rows over"
   depends=$(dpkg-deb -f "$deb" Depends)
   for p in fonts-ipafont-mincho fonts-ipafont-gothic fonts-motoya-l-maruberi fonts-mplus qt6-translations-l10n \
     qt6-image-formats-plugins libheif1 libpoppler-qt6-3 libqt6widgets6 libsqlite3-0; do

@@ -55,6 +55,32 @@ inline JetRows expectedJetRows(QStringList* header = nullptr)
     return rows;
 }
 
+// Where fudousan-jet4-2000.mdb keeps what the damage tests spoil: the
+// definition of table Fudousan (page 24: 29 column entries of 25 bytes from
+// byte 63) and its first page of rows (page 26).
+constexpr qint64 kJetPageSize = 4096;
+constexpr qint64 kFudousanDefinition = 24 * kJetPageSize;
+constexpr qint64 kFudousanRows = 26 * kJetPageSize;
+
+// Copies fudousan-jet4-2000.mdb into `folder` as `as` with the byte at
+// `offset` XORed with `mask`, as one damaged byte on a disk would leave it;
+// returns its path.
+inline QString damagedJetCopy(
+    const QString& folder, qint64 offset, int mask, const QString& as = QStringLiteral("Fudousan.mdb"))
+{
+    const QString path = copyJetFile(QStringLiteral("fudousan-jet4-2000.mdb"), folder, as);
+    QFile file(path);
+    QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
+    // The pages must be where the offsets above expect them.
+    const QByteArray definition = bytes.mid(kFudousanDefinition, 64);
+    if (definition.size() < 64 || definition.at(0) != 2 || definition.at(45) != 29 || bytes.at(kFudousanRows) != 1)
+        qFatal("fudousan-jet4-2000.mdb is not laid out as the damage tests expect");
+    bytes[offset] = char(bytes.at(offset) ^ mask);
+    if (!file.seek(0) || file.write(bytes) != bytes.size())
+        qFatal("cannot damage %s", qPrintable(path));
+    return path;
+}
+
 inline QByteArray fileHash(const QString& path)
 {
     QFile file(path);
