@@ -62,7 +62,7 @@ public:
                 && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
         handle->markRaised = false;
-        handle->opened = markOf(path);
+        handle->opened = markOf(*handle);
         handle->seen = handle->opened;
         handle->watching = handle->opened.present;
         m_handle = std::move(handle);
@@ -78,8 +78,7 @@ public:
     std::unique_ptr<RowSet> openTable(const QString& table) override
     {
         const HandlePtr& h = handle();
-        Statement statement;
-        prepare(h, "SELECT * FROM " + quoteIdentifier(table) + " LIMIT 0", statement);
+        const CachedStatement statement(h, "SELECT * FROM " + quoteIdentifier(table) + " LIMIT 0");
         QStringList names;
         for (int c = 0; c < sqlite3_column_count(statement.stmt); ++c)
             names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));

@@ -5,7 +5,9 @@
 // Private to platform/sqlite/.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <sqlite3.h>
@@ -27,19 +29,46 @@ struct FileMark
     QByteArray index; // the first bytes of Fudousan.mdb-shm, when there is one
 };
 
+// A statement prepared once and kept for the connection's life, run again
+// with new values: a save or a list does not parse its SQL again each time.
+struct StatementCache
+{
+    // At most this many texts are kept; when it is full the idle ones go.
+    static constexpr int kLimit = 32;
+    QHash<QByteArray, sqlite3_stmt*> statements;
+};
+
+// The text of the last insert, for the next one into the same columns.
+struct InsertText
+{
+    QString table;
+    QStringList columns;
+    QByteArray sql;
+};
+
 // Owns the sqlite3 handle; row sets keep it alive through a shared_ptr so a
 // row set can never outlive the handle it reads from.
 struct Handle
 {
     sqlite3* db = nullptr;
     QString path;
+    QByteArray encodedPath; // path as the file system takes it
     bool watching = false; // set once open: every operation checks the path first
+    int watchDepth = 0; // PathWatch scopes open now; only the outermost checks
     FileMark opened; // the file this connection opened
     FileMark seen; // after this connection's last operation
     QString lost; // why this connection may no longer touch the path
     bool walReady = false; // the file is in WAL mode, or this connection cannot write
     bool markRaised = false; // user_version holds at least every table's highest rowid
-    ~Handle() { sqlite3_close_v2(db); }
+    StatementCache cache;
+    InsertText lastInsert;
+    // The file and its shared-memory index, open for reading their heads as
+    // long as the connection lives. Closed only after SQLite let go of the
+    // file: closing any descriptor of a file drops every POSIX lock this
+    // process holds on it, SQLite's own included.
+    int fileFd = -1;
+    int indexFd = -1;
+    ~Handle(); // in SqliteFileWatch.cpp
 };
 using HandlePtr = std::shared_ptr<Handle>;
 
