@@ -10,6 +10,8 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <type_traits>
+#include <utility>
 
 // The cells of the data rows, row-major in one vector; the header texts apart.
 class GridModel : public QAbstractTableModel
@@ -82,21 +84,30 @@ public:
 
     const QString& key(int row) const { return m_keys[std::size_t(row)]; }
 
-    void append(const std::vector<GridLine>& rows)
+    // Appends `rows`, sharing their texts, or taking them over when `rows`
+    // is an rvalue.
+    template <typename Rows> void append(Rows&& rows)
     {
+        constexpr bool kTake = std::is_rvalue_reference_v<Rows&&>;
         if (rows.empty())
             return;
         const int added = int(rows.size());
         beginInsertRows(QModelIndex(), m_rows, m_rows + added - 1);
         m_cells.reserve(m_cells.size() + rows.size() * m_width);
         m_keys.reserve(m_keys.size() + rows.size());
-        for (const auto& row : rows) {
-            m_cells.push_back(row.first);
+        const auto pass = [](auto& text) -> QString {
+            if constexpr (kTake)
+                return std::move(text);
+            else
+                return text;
+        };
+        for (auto& row : rows) {
+            m_cells.push_back(pass(row.first));
             if (m_width > 1)
-                m_cells.push_back(row.second);
+                m_cells.push_back(pass(row.second));
             for (int c = 2; c < m_width; ++c)
                 m_cells.emplace_back();
-            m_keys.push_back(row.key);
+            m_keys.push_back(pass(row.key));
         }
         m_rows += added;
         endInsertRows();
@@ -225,6 +236,12 @@ QString QtGrid::cellText(int row, int column) const
 void QtGrid::appendRows(const std::vector<GridLine>& rows)
 {
     m_model->append(rows);
+}
+
+void QtGrid::takeRows(std::vector<GridLine>&& rows)
+{
+    m_model->append(std::move(rows));
+    rows.clear();
 }
 
 QString QtGrid::rowKey(int row) const
