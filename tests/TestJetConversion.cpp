@@ -267,6 +267,49 @@ private slots:
         QCOMPARE(folderEntries(db.folder()), QStringList { QStringLiteral("Fudousan.mdb") });
     }
 
+    // The new file holds each text as its UTF-8, and reads back as it was:
+    // one to three bytes a character, a leading byte-order mark, characters
+    // beyond U+FFFF; a lone surrogate, which has no UTF-8, does not read
+    // back the same, so that the conversion refuses it.
+    void theNewFileHoldsEachTextAsItsUtf8()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("new.mdb"));
+        const QStringList texts { QString(), QStringLiteral("Kakaku 3,480"), QStringLiteral("¥ é ß ©"),
+            QStringLiteral("東京都世田谷区桜丘１丁目"), QStringLiteral("\uFEFF先頭に印"),
+            QStringLiteral("\uFFFD\uFFFF\u0800\u07FF"), QStringLiteral("駐車場\U0001F697あり"),
+            QStringLiteral("ｶﾅ\u00A0\u200Bと\u3000") };
+        QStringList columns;
+        for (const char* column : kPropertyColumns)
+            columns << QString::fromLatin1(column);
+        SqliteDatabaseBuilder builder;
+        const std::unique_ptr<NewDatabase> database = builder.create(path, kPropertyTable, columns);
+        DatabaseRow row(kColumnCount);
+        for (const QString& text : texts) {
+            row[kSyozaiIndex] = text;
+            database->append(row);
+        }
+        const QString lone = QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b");
+        row[kSyozaiIndex] = lone;
+        database->append(row);
+        database->commit();
+        QStringList readBack;
+        database->readBack([&](const DatabaseRow& stored) {
+            readBack << stored[kSyozaiIndex].value_or(QStringLiteral("<NULL>"));
+            return true;
+        });
+        database->close();
+        QCOMPARE(readBack.mid(0, texts.size()), texts);
+        QVERIFY(readBack.last() != lone);
+        QStringList hex;
+        for (const QString& text : texts)
+            hex << QString::fromLatin1(text.toUtf8().toHex().toUpper());
+        QCOMPARE(pragmaOnFile(
+                     path, QStringLiteral("SELECT hex(Syozai) FROM Fudousan ORDER BY rowid LIMIT %1").arg(texts.size()))
+                     .split(QLatin1Char('\n')),
+            hex);
+    }
+
     // The characters a Japanese Windows writes in code page 932 that glibc's
     // SHIFT-JIS cannot decode, and Jet 4's compressed form with its switches.
     void textDecoding()
