@@ -18,6 +18,8 @@
 #include "tests/support/FlyerSample.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -60,6 +62,24 @@ private slots:
         QVERIFY(f.messages.shown.isEmpty());
         QVERIFY(f.store.isOpen());
         QCOMPARE(f.menu.focusWidget(), f.menu.findChild<QPushButton*>(QStringLiteral("Command1_0")));
+    }
+
+    // The first start of a day takes the day's copy, once the menu is on
+    // the screen: the copy reads the whole file, and the agent sees the
+    // menu meanwhile.
+    void theDaysCopyIsTakenOnceTheMenuIsShown()
+    {
+        TestDatabase db;
+        db.insert(TestDatabase::distinctRecord(QStringLiteral("a")));
+        Fixture f(db.folder());
+        const QString copy = QDir(f.store.backupFolder())
+                                 .filePath(QStringLiteral("Fudousan-%1.mdb")
+                                               .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QVERIFY(!QFile::exists(copy));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 1000);
+        QVERIFY(f.messages.shown.isEmpty());
     }
 
     void saysOnceWhyTheDatabaseDidNotOpenThenShowsTheMenu()
