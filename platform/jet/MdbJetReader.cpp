@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kOffsetMask = 0x1fff; // a row's offset on its page, without the flags
+constexpr int kDeletedRow = 0x4000; // the flag of a deleted row
 
 QString nativePath(const QString& path)
 {
@@ -94,10 +95,10 @@ public:
 
     bool nextRow(std::vector<std::optional<QString>>& values) override
     {
-        // mdb_fetch_row finds the next live row and leaves its page in
-        // pg_buf; the row is then taken apart again for its null flags and
-        // raw bytes. No column is bound, so libmdb converts no text.
-        if (!mdb_fetch_row(m_table)) {
+        // The next live row, its page in pg_buf, taken apart once for its
+        // null flags and raw bytes. No column is bound, so libmdb converts no
+        // text.
+        if (!nextLiveRow()) {
             if (m_rowsRead < m_table->num_rows)
                 failWith(m_path,
                     QStringLiteral(
@@ -108,11 +109,6 @@ public:
             return false;
         }
         ++m_rowsRead;
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(m_mdb, int(m_table->cur_row) - 1, &start, &size) != 0)
-            failWith(m_path, QStringLiteral("%1 行目の位置が壊れています。").arg(m_rowsRead));
-        mdb_crack_row(m_table, start & kOffsetMask, size, m_fields.data());
 
         // The strings already in `values` are written over: a caller that
         // swaps in the strings it is done with saves their allocations.
@@ -128,6 +124,41 @@ public:
     }
 
 private:
+    // What mdb_fetch_row does on a table scan without bound columns or
+    // conditions, less its own taking apart of each row, which mdb_fetch_row
+    // does only to bind columns and throws away: the rows of each data page
+    // in turn, deleted ones skipped, the live one taken apart into m_fields.
+    bool nextLiveRow()
+    {
+        if (m_table->num_rows == 0)
+            return false;
+        if (!m_started) {
+            m_started = true;
+            m_table->cur_pg_num = 1;
+            m_table->cur_row = 0;
+            if (!mdb_read_next_dpg(m_table))
+                return false;
+        }
+        for (;;) {
+            const unsigned rows = unsigned(mdb_get_int16(m_mdb->pg_buf, m_mdb->fmt->row_count_offset));
+            if (m_table->cur_row >= rows) {
+                m_table->cur_row = 0;
+                if (!mdb_read_next_dpg(m_table))
+                    return false;
+                continue;
+            }
+            const unsigned row = m_table->cur_row++;
+            int start = 0;
+            size_t size = 0;
+            if (mdb_find_row(m_mdb, int(row), &start, &size) != 0)
+                failWith(m_path, QStringLiteral("%1 行目の位置が壊れています。").arg(m_rowsRead + 1));
+            if (start & kDeletedRow)
+                continue;
+            if (mdb_crack_row(m_table, start & kOffsetMask, size, m_fields.data()) >= 0)
+                return true;
+        }
+    }
+
     void readValue(MdbColumn* column, const MdbField& field, std::optional<QString>& value)
     {
         if (column->col_type == MDB_TEXT && !field.is_null && !IS_JET3(m_mdb)) {
@@ -226,6 +257,7 @@ private:
     std::vector<MdbField> m_fields;
     QStringList m_names;
     unsigned m_rowsRead = 0;
+    bool m_started = false;
 };
 
 } // namespace
