@@ -5,6 +5,7 @@
 // (TMPDIR chooses its disk).
 //
 //   bench_jet [runs]
+#include "bench/BenchReport.h"
 #include "conversion/JetConversion.h"
 #include "platform/desktop/PosixFileSystem.h"
 #include "platform/jet/MdbJetReader.h"
@@ -88,7 +89,7 @@ int readWithOurReader(const QString& path)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    const int runs = bench::smoke() ? 1 : argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     QTemporaryDir folder;
     const QString jet = folder.filePath(QStringLiteral("Fudousan-jet.mdb"));
     QProcess gunzip;
@@ -151,6 +152,7 @@ int main(int argc, char* argv[])
         c, cc, c / f, cc / cf);
     std::printf("  %-46s %8.1f MB  (%.1f MB before the first conversion)\n", "peak memory after the conversions",
         convertKb / 1024.0, baseKb / 1024.0);
+    bench::target("jet-conversion", c, f, "2x");
     if (floorRows != rows)
         std::printf("  note: libmdb alone fetched %d rows\n", floorRows);
     return 0;

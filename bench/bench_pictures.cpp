@@ -3,7 +3,8 @@
 //  - a 300 x 200 JPEG padded with comment segments to 590 MB (refused by its
 //    size) and to 250 MB (loaded, the padding never held);
 //  - a 300 x 200 JPEG with 250 MB of Exif segments;
-//  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels);
+//  - an 8000 x 8000 bitmap (183 MB file, 244 MB of pixels; 1000 x 1000 in a
+//    smoke run, FUDOUSAN_BENCH_SMOKE=1);
 // and the same map of 1920 x 1080 pixels in each kind of file agents have
 // (a PNG screenshot, JPEG, bitmap, WebP, TIFF, HEIC, and a one-page PDF
 // drawn as vectors or holding the screenshot, whose page of 6.4 x 3.6 inches
@@ -11,6 +12,7 @@
 // of the loading process and of the PDF renderer it starts.
 // Files are written sparsely into TMPDIR where possible. Nothing is asserted.
 // Run with QT_QPA_PLATFORM=offscreen when headless.
+#include "bench/BenchReport.h"
 #include "platform/PlatformError.h"
 #include "platform/desktop/QtPictureLoader.h"
 #include "tests/support/MapPictureLoader.h"
@@ -192,9 +194,10 @@ int main(int argc, char* argv[])
         writePadded(p, 0xE1, 3800);
         return p;
     }());
-    measure(QStringLiteral("bitmap 8000 x 8000, 24 bit"), [&] {
+    const int side = bench::size(8000, 1000);
+    measure(QStringLiteral("bitmap %1 x %1, 24 bit").arg(side), [&] {
         const QString p = dir.filePath("big.bmp");
-        writeBitmap(p, 8000);
+        writeBitmap(p, side);
         return p;
     }());
 

@@ -5,6 +5,7 @@
 // into the file that ends every save. Prints medians; asserts nothing.
 //
 //   bench_save [saves]      (default 300 of each, interleaved)
+#include "bench/BenchReport.h"
 #include "platform/sqlite/EmptyDatabase.h"
 #include "tests/support/FlyerSample.h"
 
@@ -33,7 +34,7 @@
 
 namespace {
 
-constexpr int kRowsBefore = 30000;
+const int kRowsBefore = bench::size(30000, 1000);
 
 PropertyRecord sampleProperty(int n)
 {
@@ -125,7 +126,7 @@ double percentile(std::vector<double> v, double p)
 
 int main(int argc, char** argv)
 {
-    const int saves = argc > 1 ? std::atoi(argv[1]) : 300;
+    const int saves = bench::smoke() ? 5 : argc > 1 ? std::atoi(argv[1]) : 300;
 
     QTemporaryDir storeDir;
     QTemporaryDir bareDir;
@@ -202,6 +203,7 @@ int main(int argc, char** argv)
     std::printf(
         "bare insert + wal_checkpoint(TRUNCATE) median %.3f ms   p90 %.3f ms\n", bf, percentile(bareFoldedMs, 0.9));
     std::printf("ratio %.2fx to the bare insert, %.2fx to the bare insert with the same fold\n", s / b, s / bf);
+    bench::target("save", s, bf, "1.3x");
     std::printf("daily backup of %d rows (VACUUM INTO, integrity_check, sync): %.1f ms, %.1f MB\n", kRowsBefore,
         backupMs, backupBytes / 1e6);
     return 0;

@@ -5,6 +5,7 @@
 // figures; asserts nothing.
 //
 //   bench_server [saves]
+#include "bench/BenchReport.h"
 #include "tests/fakes/FakeAppEnvironment.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/FaultRecord.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-constexpr int kListRows = 32766;
+const int kListRows = bench::size(32766, 1000);
 
 double median(std::vector<double> v)
 {
@@ -88,7 +89,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int saves = argc > 1 ? std::max(10, atoi(argv[1])) : 200;
+    const int saves = bench::smoke() ? 10 : argc > 1 ? std::max(10, atoi(argv[1])) : 200;
 
     PgTestServer server(PgTestServer::Options { false, false, true });
     if (!server.isRunning()) {
@@ -117,7 +118,8 @@ int main(int argc, char* argv[])
     QtGrid grid({ QStringLiteral("No."), QStringLiteral("物件所在地") });
     std::vector<double> fills, floors;
     int floorRows = 0;
-    for (int run = 0; run < 7; ++run) {
+    const int fillRuns = bench::size(7, 1);
+    for (int run = 0; run < fillRuns; ++run) {
         floors.push_back(bareReadMs(bare, &floorRows));
         QElapsedTimer t;
         t.start();
@@ -126,8 +128,9 @@ int main(int argc, char* argv[])
     }
     const double fill = median(fills), floor = median(floors);
     std::printf(
-        "fill %d rows: %7.1f ms (median of 7)  bare libpq read: %6.1f ms  ratio %.2fx (target 2x)  lines %d / %d\n",
-        kListRows, fill, floor, fill / floor, grid.rowCount() - 1, floorRows);
+        "fill %d rows: %7.1f ms (median of %d)  bare libpq read: %6.1f ms  ratio %.2fx (target 2x)  lines %d / %d\n",
+        kListRows, fill, fillRuns, floor, fill / floor, grid.rowCount() - 1, floorRows);
+    bench::target("server-list-fill", fill, floor, "2x");
 
     std::vector<double> storeMs, bareMs;
     for (int i = 0; i < saves; ++i) {
@@ -146,6 +149,7 @@ int main(int argc, char* argv[])
     std::printf(
         "Save_Property median %.3f ms   bare libpq insert median %.3f ms   ratio %.2fx (target 2x), %d saves each\n", s,
         b, s / b, saves);
+    bench::target("server-save", s, b, "2x");
     PQfinish(bare);
     return 0;
 }

@@ -20,8 +20,11 @@ void AppendingRowSet::setField(const QString& name, const QString& value)
 {
     if (!m_adding)
         throw PlatformError(QStringLiteral("新しい行が開始されていません。"));
-    const auto known = std::find_if(m_columnNames.cbegin(), m_columnNames.cend(),
-        [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
+    // Callers mostly give the real name: looked for as it is first.
+    auto known = std::find(m_columnNames.cbegin(), m_columnNames.cend(), name);
+    if (known == m_columnNames.cend())
+        known = std::find_if(m_columnNames.cbegin(), m_columnNames.cend(),
+            [&](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; });
     if (known == m_columnNames.cend())
         throw PlatformError(QStringLiteral("表 %1 に列 %2 がありません。").arg(m_table, name));
     m_newRow.insert(*known, value);

@@ -49,6 +49,11 @@ public:
     // long lists.
     virtual void appendRows(const std::vector<GridLine>& rows) = 0;
 
+    // As appendRows, taking the lines' texts over rather than sharing them:
+    // a long list then need not touch each of its texts once more to share
+    // it and again to let the caller's copy go.
+    virtual void takeRows(std::vector<GridLine>&& rows) { appendRows(rows); }
+
     // The row key of data row `row`; empty for a row that setRowCount made.
     virtual QString rowKey(int row) const = 0;
 

@@ -2,6 +2,8 @@
 
 #include "platform/PlatformError.h"
 
+#include <utility>
+
 WholeResultRowSet::WholeResultRowSet(QStringList columnNames)
     : m_names(std::move(columnNames))
 {
@@ -14,15 +16,25 @@ std::optional<QString> WholeResultRowSet::field(const QString& name)
     if (atEnd())
         throw PlatformError(QStringLiteral("現在の行がありません（列 %1）。").arg(name));
     if (name != m_lastName) {
-        const auto it = m_columns.constFind(name.toLower());
-        if (it == m_columns.constEnd())
-            throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
-        m_lastName = name;
-        m_lastColumn = it.value();
+        if (name == m_previousName) {
+            std::swap(m_lastName, m_previousName);
+            std::swap(m_lastColumn, m_previousColumn);
+        } else {
+            const auto it = m_columns.constFind(name.toLower());
+            if (it == m_columns.constEnd())
+                throw PlatformError(QStringLiteral("列 %1 がありません。").arg(name));
+            m_previousName = std::exchange(m_lastName, name);
+            m_previousColumn = std::exchange(m_lastColumn, it.value());
+        }
     }
     if (isNull(m_row, m_lastColumn))
         return std::nullopt;
-    return m_decode(cell(m_row, m_lastColumn));
+    const QByteArrayView bytes = cell(m_row, m_lastColumn);
+    // The plain conversion is the quicker; it would drop a leading
+    // byte-order mark, which the decoder keeps.
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes);
+    return m_decode(bytes);
 }
 
 void WholeResultRowSet::moveNext()

@@ -32,9 +32,12 @@ protected:
 private:
     QStringList m_names;
     QHash<QString, int> m_columns; // lower-cased name -> column index
-    // Readers ask for the same column row after row: the last one is kept.
+    // Readers ask for the same column or two row after row: the last two
+    // are kept.
     QString m_lastName;
     int m_lastColumn = 0;
+    QString m_previousName;
+    int m_previousColumn = 0;
     int m_row = 0;
     // A stored text comes back exactly as written, a leading byte-order mark
     // included (QString::fromUtf8 would drop it).

@@ -13,11 +13,13 @@
 #include "store/PropertyStore.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -93,6 +95,9 @@ constexpr int kFrameLeft = 4635; // twips; the frames stand 120 twips outside th
 constexpr int kFrameWidth = 6015; // twips, as the layout gives it (150 twips spare on the right)
 constexpr int kFrameHeight = 1215; // twips
 
+// The day's copy waits for the menu's first paint, but no longer than this.
+constexpr int kLatestDailyCopyMs = 2000;
+
 } // namespace
 
 F_Main::F_Main(ScreenServices services, QWidget* parent)
@@ -124,28 +129,42 @@ F_Main::F_Main(ScreenServices services, QWidget* parent)
 void F_Main::start()
 {
     Form_Load();
+    m_dailyCopyDue = true;
     show();
     m_command1[0]->setFocus();
+    // A menu that is never painted (started minimised) still gets its copy.
+    QTimer::singleShot(kLatestDailyCopyMs, this, [this] { takeDailyCopy(); });
+}
+
+bool F_Main::event(QEvent* event)
+{
+    // Queued: it runs once the whole window is painted and on the screen.
+    if (event->type() == QEvent::Paint && m_dailyCopyDue)
+        QTimer::singleShot(0, this, [this] { takeDailyCopy(); });
+    return QWidget::event(event);
+}
+
+void F_Main::takeDailyCopy()
+{
+    if (!m_dailyCopyDue)
+        return;
+    m_dailyCopyDue = false;
+    m_services.store.Backup_If_Due();
+    m_services.store.Forget_Old_Deleted(); // after the day's copy, which still holds them
 }
 
 void F_Main::Form_Load()
 {
     PropertyStore& store = m_services.store;
-    if (store.Open_Database()) {
-        store.Backup_If_Due();
-        store.Forget_Old_Deleted(); // after the day's copy, which still holds them
+    if (store.Open_Database())
         return;
-    }
     // The Windows program's Access file: offered for conversion first, unless
     // the program keeps its properties on a server and uses no file.
     if (m_services.jetConversion && store.usesFile()) {
         switch (m_services.jetConversion->offerAtStartUp(store.databasePath(), m_services.messages)) {
         case JetConversion::Offer::Converted:
-            if (store.Open_Database()) {
-                store.Backup_If_Due();
-                store.Forget_Old_Deleted();
+            if (store.Open_Database())
                 return;
-            }
             break;
         case JetConversion::Offer::Failed:
             return; // its message named the file and the reason

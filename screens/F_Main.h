@@ -17,7 +17,9 @@ public:
     explicit F_Main(ScreenServices services, QWidget* parent = nullptr);
 
     // Start-up: the load handler, then the menu shown with the focus on
-    // Command1(0).
+    // Command1(0). The day's copy of the database (store's Backup_If_Due)
+    // is taken once the menu has been painted: at the first start of a day
+    // it reads the whole file, and the agent sees the menu meanwhile.
     void start();
 
     // Opens the database. When it cannot be opened, says so once (naming the
@@ -31,8 +33,12 @@ public:
 protected:
     // The close button ends the run as 終了 does: the database is closed first.
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    void takeDailyCopy();
+
+    bool m_dailyCopyDue = false; // start() has shown the menu; its copy waits for the first paint
     ScreenServices m_services;
     QPushButton* m_command1[3] = {};
 };

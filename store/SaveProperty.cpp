@@ -8,7 +8,8 @@
 
 namespace {
 
-const QString kSelectByLocation = QStringLiteral("SELECT * FROM Fudousan WHERE Syozai = ?");
+// Whether a row has the location: one row of one column is enough to say.
+const QString kSelectByLocation = QStringLiteral("SELECT 1 FROM Fudousan WHERE Syozai = ? LIMIT 1");
 const QString kRegistrationComplete = QStringLiteral("登録を完了しました。");
 
 } // namespace

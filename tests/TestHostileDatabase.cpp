@@ -307,6 +307,38 @@ private slots:
         QCOMPARE(rows[1][kSyozaiIndex], std::optional<QString>(faultKey(2)));
     }
 
+    // Another copy of the program starts, saves and quits while this one
+    // runs: it must see this copy at work on the file. SQLite tells that by
+    // POSIX locks on the file and its shared-memory index, and closing any
+    // descriptor of a file drops every such lock of the process; a check of
+    // the file that opened and closed it would leave this copy's log and
+    // index to be reset and removed under it.
+    void anotherCopyStartingAndQuittingLeavesThisOneWhole()
+    {
+        TestDatabase db;
+        db.insert(faultRecord(0));
+        Fixture f(db.folder());
+        QVERIFY(f.store.Open_Database());
+        f.store.Save_Property(SampleEntryView(faultRecord(1)));
+        FakeGrid grid;
+        f.store.Fill_Property_List(grid);
+
+        QProcess other;
+        other.start(faultDriverPath(), { QStringLiteral("open-save"), db.folder() });
+        QVERIFY(other.waitForFinished(30000));
+        QCOMPARE(other.readAllStandardOutput(), QByteArray("open ok\nsave ok\n"));
+        // The other copy was not the last to close the file: its log and
+        // index stay for this one.
+        QVERIFY(QFile::exists(db.path() + QStringLiteral("-shm")));
+
+        f.store.Save_Property(SampleEntryView(faultRecord(2)));
+        f.store.Fill_Property_List(grid);
+        QCOMPARE(grid.rowCount() - 1, 4);
+        f.store.Close_Database();
+        QCOMPARE(pragmaOnFile(db.path(), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        QCOMPARE(db.rowCount(), 4);
+    }
+
     // Permission bits do not bind root, so the store runs in the driver
     // process as user nobody when the test runs as root. Once the file or
     // folder is opened again, the next run saves: a run that could only read

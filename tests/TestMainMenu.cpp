@@ -19,6 +19,8 @@
 #include "tests/support/FlyerSample.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
@@ -74,8 +76,25 @@ private slots:
         Fixture f(db.folder());
         f.store.useClock(clock);
         f.menu.start();
-        QCOMPARE(db.values(QStringLiteral("SELECT Syozai FROM Fudousan_Sakuzyo ORDER BY rowid")),
+        QTRY_COMPARE(db.values(QStringLiteral("SELECT Syozai FROM Fudousan_Sakuzyo ORDER BY rowid")),
             (QStringList { QStringLiteral("a year"), QStringLiteral("yesterday") }));
+    }
+
+    // The first start of a day takes the day's copy, once the menu is on
+    // the screen: the copy reads the whole file, and the agent sees the
+    // menu meanwhile.
+    void theDaysCopyIsTakenOnceTheMenuIsShown()
+    {
+        TestDatabase db;
+        db.insert(TestDatabase::distinctRecord(QStringLiteral("a")));
+        Fixture f(db.folder());
+        const QString copy = QDir(f.store.backupFolder())
+                                 .filePath(QStringLiteral("Fudousan-%1.mdb")
+                                               .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+        f.menu.start();
+        QVERIFY(f.menu.isVisible());
+        QVERIFY(!QFile::exists(copy));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 1000);
         QVERIFY(f.messages.shown.isEmpty());
     }
 

@@ -585,9 +585,9 @@ private slots:
         QCOMPARE(f.grid.rowCount(), 1);
     }
 
-    // A file written by another program: a location stored as a number, a
-    // blob or bytes that are not UTF-8 is listed as text, and its line acts
-    // on its row.
+    // A file written by another program: a location stored as a number
+    // (negative ones and the smallest integer too), a blob or bytes that are
+    // not UTF-8 is listed as text, and its line acts on its row.
     void nonTextLocationsAreListedAndActedOn()
     {
         if (TestDatabase::server())
@@ -599,12 +599,14 @@ private slots:
         db.exec(
             QStringLiteral("DROP TABLE Fudousan; CREATE TABLE Fudousan (%1);").arg(untyped.join(QStringLiteral(", "))));
         db.exec(QStringLiteral("INSERT INTO Fudousan (Syozai, Kakaku) VALUES (123, 'number'), (x'e6b8af41', 'blob'), "
-                               "(CAST(x'41ff42' AS TEXT), 'bad utf8'), ('text', 'text');"));
+                               "(CAST(x'41ff42' AS TEXT), 'bad utf8'), ('text', 'text'), (-70, 'negative'), "
+                               "(-9223372036854775808, 'smallest');"));
         Fixture f(db.folder());
         f.store.Fill_Property_List(f.grid);
         QCOMPARE(f.grid.column(1),
             (QStringList { QStringLiteral("123"), QStringLiteral("港A"),
-                QStringLiteral("A") + QChar(0xFFFD) + QStringLiteral("B"), QStringLiteral("text") }));
+                QStringLiteral("A") + QChar(0xFFFD) + QStringLiteral("B"), QStringLiteral("text"),
+                QStringLiteral("-70"), QStringLiteral("-9223372036854775808") }));
         for (int line = 1; line <= 3; ++line) {
             FakeEntry entry;
             f.store.Load_Property(f.grid.rowKey(line), entry);
@@ -614,7 +616,8 @@ private slots:
         }
         f.grid.selection = { 1, 2, 3 };
         f.store.Delete_Property(f.grid);
-        QCOMPARE(storedLocations(db), QStringList { QStringLiteral("text") });
+        QCOMPARE(storedLocations(db),
+            (QStringList { QStringLiteral("text"), QStringLiteral("-70"), QStringLiteral("-9223372036854775808") }));
         QCOMPARE(f.messages.shown.first().text, QStringLiteral("データの削除が出来ました。"));
     }
 };

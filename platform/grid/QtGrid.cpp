@@ -12,6 +12,8 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -175,18 +177,20 @@ public:
         }
     }
 
-    void append(const std::vector<GridLine>& rows)
+    // Appends `rows`, sharing their texts, or taking them over when `rows`
+    // is an rvalue.
+    template <typename Rows> void append(Rows&& rows)
     {
         if (rows.empty())
             return;
         if (viewing()) {
             beginResetModel();
-            appendLines(rows);
+            appendLines(std::forward<Rows>(rows));
             makeView();
             endResetModel();
         } else {
             beginInsertRows(QModelIndex(), m_rows, m_rows + int(rows.size()) - 1);
-            appendLines(rows);
+            appendLines(std::forward<Rows>(rows));
             endInsertRows();
         }
     }
@@ -223,17 +227,24 @@ private:
         m_rows = rows;
     }
 
-    void appendLines(const std::vector<GridLine>& rows)
+    template <typename Rows> void appendLines(Rows&& rows)
     {
+        constexpr bool kTake = std::is_rvalue_reference_v<Rows&&>;
         m_cells.reserve(m_cells.size() + rows.size() * m_width);
         m_keys.reserve(m_keys.size() + rows.size());
-        for (const auto& row : rows) {
-            m_cells.push_back(row.first);
+        const auto pass = [](auto& text) -> QString {
+            if constexpr (kTake)
+                return std::move(text);
+            else
+                return text;
+        };
+        for (auto& row : rows) {
+            m_cells.push_back(pass(row.first));
             if (m_width > 1)
-                m_cells.push_back(row.second);
+                m_cells.push_back(pass(row.second));
             for (int c = 2; c < m_width; ++c)
                 m_cells.emplace_back();
-            m_keys.push_back(row.key);
+            m_keys.push_back(pass(row.key));
         }
         m_rows += int(rows.size());
     }
@@ -423,6 +434,12 @@ QString QtGrid::cellText(int row, int column) const
 void QtGrid::appendRows(const std::vector<GridLine>& rows)
 {
     m_model->append(rows);
+}
+
+void QtGrid::takeRows(std::vector<GridLine>&& rows)
+{
+    m_model->append(std::move(rows));
+    rows.clear();
 }
 
 QString QtGrid::rowKey(int row) const

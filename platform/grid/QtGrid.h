@@ -53,6 +53,7 @@ public:
     int columnCount() const override;
     QString cellText(int row, int column) const override;
     void appendRows(const std::vector<GridLine>& rows) override;
+    void takeRows(std::vector<GridLine>&& rows) override;
     QString rowKey(int row) const override;
     int selectedRowCount() const override;
     int selectedRow(int position) const override;

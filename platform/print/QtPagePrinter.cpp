@@ -116,7 +116,15 @@ void QtPagePrinter::setOrientation(int code)
 
 void QtPagePrinter::setFontName(const QString& family)
 {
-    m_font.setFamily(family);
+    // A face the system lacks is asked for by the families that stand in for
+    // it, in their order: Qt would otherwise look for the missing face first,
+    // and have fontconfig sort every font installed for one that might do,
+    // before it takes the first of them.
+    const QStringList substitutes = QFont::substitutes(family);
+    if (substitutes.isEmpty())
+        m_font.setFamily(family);
+    else
+        m_font.setFamilies(substitutes);
 }
 
 void QtPagePrinter::setFontSize(float points)

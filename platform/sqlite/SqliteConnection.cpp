@@ -70,7 +70,7 @@ public:
                 && mode->field(QStringLiteral("journal_mode")).value_or(QString()) == QLatin1String("wal"));
         runToEnd(handle, QStringLiteral("PRAGMA synchronous=FULL"), {});
         handle->markRaised = false;
-        handle->opened = markOf(path);
+        handle->opened = markOf(*handle);
         handle->seen = handle->opened;
         handle->watching = handle->opened.present;
         m_handle = std::move(handle);
@@ -86,8 +86,7 @@ public:
     std::unique_ptr<RowSet> openTable(const QString& table) override
     {
         const HandlePtr& h = handle();
-        Statement statement;
-        prepare(h, "SELECT * FROM " + quoteIdentifier(table) + " LIMIT 0", statement);
+        const CachedStatement statement(h, "SELECT * FROM " + quoteIdentifier(table) + " LIMIT 0");
         QStringList names;
         for (int c = 0; c < sqlite3_column_count(statement.stmt); ++c)
             names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));
@@ -204,7 +203,14 @@ Handle::~Handle()
 {
     for (sqlite3_stmt* statement : std::as_const(prepared))
         sqlite3_finalize(statement);
+    for (sqlite3_stmt* statement : std::as_const(cache.statements))
+        sqlite3_finalize(statement);
     sqlite3_close_v2(db);
+    // Only now: SQLite holds no lock of this process on the files any more.
+    if (fileFd >= 0)
+        ::close(fileFd);
+    if (indexFd >= 0)
+        ::close(indexFd);
     // Nothing is removed beside a path that no longer names the opened file.
     if (readOnly && lost.isEmpty())
         removeIdleSideFiles(path);

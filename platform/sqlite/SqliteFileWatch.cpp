@@ -5,27 +5,52 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace sqlite_engine {
 
-FileMark markOf(const QString& path)
+namespace {
+
+    // Up to `length` bytes from the start of `fd`, or nothing when unreadable.
+    QByteArray head(int fd, int length)
+    {
+        QByteArray bytes(length, Qt::Uninitialized);
+        const ssize_t got = fd < 0 ? -1 : ::pread(fd, bytes.data(), size_t(length), 0);
+        bytes.truncate(got > 0 ? int(got) : 0);
+        return bytes;
+    }
+
+    int openForReading(const QString& path)
+    {
+        return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    }
+
+} // namespace
+
+FileMark markOf(Handle& handle)
 {
     FileMark mark;
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (handle.encodedPath.isEmpty())
+        handle.encodedPath = QFile::encodeName(handle.path);
+    if (::stat(handle.encodedPath.constData(), &info) != 0)
         return mark;
     mark.present = true;
     mark.device = info.st_dev;
     mark.inode = info.st_ino;
     mark.size = info.st_size;
     mark.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        mark.header = file.read(100);
-    QFile index(path + QStringLiteral("-shm"));
-    if (index.open(QIODevice::ReadOnly))
-        mark.index = index.read(136); // index header and checkpoint information
+    // The heads are read through descriptors kept open: while the path names
+    // the file they were opened on, they read what the path shows, and when
+    // it names another file the identity above already tells.
+    if (handle.fileFd < 0)
+        handle.fileFd = openForReading(handle.path);
+    mark.header = head(handle.fileFd, 100);
+    if (handle.indexFd < 0)
+        handle.indexFd = openForReading(handle.path + QStringLiteral("-shm"));
+    mark.index = head(handle.indexFd, 136); // index header and checkpoint information
     return mark;
 }
 
@@ -40,13 +65,21 @@ void lose(Handle& handle, const QString& reason)
 
 PathWatch::PathWatch(Handle& handle)
     : m_handle(handle)
-    , m_active(handle.watching && !handle.inTransaction)
 {
-    if (!m_active)
+    // Within a transaction of several statements the path is checked as it
+    // begins and before its commit, not at each statement.
+    if (!handle.watching || handle.inTransaction)
         return;
     if (!handle.lost.isEmpty())
         throw PlatformError(handle.lost);
-    const FileMark now = markOf(handle.path);
+    if (handle.watchDepth > 0) {
+        // Inside an operation that checked the path as it began: its
+        // statements follow at once, and it looks again as it ends.
+        ++handle.watchDepth;
+        m_counted = true;
+        return;
+    }
+    const FileMark now = markOf(handle);
     const QString message
         = QStringLiteral("データベースファイル %1 が、このプログラムの使用中に移動されたか、削除されたか、"
                          "別のファイルに置き換えられました。このファイルには何も書き込んでいません。"
@@ -60,12 +93,18 @@ PathWatch::PathWatch(Handle& handle)
         = now.size != handle.seen.size || now.modifiedNs != handle.seen.modifiedNs || now.header != handle.seen.header;
     if (contentChanged && !handle.seen.index.isEmpty() && now.index == handle.seen.index)
         lose(handle, message);
+    ++handle.watchDepth;
+    m_counted = true;
+    m_outermost = true;
 }
 
 PathWatch::~PathWatch()
 {
-    if (m_active && m_handle.lost.isEmpty())
-        m_handle.seen = markOf(m_handle.path);
+    if (!m_counted)
+        return;
+    --m_handle.watchDepth;
+    if (m_outermost && m_handle.lost.isEmpty())
+        m_handle.seen = markOf(m_handle);
 }
 
 } // namespace sqlite_engine

@@ -11,8 +11,8 @@
 namespace sqlite_engine {
 
 // The file's identity, times and header, and the head of its shared-memory
-// index, as they are now at `path`.
-FileMark markOf(const QString& path);
+// index, as they are now at the handle's path.
+FileMark markOf(Handle& handle);
 
 // Makes the handle refuse every further operation with `reason`, and throws
 // PlatformError(reason). Closing it then folds nothing into whatever file
@@ -20,7 +20,8 @@ FileMark markOf(const QString& path);
 [[noreturn]] void lose(Handle& handle, const QString& reason);
 
 // Checks, before an operation, that the path still names the file that was
-// opened, and remembers afterwards what this connection left there.
+// opened, and remembers afterwards what this connection left there. A watch
+// inside another (the statements of one save) leaves both to the outer one.
 //
 // Another file at the path (moved, deleted, renamed over): the rows written
 // so far are folded into the opened file, wherever it is now, so that its
@@ -42,7 +43,8 @@ public:
 
 private:
     Handle& m_handle;
-    bool m_active;
+    bool m_counted = false; // counted in the handle's watchDepth
+    bool m_outermost = false;
 };
 
 } // namespace sqlite_engine

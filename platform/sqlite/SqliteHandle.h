@@ -29,13 +29,32 @@ struct FileMark
     QByteArray index; // the first bytes of Fudousan.mdb-shm, when there is one
 };
 
+// A statement prepared once and kept for the connection's life, run again
+// with new values: a save or a list does not parse its SQL again each time.
+struct StatementCache
+{
+    // At most this many texts are kept; when it is full the idle ones go.
+    static constexpr int kLimit = 32;
+    QHash<QByteArray, sqlite3_stmt*> statements;
+};
+
+// The text of the last insert, for the next one into the same columns.
+struct InsertText
+{
+    QString table;
+    QStringList columns;
+    QByteArray sql;
+};
+
 // Owns the sqlite3 handle; row sets keep it alive through a shared_ptr so a
 // row set can never outlive the handle it reads from.
 struct Handle
 {
     sqlite3* db = nullptr;
     QString path;
+    QByteArray encodedPath; // path as the file system takes it
     bool watching = false; // set once open: every operation checks the path first
+    int watchDepth = 0; // PathWatch scopes open now; only the outermost checks
     FileMark opened; // the file this connection opened
     FileMark seen; // after this connection's last operation
     QString lost; // why this connection may no longer touch the path
@@ -44,7 +63,9 @@ struct Handle
     bool inTransaction = false; // a transaction of several statements runs; the path is checked around it
     qint64 pendingMark = 0; // the rowid mark as that transaction raises it, written at its commit
     QHash<QByteArray, qint64> nextRowids; // the next rowid of each table that transaction adds rows to
-    // Statements run once per row of a long transaction, prepared once.
+    // Statements run once per row of a long transaction (a row move),
+    // prepared once and kept to the end: lastMove points into them, so they
+    // are never given up as the bounded `cache` gives up its idle ones.
     QHash<QByteArray, sqlite3_stmt*> prepared;
     // The statements of the last row move (owned by `prepared`) and what
     // they move.
@@ -58,7 +79,15 @@ struct Handle
         sqlite3_stmt* remove = nullptr;
     } lastMove;
     bool readOnly = false; // the file could only be read: its side files are removed after closing
-    ~Handle();
+    StatementCache cache;
+    InsertText lastInsert;
+    // The file and its shared-memory index, open for reading their heads as
+    // long as the connection lives. Closed only after SQLite let go of the
+    // file: closing any descriptor of a file drops every POSIX lock this
+    // process holds on it, SQLite's own included.
+    int fileFd = -1;
+    int indexFd = -1;
+    ~Handle(); // in SqliteConnection.cpp
 };
 using HandlePtr = std::shared_ptr<Handle>;
 

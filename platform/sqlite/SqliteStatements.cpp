@@ -19,24 +19,49 @@ namespace {
 class ResultRowSet : public WholeResultRowSet
 {
 public:
-    ResultRowSet(QStringList names, QVector<QByteArray> cells, QVector<bool> nulls)
+    // The cells' bytes one after another in `text`; cell i is
+    // text[ends[i - 1], ends[i]), or NULL where nulls[i].
+    ResultRowSet(QStringList names, QByteArray text, QVector<qsizetype> ends, QVector<bool> nulls)
         : WholeResultRowSet(names)
         , m_width(int(names.size()))
-        , m_cells(std::move(cells))
+        , m_text(std::move(text))
+        , m_ends(std::move(ends))
         , m_nulls(std::move(nulls))
     {
     }
 
 protected:
-    int rowCount() const override { return m_width == 0 ? 0 : int(m_cells.size() / m_width); }
+    int rowCount() const override { return m_width == 0 ? 0 : int(m_ends.size() / m_width); }
     bool isNull(int row, int column) const override { return m_nulls.at(qsizetype(row) * m_width + column); }
-    QByteArrayView cell(int row, int column) const override { return m_cells.at(qsizetype(row) * m_width + column); }
+    QByteArrayView cell(int row, int column) const override
+    {
+        const qsizetype at = qsizetype(row) * m_width + column;
+        const qsizetype begin = at == 0 ? 0 : m_ends.at(at - 1);
+        return QByteArrayView(m_text.constData() + begin, m_ends.at(at) - begin);
+    }
 
 private:
     int m_width;
-    QVector<QByteArray> m_cells; // row-major
+    QByteArray m_text; // row-major, in one piece: a list of 100,000 lines is not 200,000 allocations
+    QVector<qsizetype> m_ends;
     QVector<bool> m_nulls;
 };
+
+// `value` in decimal, as SQLite writes an integer as text.
+void appendDecimal(QByteArray& text, sqlite3_int64 value)
+{
+    char digits[21];
+    int at = 21;
+    // Negated as unsigned, so that the smallest integer has its digits too.
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[--at] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        digits[--at] = '-';
+    text.append(digits + at, 21 - at);
+}
 
 // One write transaction over several statements: committed by commit(),
 // rolled back when left otherwise.
@@ -62,8 +87,9 @@ public:
 private:
     void run(const char* sql)
     {
-        const int rc = sqlite3_exec(m_handle->db, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
+        CachedStatement statement(m_handle, QByteArray(sql));
+        const int rc = sqlite3_step(statement.stmt);
+        if (rc != SQLITE_DONE)
             fail(m_handle->db, rc, m_handle->path);
     }
     const HandlePtr& m_handle;
@@ -125,6 +151,21 @@ void makeWalReady(const HandlePtr& handle)
     }
 }
 
+QByteArray insertStatement(const QString& tableName, const QStringList& columns)
+{
+    const QByteArray table = quoteIdentifier(tableName);
+    QByteArray sql = "INSERT INTO " + table + " (rowid";
+    for (const QString& column : columns) {
+        sql += ", ";
+        appendQuoted(sql, column);
+    }
+    sql += ") VALUES ((SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 FROM "
+        + table + ")";
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        sql += ", ?";
+    return sql + ")";
+}
+
 // An updatable cursor over one table of the file.
 class TableRowSet : public AppendingRowSet
 {
@@ -147,27 +188,27 @@ private:
         // file, which the file's user_version remembers: SQLite alone would
         // give a deleted last row's rowid again, and a list filled before
         // that deletion would then take the new row for the deleted one.
-        QByteArrayList names { "rowid" };
-        QByteArrayList marks {
-            "(SELECT max(coalesce(max(rowid), 0), (SELECT user_version FROM pragma_user_version)) + 1 "
-            "FROM "
-            + quoteIdentifier(table()) + ")"
-        };
-        QStringList values;
-        for (auto it = row.cbegin(); it != row.cend(); ++it) {
-            names << quoteIdentifier(it.key());
-            marks << "?";
-            values << it.value();
+        const QStringList columns = row.keys();
+        InsertText& text = m_handle->lastInsert;
+        if (text.sql.isEmpty() || text.table != table() || text.columns != columns) {
+            text.table = table();
+            text.columns = columns;
+            text.sql = insertStatement(table(), columns);
         }
-        const QByteArray sql = "INSERT INTO " + quoteIdentifier(table()) + " (" + names.join(", ") + ") VALUES ("
-            + marks.join(", ") + ")";
+        const QStringList values = row.values();
+        const QByteArray sql = text.sql;
         PathWatch watch(*m_handle);
         prepareWrites(m_handle);
         Transaction transaction(m_handle);
-        runToEnd(m_handle, QString::fromUtf8(sql), values);
+        runToEnd(m_handle, sql, values);
         const sqlite3_int64 rowid = sqlite3_last_insert_rowid(m_handle->db);
-        if (rowid > 0 && rowid <= 0x7fffffff)
-            runToEnd(m_handle, QStringLiteral("PRAGMA user_version = %1").arg(rowid), {});
+        if (rowid > 0 && rowid <= 0x7fffffff) {
+            // Not kept among the prepared statements: its text changes with every row.
+            const QByteArray mark = "PRAGMA user_version = " + QByteArray::number(rowid);
+            const int rc = sqlite3_exec(m_handle->db, mark.constData(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK)
+                fail(m_handle->db, rc, m_handle->path);
+        }
         transaction.commit();
     }
 
@@ -178,11 +219,22 @@ private:
 
 namespace sqlite_engine {
 
+void appendQuoted(QByteArray& sql, const QString& name)
+{
+    const QByteArray bytes = name.toUtf8();
+    sql += '"';
+    if (bytes.contains('"'))
+        sql += QByteArray(bytes).replace('"', "\"\"");
+    else
+        sql += bytes;
+    sql += '"';
+}
+
 QByteArray quoteIdentifier(const QString& name)
 {
-    QByteArray quoted = name.toUtf8();
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
+    QByteArray quoted;
+    appendQuoted(quoted, name);
+    return quoted;
 }
 
 void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statement)
@@ -209,11 +261,58 @@ void prepareWrites(const HandlePtr& handle)
     }
 }
 
+CachedStatement::CachedStatement(const HandlePtr& handle, const QByteArray& sql)
+{
+    QHash<QByteArray, sqlite3_stmt*>& cache = handle->cache.statements;
+    const auto found = cache.constFind(sql);
+    if (found != cache.constEnd()) {
+        if (!sqlite3_stmt_busy(found.value())) {
+            stmt = found.value();
+            return;
+        }
+        prepare(handle, sql, m_own);
+        stmt = m_own.stmt;
+        return;
+    }
+    if (cache.size() >= StatementCache::kLimit) {
+        for (auto it = cache.begin(); it != cache.end();) {
+            if (sqlite3_stmt_busy(it.value())) {
+                ++it;
+            } else {
+                sqlite3_finalize(it.value());
+                it = cache.erase(it);
+            }
+        }
+    }
+    const int rc = sqlite3_prepare_v3(
+        handle->db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &m_own.stmt, nullptr);
+    if (rc != SQLITE_OK)
+        fail(handle->db, rc, handle->path);
+    stmt = m_own.stmt;
+    if (stmt) { // an empty text prepares to nothing
+        cache.insert(sql, stmt);
+        m_own.stmt = nullptr;
+    }
+}
+
+CachedStatement::~CachedStatement()
+{
+    if (stmt && stmt != m_own.stmt) {
+        // Ends the statement's read or write at once, as finishing it would.
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+}
+
 std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters)
 {
+    return runToEnd(handle, sql.toUtf8(), parameters);
+}
+
+std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QByteArray& sql, const QStringList& parameters)
+{
     PathWatch watch(*handle);
-    Statement statement;
-    prepare(handle, sql.toUtf8(), statement);
+    CachedStatement statement(handle, sql);
     if (!sqlite3_stmt_readonly(statement.stmt))
         prepareWrites(handle);
     if (sqlite3_bind_parameter_count(statement.stmt) != parameters.size())
@@ -225,26 +324,38 @@ std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, co
             fail(handle->db, rc, handle->path);
     }
 
+    // The columns are named after the first step: a statement kept from
+    // before a change of the table is prepared again by it.
+    int rc = sqlite3_step(statement.stmt);
     const int width = sqlite3_column_count(statement.stmt);
     QStringList names;
     for (int c = 0; c < width; ++c)
         names << QString::fromUtf8(sqlite3_column_name(statement.stmt, c));
 
-    QVector<QByteArray> cells;
+    QByteArray text;
+    QVector<qsizetype> ends;
     QVector<bool> nulls;
-    for (;;) {
-        const int rc = sqlite3_step(statement.stmt);
+    for (;; rc = sqlite3_step(statement.stmt)) {
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
             fail(handle->db, rc, handle->path);
         for (int c = 0; c < width; ++c) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.stmt, c));
-            nulls.append(text == nullptr);
-            cells.append(text ? QByteArray(text, sqlite3_column_bytes(statement.stmt, c)) : QByteArray());
+            if (sqlite3_column_type(statement.stmt, c) == SQLITE_INTEGER) {
+                // The text SQLite would make of it, without its conversion
+                // of the value in place: row keys are integers.
+                appendDecimal(text, sqlite3_column_int64(statement.stmt, c));
+                nulls.append(false);
+            } else {
+                const auto* cell = reinterpret_cast<const char*>(sqlite3_column_text(statement.stmt, c));
+                nulls.append(cell == nullptr);
+                if (cell)
+                    text.append(cell, sqlite3_column_bytes(statement.stmt, c));
+            }
+            ends.append(text.size());
         }
     }
-    return std::make_unique<ResultRowSet>(std::move(names), std::move(cells), std::move(nulls));
+    return std::make_unique<ResultRowSet>(std::move(names), std::move(text), std::move(ends), std::move(nulls));
 }
 
 sqlite3_stmt* preparedOnce(const HandlePtr& handle, const QByteArray& sql)

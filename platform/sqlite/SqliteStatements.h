@@ -20,9 +20,28 @@ namespace sqlite_engine {
 
 // `name` as an SQL identifier in double quotes.
 QByteArray quoteIdentifier(const QString& name);
+void appendQuoted(QByteArray& sql, const QString& name);
 
 // Prepares `sql` into `statement`; throws PlatformError on failure.
 void prepare(const HandlePtr& handle, const QByteArray& sql, Statement& statement);
+
+// `sql` prepared, from the connection's cache when it was prepared before
+// (StatementCache), for one run: reset, its values let go, when this goes.
+// A text whose cached statement is running gets a statement of its own.
+// Throws PlatformError when `sql` cannot be prepared.
+class CachedStatement
+{
+public:
+    CachedStatement(const HandlePtr& handle, const QByteArray& sql);
+    ~CachedStatement();
+    CachedStatement(const CachedStatement&) = delete;
+    CachedStatement& operator=(const CachedStatement&) = delete;
+
+    sqlite3_stmt* stmt = nullptr;
+
+private:
+    Statement m_own; // when the cached one was running
+};
 
 // The statement `sql`, prepared at its first use on this handle and kept
 // until the handle closes; for statements run once per row of a long
@@ -36,6 +55,7 @@ void stepOnce(const HandlePtr& handle, sqlite3_stmt* statement);
 // Runs `sql` with "?" bound to `parameters` and returns its whole result.
 // The path is checked first; a statement that writes makes the connection
 // ready for writing before it runs.
+std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QByteArray& sql, const QStringList& parameters);
 std::unique_ptr<RowSet> runToEnd(const HandlePtr& handle, const QString& sql, const QStringList& parameters);
 
 // Before the first write of a connection: WAL mode, and the rowid mark
