@@ -3,9 +3,13 @@
 // What every benchmark shares: the smoke run, and one line per target that
 // scripts/bench.sh collects into its summary.
 
+#include <QByteArray>
+#include <QFile>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 
 namespace bench {
 
@@ -35,6 +39,21 @@ inline void target(const char* name, double measured, double floor, const char* 
     else
         std::printf("TARGET %s %.3f %.3f %s %s\n", name, measured, floor, target, unit);
     std::fflush(stdout);
+}
+
+// Resident memory in KiB, after handing freed heap memory back to the
+// system, so that the figure counts live memory only; -1 when unknown.
+inline long rssKiB()
+{
+    malloc_trim(0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
 }
 
 } // namespace bench

@@ -83,21 +83,6 @@ double medianOf(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Resident memory in KiB, freed heap handed back first so that the figure
-// counts live memory only.
-long rssKiB()
-{
-    malloc_trim(0);
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
 constexpr int kBatchPages = 50;
 constexpr int kMapFiles = 5; // the properties' maps, one file for every tenth
 
@@ -371,12 +356,12 @@ int main(int argc, char* argv[])
 
     // Memory: resident size before each page, and once the file is written.
     std::vector<long> rss;
-    const long before = rssKiB();
+    const long before = bench::rssKiB();
     batch(keys, [&](int) {
-        rss.push_back(rssKiB());
+        rss.push_back(bench::rssKiB());
         return true;
     });
-    const long after = rssKiB();
+    const long after = bench::rssKiB();
     // Page 1 is drawn alone; from the second page on one page is painted
     // while the next is drawn.
     const long peak = *std::max_element(rss.begin(), rss.end());

@@ -110,21 +110,6 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// Resident memory, after handing freed heap memory back to the system so
-// that the figure counts live memory only.
-long rssKiB()
-{
-    malloc_trim(0);
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
 struct Services
 {
     explicit Services(const QString& folder)
@@ -368,7 +353,6 @@ void benchFindAndSort(const QString& folder)
         median(refills) / fill);
     bench::target("list_find_100000", median(firstFinds), fill, "2x");
     bench::target("list_sort_100000", median(firstSorts), fill, "2x");
-    bench::target("list_refill_find_sort_100000", median(refills), fill, "2x");
 }
 
 // Run first, before any other list has been built in this process, so that
@@ -381,13 +365,13 @@ void benchMemory(const QString& folder)
     F_Itiran screen(services.screen());
     screen.show();
     QApplication::processEvents();
-    const long empty = rssKiB();
+    const long empty = bench::rssKiB();
     screen.Form_Load();
     QApplication::processEvents();
-    const long filled = rssKiB();
+    const long filled = bench::rssKiB();
     // The store's current row set still holds the list query's whole result.
     services.store.releaseRecordset();
-    const long released = rssKiB();
+    const long released = bench::rssKiB();
     std::printf("memory, list screen shown with %d lines: RSS %.1f MiB empty -> %.1f MiB filled (%+.1f MiB); "
                 "%+.1f MiB over the empty screen once the row set of the query is released\n",
         screen.grid().rowCount() - 1, empty / 1024.0, filled / 1024.0, (filled - empty) / 1024.0,
