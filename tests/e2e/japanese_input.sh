@@ -42,7 +42,7 @@ stop_leftovers() {
 }
 
 if [[ -z "${IME_TEST_RUN:-}" ]]; then
-  for tool in xvfb-run xdotool setxkbmap import sqlite3 dbus-run-session gdbus; do
+  for tool in Xvfb xdotool setxkbmap import sqlite3 dbus-run-session gdbus; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
   done
   [[ -x /usr/lib/mozc/mozc_server ]] || skip "mozc_server is not installed (mozc-server)"
@@ -82,13 +82,25 @@ if [[ -z "${IME_TEST_RUN:-}" ]]; then
   [[ ${#as_user[@]} -eq 0 ]] || chown -R nobody:nogroup "$run"
 
   status=0
-  # -ac: the X server lets user nobody in without xvfb-run's root-owned cookie.
+  # The X server picks a free display itself and says which (-displayfd), so
+  # that no other X server starting at the same moment can take it. -ac: it
+  # lets user nobody in without a cookie.
+  Xvfb -displayfd 3 -ac -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$run/display" 2>"$run/xvfb.log" &
+  xvfb=$!
+  for _ in $(seq 100); do [[ -s "$run/display" ]] && break; sleep 0.1; done
+  if [[ ! -s "$run/display" ]]; then
+    cat "$run/xvfb.log"
+    echo "FAIL: Xvfb did not start"
+    kill "$xvfb" 2>/dev/null
+    exit 1
+  fi
   env IME_TEST_RUN="$run" HOME="$run/home" XDG_RUNTIME_DIR="$run/xdg" XDG_CONFIG_HOME="$run/home/.config" \
     XDG_CACHE_HOME="$run/home/.cache" XDG_DATA_HOME="$run/home/.local/share" NO_AT_BRIDGE=1 GTK_A11Y=none \
-    LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb \
-    xvfb-run -a -s "-ac -screen 0 1280x1024x24 -dpi 96" \
+    LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb DISPLAY=":$(head -n 1 "$run/display")" \
     "${as_user[@]}" dbus-run-session -- bash "$run/japanese_input.sh" "$@" || status=$?
   stop_leftovers "$run"
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
   cp "$run"/shots/* "$artifacts/" 2>/dev/null || true
   rm -rf "$run"
   exit $status
