@@ -79,9 +79,9 @@ LpOptions lpOptions()
     return options;
 }
 
-QString attributeText(ipp_t* response, const char* name)
+// The values of `attribute` as one text, ", " between them; empty for none.
+QString valuesText(ipp_attribute_t* attribute)
 {
-    ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_ZERO);
     if (!attribute)
         return QString();
     QStringList values;
@@ -93,21 +93,17 @@ QString attributeText(ipp_t* response, const char* name)
     return values.join(QStringLiteral(", "));
 }
 
+QString attributeText(ipp_t* response, const char* name)
+{
+    return valuesText(ippFindAttribute(response, name, IPP_TAG_ZERO));
+}
+
 // One printer's attributes of a response, by name.
 using Attributes = QHash<QByteArray, ipp_attribute_t*>;
 
 QString text(const Attributes& attributes, const char* name)
 {
-    ipp_attribute_t* attribute = attributes.value(name);
-    if (!attribute)
-        return QString();
-    QStringList values;
-    for (int i = 0; i < ippGetCount(attribute); ++i) {
-        const char* value = ippGetString(attribute, i, nullptr);
-        if (value)
-            values << QString::fromUtf8(value);
-    }
-    return values.join(QStringLiteral(", "));
+    return valuesText(attributes.value(name));
 }
 
 // The printers of a response (Get-Printer-Attributes has one, CUPS-Get-Printers
